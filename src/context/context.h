@@ -1,0 +1,444 @@
+// The one search context: every setting, the request's working copy, the
+// loaded tables, the output sections and the results buffer, and the public
+// routines of the context subsystem (grouped by the file that defines them).
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+struct sb_stemmer;
+struct RequestParams;
+
+// ---- Fixed widths (bytes, terminating NUL included) ----
+constexpr int kSettingTextSize = 1024;   // Charset, Version, WordJoinChars, interface texts
+constexpr int kLongTextSize = 2048;      // LinkTarget, LinkBackURL, BroadNumeric*, script URL
+constexpr int kXmlTitleSize = 2049;      // XMLTitle
+constexpr int kXmlDescSize = 8001;       // XMLDesc
+constexpr int kXmlUrlSize = 8337;        // XMLURL, XMLXSLTURL, XMLOpenSearchDescURL, DatePickerPath
+constexpr int kMoneyCurrencySize = 12;   // MetaMoneyCurrency
+constexpr int kWorkPathSize = 1024;      // path of an index file being opened
+constexpr int kBaseDirectorySize = 512;  // index directory
+constexpr int kFileNameSize = 256;       // each data-file name and LogFileName
+constexpr int kQueryTextSize = 2086;     // query text: at most 2085 characters
+constexpr int kQueryCopySize = 2135;     // display and split copies of the query
+constexpr int kMetaLinkSuffixSize = 2086;  // meta-field part of result-page links
+constexpr int kDateLinkSuffixSize = 100;   // date part of result-page links
+constexpr int kDateSize = 15;              // date texts of the request copy
+constexpr int kSkippedWordsSize = 2137;    // list of skipped query words
+constexpr int kRemoteAddrSize = 46;        // client address: room for a 45-character IPv6 text
+constexpr int kLinkSeparatorSize = 10;     // "?" or "&amp;"
+constexpr int kPageLinkTextSize = 8357;    // first link text of the result page
+constexpr int kSortLinkTextSize = 8337;    // second link text of the result page
+constexpr int kPerPageChoiceCount = 5;     // entries of g_per_page_choices
+
+// ---- Output sections ----
+constexpr int kSectionCount = 19;            // sections 0..18, one per template marker
+constexpr int kSectionInitialSize = 100;     // bytes of a fresh section
+constexpr int kFormatBufferSize = 10240;     // one formatted print carries at most 10239 chars
+constexpr int kResultBytesPerResult = 2084;  // results buffer: bytes per result of a page
+constexpr int kResultBytesBase = 12932;      // results buffer: fixed part
+
+// ---- Interface texts ----
+constexpr int kStrTextCount = 49;
+
+enum StrText {
+    STR_FORM_SEARCHFOR,
+    STR_FORM_SUBMIT_BUTTON,
+    STR_FORM_RESULTS_PER_PAGE,
+    STR_FORM_CATEGORY,
+    STR_FORM_CATEGORY_ALL,
+    STR_FORM_MATCH,
+    STR_FORM_ANY_SEARCH_WORDS,
+    STR_FORM_ALL_SEARCH_WORDS,
+    STR_NO_QUERY,
+    STR_RESULTS_FOR,
+    STR_RESULTS_IN_ALL_CATEGORIES,
+    STR_RESULTS_IN_CATEGORY,
+    STR_POWEREDBY,
+    STR_NO_RESULTS,
+    STR_RESULT,
+    STR_RESULTS,
+    STR_PHRASE_CONTAINS_COMMON_WORDS,
+    STR_SKIPPED_FOLLOWING_WORDS,
+    STR_SKIPPED_PHRASE,
+    STR_SUMMARY_NO_RESULTS_FOUND,
+    STR_SUMMARY_FOUND_CONTAINING_ALL_TERMS,
+    STR_SUMMARY_FOUND_CONTAINING_SOME_TERMS,
+    STR_SUMMARY_FOUND,
+    STR_PAGES_OF_RESULTS,
+    STR_POSSIBLY_GET_MORE_RESULTS,
+    STR_ANY_OF_TERMS,
+    STR_ALL_CATS,
+    STR_SORTBY_RELEVANCE,
+    STR_SORTEDBY_DATE,
+    STR_SORTEDBY_RELEVANCE,
+    STR_SORTBY_DATE,
+    STR_RESULT_TERMS_MATCHED,
+    STR_RESULT_SCORE,
+    STR_RESULT_URL,
+    STR_RESULT_PAGES,
+    STR_RESULT_PAGES_PREVIOUS,
+    STR_RESULT_PAGES_NEXT,
+    STR_SEARCH_TOOK,
+    STR_SECONDS,
+    STR_DIDYOUMEAN,
+    STR_OR,
+    STR_RECOMMENDED,
+    STR_MAX_RESULTS,
+    STR_MORETHAN,
+    STR_CAT_SUMMARY,
+    STR_SORTEDBY_DATE_ASC,
+    STR_FORM_DATE_FROM,
+    STR_FORM_DATE_TO,
+    STR_FORM_DATE_BUTTON,
+    STR_TEXT_END
+};
+static_assert(STR_TEXT_END == kStrTextCount, "the settings file carries 49 interface texts");
+
+// ---- Custom meta fields ----
+constexpr int kMetaTextSize = 101;   // name, caption, label
+constexpr int kMetaOptionSize = 65;  // one option text
+
+// One custom meta search field of the settings file.
+struct MetaField {
+    char name[kMetaTextSize];     // field name; also its CGI parameter and form control name
+    int32_t type;                 // 0 numeric, 1 text, 2 drop-down, 3 multiple choice, 4 money
+    char caption[kMetaTextSize];  // shown before the value in a result block
+    char label[kMetaTextSize];    // label of the form control
+    int32_t match_op;             // 1 <, 2 <=, 3 >, 4 >=, 5 contains, else equal
+    int32_t option_count;         // number of option texts (types 2 and 3)
+    char **options;               // option_count texts of kMetaOptionSize bytes, or null
+};
+
+// ---- Accent lists ----
+constexpr int kAccentItemSize = 10;  // one accented item: at most 9 bytes
+constexpr int kNormalItemSize = 5;   // its replacement: at most 4 bytes
+
+// The whole state of one request. Exactly one instance exists: g_search_context.
+struct SearchContext {
+    // ---- Settings, first block ----
+    int32_t UseCats;                             // categories in the form, filter and echo
+    int32_t NumCats;                             // number of categories
+    int32_t NumCatBytes;                         // bytes of each page's category bitmap
+    int32_t DisplayCatSummary;                   // category summary of the results
+    char Version[kSettingTextSize];              // version text of the page comment and XML head
+    int32_t UseUTF8;                             // 1: texts are UTF-8
+    char Charset[kSettingTextSize];              // charset of the HTTP header and XML declaration
+    int32_t Codepage;                            // 950/20936/932 keep '|' and the pound sign
+    int32_t NoCharset;                           // 1: the header names no charset
+    int32_t UseXML;                              // default of vesk_xml
+    int32_t UseMetaFields;                       // custom meta fields on
+    int32_t NumMetaFields;                       // records of the metafields block
+    int32_t MetaMoneyShowDec;                    // money values carry decimals
+    char MetaMoneyCurrency[kMoneyCurrencySize];  // currency sign before money values
+    MetaField *g_meta_fields;                    // table of g_meta_field_capacity records, or null
+    int32_t g_meta_field_capacity;               // records actually allocated in g_meta_fields
+    int32_t DotNetUseFormTags;                   // read and kept
+    int32_t DotNetUsePostBacks;                  // read and kept
+
+    // ---- Working area ----
+    char g_work_path[kWorkPathSize];           // path of an index file being opened
+    char g_plugin_target_attr[kLongTextSize];  // target attribute of plug-in file links
+    uint32_t g_rank_min;                       // ranking: lowest score kept
+    uint32_t g_rank_max;                       // ranking: highest score seen
+    uint32_t g_result_capacity;                // ranking: results room
+    uint32_t g_rank_threshold;                 // ranking: cut-off score
+    char **g_str_texts;                        // the 49 interface texts, or null
+    int32_t g_page_not_given;                  // 1: vesk_page was absent or bad
+    sb_stemmer *g_stemmer;                     // stemmer of this search, or null
+    int32_t g_phrase_state;                    // phrase and highlighting state
+    void *g_phrase_ptr[4];                     // phrase and highlighting work blocks
+    char **g_section_texts;                    // the 19 section texts, or null
+    int32_t *g_section_capacity;               // byte capacity of each section text
+    int32_t *g_section_length;                 // formatted length appended to each section
+    char *g_result_buffer;                     // results buffer text, or null
+    int32_t g_result_buffer_capacity;          // its byte capacity
+    int32_t g_result_buffer_length;            // formatted length appended to it
+    char g_page_link_text[kPageLinkTextSize];  // first link text of the result page
+    char g_sort_link_text[kSortLinkTextSize];  // second link text of the result page
+
+    // ---- Settings, second block (key order of the settings file) ----
+    int32_t UseStemming;                         // stem query and spelling words
+    int32_t StemmingAlgo;                        // stemming algorithm 0..15
+    int32_t g_broad_numeric;                     // broad numeric matching active for this search
+    int32_t MinWordLen;                          // shorter query words are skipped
+    int32_t Highlighting;                        // highlight terms in result texts
+    int32_t HighlightLimit;                      // shown by the settings echo
+    int32_t GotoHighlight;                       // links carry highlight parameters
+    int32_t PdfHighlight;                        // ".pdf" links carry "#search="
+    int32_t FormFormat;                          // search form: 0 none, 1 basic, 2 advanced
+    char g_content_type[kSettingTextSize];       // content type of the response
+    int32_t g_xml_output;                        // nonzero: the response is XML
+    int32_t g_masternode;                        // masternode flag of the request
+    int32_t DisplayMetaDesc;                     // result blocks show the description
+    int32_t DisplayMetaFields;                   // result blocks show meta values
+    int32_t UseDateTime;                         // date sorting and its links
+    int32_t DisplayDate;                         // result blocks show the date
+    int32_t DefaultSort;                         // default sort order
+    int32_t DateRangeSearch;                     // date-range fields, scripts and filter
+    int32_t DateRangeFormat;                     // 1: month/day/year
+    int32_t UseAutoComplete;                     // autocomplete script before </head>
+    int32_t DisplayContext;                      // context excerpts
+    char DatePickerPath[kXmlUrlSize];            // read and kept
+    int32_t DisplayNumber;                       // result number shown
+    int32_t DisplayTitle;                        // title shown
+    int32_t DisplayTerms;                        // terms matched shown
+    int32_t DisplayScore;                        // score shown
+    int32_t DisplayURL;                          // URL shown
+    int32_t TruncateShowURL;                     // length at which a shown URL is cut
+    int32_t DisplayFilesize;                     // file size shown
+    int32_t UseVeskImage;                        // page image shown
+    int32_t Logging;                             // one log line per search
+    int32_t MaxKeyWordLineLen;                   // line length of the keyword lists
+    int32_t OutputVariantBufferSize;             // byte size of the variant pool
+    int32_t OutputBasewordBufferSize;            // byte size of the base-word pool
+    int32_t DictIDLen;                           // bytes per page-text record
+    uint32_t DictReservedLimit;                  // highest reserved word id
+    uint32_t DictReservedPrefixes;               // reserved prefix token threshold
+    uint32_t DictReservedSuffixes;               // reserved suffix token threshold
+    uint32_t DictReservedNoSpaces;               // reserved no-space token threshold
+    uint32_t DictReservedSpaces;                 // reserved spaced token threshold
+    int32_t UseBigPageInfoData;                  // big page-info record layout
+    int32_t PluginOpenNewWindow;                 // plug-in links open a new window
+    int32_t FileTypePluginStart;                 // first plug-in file type
+    int32_t WordSplit;                           // shown by the settings echo
+    int32_t VeskInfo;                            // powered-by line
+    char *g_page_text_buffer;                    // page-text reader buffer, or null
+    int32_t g_page_text_pos;                     // page-text reader position
+    int32_t g_page_text_fill;                    // page-text reader fill
+    int32_t Timing;                              // search-time line
+    int32_t SearchAsSubstring;                   // words match inside longer words
+    int32_t ToLowerSearchWords;                  // case-insensitive search
+    int32_t ContextSize;                         // size of a context excerpt
+    uint32_t MaxContextKeywords;                 // hit positions kept per page
+    int32_t MaxResultsPerQuery;                  // results kept
+    int32_t WeightProximity;                     // weight of the zone factor
+    int32_t AllowExactPhrase;                    // quoted phrases searched as phrases
+    int32_t MaxContextSeeks;                     // page-text seeks of the phrase check
+    uint32_t MaxMatches;                         // word matches collected at most
+    int32_t MaxSearchTime;                       // time limit in seconds
+    int32_t UseLinkTarget;                       // links get a target attribute
+    char LinkTarget[kLongTextSize];              // that target attribute's value
+    int32_t g_term_search_flag;                  // flag of the term search
+    int32_t g_accent_count;                      // items in each accent table
+    int32_t g_accent_capacity;                   // entries actually allocated in the accent tables
+    char WordJoinChars[kSettingTextSize];        // characters kept inside words
+    char BroadNumericValidChars[kLongTextSize];  // broad numeric characters
+    char BroadNumericStripChars[kLongTextSize];  // characters removed in broad numeric matching
+    int32_t Spelling;                            // spelling suggestions
+    int32_t SpellingWhenLessThan;                // suggestion threshold
+    uint32_t NumSpellings;                       // records of the spelling list
+    int32_t Recommended;                         // recommended links
+    int32_t NumRecommended;                      // lines of the recommended list read at most
+    int32_t RecommendedMax;                      // recommended links shown at most
+    int32_t SearchMultiCats;                     // categories as check-boxes
+    uint32_t NumKeywords;                        // dictionary entries
+    int32_t NumPages;                            // pages
+    int32_t NumVariants;                         // word variants
+    int32_t PageInfoSize;                        // exact byte size of the page-info file
+    int32_t DefaultToAnd;                        // default of vesk_and
+    char XMLTitle[kXmlTitleSize];                // XML channel title
+    char XMLDesc[kXmlDescSize];                  // XML channel description
+    char XMLURL[kXmlUrlSize];                    // XML channel link
+    char XMLXSLTURL[kXmlUrlSize];                // XML stylesheet; empty: none
+    char XMLOpenSearchDescURL[kXmlUrlSize];      // OpenSearch description link; empty: none
+    int32_t XMLHighlight;                        // XML output highlights terms
+    int32_t MapAccents;                          // accent lists follow; queries accent-mapped
+    char **g_accent_chars;                       // accent items, or null
+    char **g_normal_chars;                       // their replacements, or null
+
+    // ---- Files ----
+    char g_base_directory[kBaseDirectorySize];   // index directory
+    char settings_file_name[kFileNameSize];      // "settings.vdat"
+    char LogFileName[kFileNameSize];             // search log (a settings key)
+    char template_file_name[kFileNameSize];      // "search_template.html"
+    char pagedata_file_name[kFileNameSize];      // "vesk_pagedata.vdat"
+    char pagetext_file_name[kFileNameSize];      // "vesk_pagetext.vdat"
+    char pageinfo_file_name[kFileNameSize];      // "vesk_pageinfo.vdat"
+    char recommended_file_name[kFileNameSize];   // "vesk_recommended.vdat"
+    char autocomplete_file_name[kFileNameSize];  // "vesk_autocomplete.vdat"
+
+    // ---- Request and query ----
+    char g_query_text[kQueryTextSize];                // the query being searched
+    char g_query_plain[kQueryCopySize];               // plain display copy
+    char g_query_html[kQueryCopySize];                // HTML-escaped copy
+    char g_query_urlencoded[kQueryCopySize];          // URL-encoded copy
+    char g_meta_link_suffix[kMetaLinkSuffixSize];     // meta-field part of page links
+    char g_date_link_suffix[kDateLinkSuffixSize];     // date part of page links
+    char g_date_from[kDateSize];                      // requested first date
+    char g_date_to[kDateSize];                        // requested last date
+    char g_skipped_words[kSkippedWordsSize];          // words the search skipped
+    char **g_category_names;                          // NumCats names (entries may be null)
+    int32_t g_category_capacity;                      // entries actually allocated there
+    int32_t *g_selected_cats;                         // requested categories (not owned)
+    int32_t g_selected_cat_count;                     // entries of g_selected_cats
+    int32_t g_recommended_shown;                      // recommended links shown
+    char g_link_target_attr[kLongTextSize];           // target attribute of result links
+    char **g_meta_values;                             // request's meta values (not owned)
+    int64_t g_last_recommended_page;                  // page of the last recommended link
+    char *g_page_info_buffer;                         // page-info file contents
+    void *g_page_records;                             // page-info record pointers
+    void *g_page_category_bitmaps;                    // per-page category bitmaps
+    void *g_page_meta_values;                         // per-page meta values
+    void *g_spelling_entries;                         // spelling list
+    FILE *g_template_file;                            // template while it is streamed
+    FILE *g_page_text_file;                           // open page-text file
+    FILE *g_word_map_file;                            // open word-map file
+    FILE *g_spelling_file;                            // open spelling file
+    FILE *g_page_data_file;                           // open page-data file
+    char g_remote_addr[kRemoteAddrSize];              // client address
+    char **g_query_words;                             // the query words
+    char **g_query_word_copies;                       // their display copies
+    uint32_t g_query_word_count;                      // number of query words
+    uint32_t g_skipped_word_count;                    // words skipped
+    void *g_dictionary;                               // dictionary entries
+    uint32_t *g_term_first_word_id;                   // first matched word id per term
+    uint32_t **g_phrase_word_ids;                     // word ids of each phrase term, or null
+    char *g_baseword_pool;                            // base-word pool
+    int64_t g_baseword_pool_pos;                      // its write position
+    int64_t g_baseword_pool_size;                     // its size
+    int64_t g_baseword_pool_used;                     // its used count
+    char *g_variant_pool;                             // variant pool
+    int64_t g_variant_pool_pos;                       // its write position
+    int64_t g_variant_pool_size;                      // its size
+    int64_t g_variant_pool_used;                      // its used count
+    uint32_t g_nonsearch_word_count;                  // words that are no search terms
+    void *g_recommended;                              // recommended list
+    int32_t g_recommended_count;                      // its entries
+    uint8_t *g_term_is_wildcard;                      // wildcard flag per term
+    int32_t g_per_page_choices[kPerPageChoiceCount];  // per-page choices, -1 ends the list
+    int32_t g_per_page;                               // results per page
+    int32_t g_page;                                   // page number
+    int32_t g_match_all;                              // 1: all words must match
+    int32_t g_sort_order;                             // 0 relevance, 1 newest, 2 oldest
+    char LinkBackURL[kLongTextSize];                  // base of the form action and links
+    char g_link_separator[kLinkSeparatorSize];        // "?" or "&amp;" after LinkBackURL
+    char g_script_url[kLongTextSize];                 // SCRIPT_NAME of the request
+    uint8_t g_search_cut_short;                       // a search limit stopped the term search
+    uint8_t g_query_given;                            // the query parameter was present
+    uint8_t g_meta_only_search;                       // only meta fields were searched
+    uint8_t g_in_quotes;                              // query split: inside a phrase
+    uint8_t g_phrase_seen;                            // the query holds a phrase
+    uint8_t UseDomainDiversity;                       // domain diversity of the first page
+    int32_t MaxDomainDiversity;                       // results per domain
+    int32_t g_picked_count;                           // domain diversity: results picked
+    void *g_picked_results;                           // domain diversity: picked results
+    void *g_picked_hosts;                             // domain diversity: their hosts
+};
+
+extern SearchContext g_search_context;
+extern int64_t g_timer_start;  // counter value taken when the context was constructed
+
+// ---- search_context.cpp ----
+
+// Gives every member its initial value, resets the request state and takes the start time.
+void init_search_context();
+// The destructor registered for process exit: does nothing.
+void destroy_search_context();
+// Resets the per-request members; allocates and frees nothing. Returns 1.
+int reset_request_state();
+// Current value of the monotonic high-resolution counter.
+int64_t timer_now();
+// Seconds between two counter values.
+double timer_seconds(int64_t start, int64_t end);
+// fopen(path, mode); null when it cannot be opened.
+FILE *open_data_file(const char *path, const char *mode);
+// Seeks to a 64-bit offset from the file's start. 0 on success; else prints the
+// seek message (wrapped in <vesk:error> in XML mode) and returns the nonzero result.
+int seek_data_file(FILE *file, int64_t offset);
+// Frees the query words, per-term arrays, output sections, results buffer and stemmer.
+void release_search_buffers();
+// release_search_buffers, then every loaded table; every owned pointer ends null.
+void release_all();
+
+// ---- output.cpp ----
+
+// Allocates the 19 sections (100 bytes each) and the results buffer. 0 done, 1 failure.
+int allocate_output_buffers();
+// Formats (at most 10239 characters) and prints to standard output. Characters printed or -1.
+int out_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// Prints text unchanged, any length. Characters printed.
+int out_puts(const char *text);
+// Formats and appends to the results buffer. Formatted length, or -1 (text unchanged).
+int buffer_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// Formats and appends to section 0..18. Formatted length, or -1 (text unchanged).
+int section_printf(int section, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// Empties section 16 (the category summary).
+void clear_catsummary_section();
+// Writes the result-count phrase into section 9.
+void print_result_count(uint32_t count, const char *closing_text);
+
+// ---- settings.cpp ----
+
+// Prepares the context, loads settings.vdat and reports a failure after the
+// Content-type header. 0 loaded, 1 stop (the message has been printed).
+int load_settings(RequestParams *request);
+// Reads settings.vdat. 0 loaded, 1 invalid, 4 out of memory, 5 DictIDLen above 5,
+// 6 cannot be opened. Prints nothing.
+int load_settings_file(SearchContext *context);
+// Trims blank, tab, CR and LF at both ends in place. 0 done (also null/empty), 4 no memory.
+int trim_string(char *text);
+
+// ---- settings_blocks.cpp ----
+
+// Outcome of a settings block reader.
+enum SettingsBlockResult { kBlockOk = 0, kBlockInvalid = 1, kBlockNoMemory = 4 };
+// Interface-text line: stores its text in g_str_texts. kBlockOk or kBlockNoMemory.
+int read_interface_text_line(SearchContext *context, const char *line);
+// catnames block: reads NumCats names from file.
+int read_category_block(SearchContext *context, FILE *file);
+// metafields block: reads NumMetaFields records from file.
+int read_meta_field_block(SearchContext *context, FILE *file);
+// The AccentChars and NormalChars lines after MapAccents = 1.
+int read_accent_lines(SearchContext *context, FILE *file);
+// 1 when every interface text is present.
+bool all_interface_texts_present(const SearchContext *context);
+// Name of interface text i (0..48), e.g. "STR_FORM_SEARCHFOR".
+const char *interface_text_key(int index);
+// Prints the loaded settings as <vesk:setting> elements.
+void print_settings_xml();
+
+// ---- settings_scan.cpp ----
+
+constexpr int kSettingsLineSize = 2048;  // line buffer of settings.vdat
+// Reads one line (at most size - 1 bytes, LF included) into buffer. false at the
+// end of the file or on a read error (the buffer is then empty).
+bool read_settings_line(FILE *file, char *buffer, int size);
+// The line's key token (first run of non-white-space characters) into token
+// (at most size - 1 characters). false when the line has none.
+bool settings_key_token(const char *line, char *token, int size);
+// Matches "<key> = " from the line's first character (each blank matching any
+// run of white space). The position after it, or null when the line does not match.
+const char *match_key_equals(const char *line, const char *key);
+// Reads a decimal integer like "%d": white space, optional sign, digits. The value
+// saturates to 32 bits. false (value untouched) when no digit follows.
+bool scan_int32(const char *text, int32_t *value);
+// Reads like "%u": negative values wrap to their unsigned 32-bit form.
+bool scan_uint32(const char *text, uint32_t *value);
+// atoi's leniency without its overflow: 0 when no digits follow.
+int32_t lenient_atoi(const char *text);
+// Reads '"' and then one or more characters up to the next '"' or the end of the
+// text into out (at most size - 1 characters, cut at a UTF-8 character boundary).
+// false (out untouched) when the quote is missing or the value is empty.
+bool scan_quoted_text(const char *text, char *out, int size);
+// Copies at most size - 1 bytes of text into out, never ending inside a UTF-8
+// multi-byte character; always terminates out (size > 0).
+void copy_bounded_utf8(char *out, int size, const char *text);
+
+// ---- template.cpp ----
+
+// Streams the template with the sections at their markers; in XML mode closes the document.
+void print_template();
+// Prints the search-form sections 17, 0, 2, 3, 4, 5, 6, 7, 18, 1.
+void print_search_form();
+// Copies a file of the index directory to standard output. false when it cannot be opened.
+bool include_file(const char *name);
+// Prints the autocomplete and date-picker scripts as the settings ask.
+void print_page_scripts();
+
+// ---- search_context.cpp (system error text) ----
+
+// Heap text describing the last failed system call (never null); free it with
+// free_system_error_text.
+char *get_system_error_text();
+void free_system_error_text(char *text);

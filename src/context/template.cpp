@@ -1,0 +1,184 @@
+// Page assembly: streams search_template.html with the generated fragments at
+// the program's markers and the page scripts before "</head>".
+#include <string.h>
+
+#include "context/context.h"
+#include "platform/platform.h"
+
+namespace {
+constexpr int kTemplatePieceSize = 1024;  // one read: at most 1023 characters
+
+const char kMarkerPrefix[] = "<!--VESK";
+const char kSearchMarker[] = "<!--VESKSEARCH-->";
+const char kSearchFormMarker[] = "<!--VESK_SHOW_SEARCHFORM-->";
+const char kResultsMarker[] = "<!--VESK_SHOW_RESULTS-->";
+const char kQueryMarker[] = "<!--VESK_SHOW_QUERY-->";
+
+const char *const kSectionMarkers[kSectionCount] = {
+    "<!--VESK_SHOW_FORMSTART-->",      "<!--VESK_SHOW_FORMEND-->",
+    "<!--VESK_SHOW_SEARCHBOX-->",      "<!--VESK_SHOW_SEARCHBUTTON-->",
+    "<!--VESK_SHOW_RESULTSPERPAGE-->", "<!--VESK_SHOW_MATCHOPTIONS-->",
+    "<!--VESK_SHOW_CATEGORIES-->",     "<!--VESK_SHOW_CUSTOMMETAOPTIONS-->",
+    "<!--VESK_SHOW_HEADING-->",        "<!--VESK_SHOW_SUMMARY-->",
+    "<!--VESK_SHOW_SUGGESTION-->",     "<!--VESK_SHOW_PAGESCOUNT-->",
+    "<!--VESK_SHOW_SORTING-->",        "<!--VESK_SHOW_SEARCHTIME-->",
+    "<!--VESK_SHOW_RECOMMENDED-->",    "<!--VESK_SHOW_PAGENUMBERS-->",
+    "<!--VESK_SHOW_CATSUMMARY-->",     "<!--VESK_SHOW_JAVASCRIPTS-->",
+    "<!--VESK_SHOW_DATERANGE-->",
+};
+static_assert(sizeof kSectionMarkers / sizeof kSectionMarkers[0] == 19,
+              "the template has 19 section markers");
+
+// Sections printed by the whole search block, around the results buffer.
+const int kSearchBlockBefore[] = {8, 9, 16, 10, 11, 14, 12};
+const int kSearchBlockAfter[] = {15, 13};
+// Sections of the search form, in print order.
+const int kSearchFormSections[] = {17, 0, 2, 3, 4, 5, 6, 7, 18, 1};
+
+const char kLoadHandler[] = "function() { VeskAutoComplete_OnLoad('vesk_searchbox');}";
+
+void print_section(int section) {
+    const SearchContext &c = g_search_context;
+    if (c.g_section_texts != nullptr && c.g_section_texts[section] != nullptr)
+        out_puts(c.g_section_texts[section]);
+}
+
+void print_results_buffer() {
+    if (g_search_context.g_result_buffer != nullptr) out_puts(g_search_context.g_result_buffer);
+}
+
+bool starts_with(const char *text, const char *prefix) {
+    return strncmp(text, prefix, strlen(prefix)) == 0;
+}
+
+// Writes text as a JavaScript string body that is safe inside an HTML script
+// element: backslash, quotes, '<' and control characters become escapes.
+void print_javascript_string(const char *text) {
+    for (const unsigned char *p = (const unsigned char *)text; *p != '\0'; p++) {
+        if (*p == '\\' || *p == '"' || *p == '\'' || *p == '<' || *p == '>' || *p < 0x20 ||
+            *p == 0x7F)
+            out_printf("\\x%02X", *p);
+        else
+            fputc(*p, stdout);
+    }
+}
+
+// Prints the marker's fragment when the text at `marker` is one of the markers;
+// returns the marker's length, or 0 when it is none of them.
+size_t print_marker(const char *marker) {
+    if (starts_with(marker, kSearchMarker)) {
+        print_search_form();
+        for (int section : kSearchBlockBefore) print_section(section);
+        print_results_buffer();
+        for (int section : kSearchBlockAfter) print_section(section);
+        return strlen(kSearchMarker);
+    }
+    if (starts_with(marker, kSearchFormMarker)) {
+        print_search_form();
+        return strlen(kSearchFormMarker);
+    }
+    if (starts_with(marker, kResultsMarker)) {
+        print_results_buffer();
+        return strlen(kResultsMarker);
+    }
+    if (starts_with(marker, kQueryMarker)) {
+        if (g_search_context.g_query_html[0] != '\0') out_puts(g_search_context.g_query_html);
+        return strlen(kQueryMarker);
+    }
+    for (int section = 0; section < kSectionCount; section++) {
+        if (starts_with(marker, kSectionMarkers[section])) {
+            print_section(section);
+            return strlen(kSectionMarkers[section]);
+        }
+    }
+    return 0;
+}
+}  // namespace
+
+void print_search_form() {
+    for (int section : kSearchFormSections) print_section(section);
+}
+
+bool include_file(const char *name) {
+    char path[kBaseDirectorySize + kFileNameSize + 2];
+    int length = snprintf(path, sizeof path, "%s/%s", g_search_context.g_base_directory, name);
+    FILE *file = length < (int)sizeof path ? fopen(path, "r") : nullptr;
+    if (file == nullptr) {
+        printf("Error: Failed to include file: %s\n<br \\>", name);
+        return false;
+    }
+    char piece[kTemplatePieceSize];
+    while (platform_read_text_line(piece, sizeof piece, file) != nullptr) out_puts(piece);
+    fclose(file);
+    return true;
+}
+
+void print_page_scripts() {
+    const SearchContext &c = g_search_context;
+    if (c.UseAutoComplete == 1) {
+        out_puts("<script language=\"javascript\" type=\"text/javascript\">\n");
+        out_puts("var VeskAutoComplete_URL = \"");
+        print_javascript_string(c.g_script_url);
+        out_puts("?vesk_ac=1\";\n");
+        include_file("vesk_autocomplete.js");
+        out_printf("if (window.addEventListener) window.addEventListener('load', %s, false);",
+                   kLoadHandler);
+        out_printf(" else if (window.attachEvent) window.attachEvent('onload', %s);", kLoadHandler);
+        out_printf(" else window['onload'] = %s", kLoadHandler);
+        out_puts("</script>\n");
+        out_puts("<style>\n");
+        include_file("vesk_autocomplete.css");
+        out_puts("</style>\n");
+    }
+    if (c.DateRangeSearch == 1) {
+        out_puts("<style>\n");
+        include_file("vesk_datepicker.css");
+        out_puts("</style>\n");
+        out_puts("<script language=\"javascript\" type=\"text/javascript\">\n");
+        include_file("vesk_datepicker.js");
+        out_puts("</script>\n");
+    }
+}
+
+void print_template() {
+    SearchContext &c = g_search_context;
+    if (c.g_xml_output) {
+        out_printf("</channel>\n");
+        out_printf("</rss>");
+        return;
+    }
+    char path[kBaseDirectorySize + kFileNameSize + 2];
+    int length = snprintf(path, sizeof path, "%s/%s", c.g_base_directory, c.template_file_name);
+    c.g_template_file = length < (int)sizeof path ? fopen(path, "r") : nullptr;
+    if (c.g_template_file == nullptr) {
+        out_printf("Error: Could not open template file.");
+        return;
+    }
+    bool scripts_due = c.UseAutoComplete == 1 || c.DateRangeSearch == 1;
+    bool scripts_printed = false;
+    char piece[kTemplatePieceSize];
+    while (platform_read_text_line(piece, sizeof piece, c.g_template_file) != nullptr) {
+        const char *rest = piece;
+        for (;;) {
+            if (scripts_due && !scripts_printed && strstr(rest, "</head>") != nullptr) {
+                print_page_scripts();
+                scripts_printed = true;
+            }
+            const char *marker = strstr(rest, kMarkerPrefix);
+            if (marker == nullptr) {
+                out_puts(rest);
+                break;
+            }
+            if (marker > rest) fwrite(rest, 1, (size_t)(marker - rest), stdout);
+            size_t length = print_marker(marker);
+            if (length == 0) {
+                out_puts(marker);
+                break;
+            }
+            rest = marker + length;
+        }
+    }
+    fclose(c.g_template_file);
+    c.g_template_file = nullptr;
+    if (scripts_due && !scripts_printed) print_page_scripts();
+}

@@ -1,0 +1,59 @@
+// Linux versions of the counter, last-error and file-position interfaces.
+#include "platform/platform.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+namespace {
+constexpr int64_t kNanosecondsPerSecond = 1000000000;
+int g_saved_errno = 0;  // errno of the last failing call, kept by platform_save_error
+char g_empty_text[1] = {0};
+}  // namespace
+
+int64_t platform_counter() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * kNanosecondsPerSecond + now.tv_nsec;
+}
+
+int64_t platform_counter_frequency() {
+    return kNanosecondsPerSecond;
+}
+
+void platform_save_error() {
+    g_saved_errno = errno;
+}
+
+char *platform_last_error_text() {
+    const char *text = strerror(g_saved_errno);
+    if (text == nullptr) text = "";
+    size_t length = strlen(text);
+    char *copy = (char *)malloc(length + 1);
+    if (copy == nullptr) return g_empty_text;
+    memcpy(copy, text, length + 1);
+    return copy;
+}
+
+void platform_free_error_text(char *text) {
+    if (text != g_empty_text) free(text);
+}
+
+int platform_seek(FILE *file, int64_t offset) {
+    return fseeko(file, (off_t)offset, SEEK_SET);
+}
+
+int64_t platform_tell(FILE *file) {
+    return (int64_t)ftello(file);
+}
+
+char *platform_read_text_line(char *buffer, int size, FILE *file) {
+    if (fgets(buffer, size, file) == nullptr) return nullptr;
+    size_t length = strlen(buffer);
+    if (length >= 2 && buffer[length - 2] == '\r' && buffer[length - 1] == '\n') {
+        buffer[length - 2] = '\n';
+        buffer[length - 1] = '\0';
+    }
+    return buffer;
+}

@@ -1,0 +1,31 @@
+// The small platform layer: a monotonic high-resolution counter, the text of
+// the last system error, 64-bit file positioning and text-mode line reading.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+// Current value of the monotonic counter, in counter ticks.
+int64_t platform_counter();
+// Ticks per second of platform_counter.
+int64_t platform_counter_frequency();
+
+// Records errno right after a failing system call, so that a later call of
+// platform_last_error_text describes that failure and no other.
+void platform_save_error();
+// Heap copy of the system's text for the saved error (strerror); never null
+// unless memory is exhausted, in which case a static empty text is returned.
+// Free it with platform_free_error_text.
+char *platform_last_error_text();
+// Frees a text of platform_last_error_text (a static empty text is ignored).
+void platform_free_error_text(char *text);
+
+// 64-bit seek from the start of the file. 0 on success, else nonzero.
+int platform_seek(FILE *file, int64_t offset);
+// 64-bit position of the file, or -1.
+int64_t platform_tell(FILE *file);
+
+// Reads one line of a text-mode file like fgets (at most size - 1 bytes, the
+// line feed included when it fits) and turns a CR LF line end into LF.
+// Returns buffer, or null at the end of the file or on a read error.
+char *platform_read_text_line(char *buffer, int size, FILE *file);

@@ -1,0 +1,29 @@
+// Program start: one CGI request from the command line and the environment to
+// the complete response on standard output.
+#include <stdio.h>
+
+#include "context/context.h"
+#include "request/request.h"
+#include "search/search.h"
+
+// Runs a search request once the page head is written: until the index readers
+// and the search take over, the page is finished with the form and the query.
+static void run_search_request() {
+    print_template();
+    release_all();
+}
+
+int main(int argc, char **argv) {
+    read_command_line(&g_request, argc, argv);
+    if (load_settings(&g_request) == 0 && read_cgi_parameters()) {
+        reset_request_state();
+        if (g_request.autocomplete != 0) {
+            if (begin_page(&g_search_context, &g_request)) print_autocomplete(&g_search_context);
+        } else if (begin_page(&g_search_context, &g_request)) {
+            run_search_request();
+        }
+    }
+    free_request();
+    fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,225 @@
+// UTF-8 lower-casing through the built-in case table.
+//
+// Text is walked in units framed by their first byte alone (1 to 6 bytes, a
+// stray continuation byte being a unit of its own). A unit is replaced only
+// when it is the shortest well-formed encoding of a character of the table;
+// anything else, malformed or overlong sequences included, is kept as it is.
+#include "text/text.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "text/case_table.h"
+
+// Longest UTF-8 encoding of a character, and so of a table replacement.
+constexpr int kMaxCharBytes = 4;
+
+namespace {
+// The working copy of the case table: each mapping with its replacement
+// already encoded, so that lookups can hand out pointers to the bytes.
+struct LowerEntry {
+    uint32_t source;
+    uint8_t length;
+    char bytes[kMaxCharBytes];
+};
+}  // namespace
+
+static LowerEntry *g_lower_entries = nullptr;  // kCaseMappingCount entries, or null
+
+// Encodes a scalar value (at most U+10FFFF) and returns its byte count.
+static int encode_utf8(uint32_t cp, char *out) {
+    if (cp < 0x80) {
+        out[0] = (char)cp;
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = (char)(0xC0 | (cp >> 6));
+        out[1] = (char)(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = (char)(0xE0 | (cp >> 12));
+        out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = (char)(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = (char)(0xF0 | (cp >> 18));
+    out[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = (char)(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+int utf8_unit_length(unsigned char lead) {
+    if (lead < 0xC0) return 1;
+    if (lead < 0xE0) return 2;
+    if (lead < 0xF0) return 3;
+    if (lead < 0xF8) return 4;
+    if (lead < 0xFC) return 5;
+    return 6;
+}
+
+// Decodes a unit of `length` bytes into *cp. False unless the unit is the
+// shortest encoding of a scalar value (no overlong form, no surrogate, at
+// most U+10FFFF).
+static bool decode_unit(const unsigned char *unit, int length, uint32_t *cp) {
+    static const uint32_t kSmallest[kMaxCharBytes + 1] = {0, 0, 0x80, 0x800, 0x10000};
+    if (length > kMaxCharBytes) return false;
+    if (length == 1) {
+        if (unit[0] >= 0x80) return false;
+        *cp = unit[0];
+        return true;
+    }
+    uint32_t value = unit[0] & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((unit[i] & 0xC0) != 0x80) return false;
+        value = (value << 6) | (unit[i] & 0x3F);
+    }
+    if (value < kSmallest[length] || value > 0x10FFFF) return false;
+    if (value >= 0xD800 && value <= 0xDFFF) return false;
+    *cp = value;
+    return true;
+}
+
+// The table entry for a code point, or null (also when the table is absent).
+static const LowerEntry *find_entry(uint32_t cp) {
+    if (g_lower_entries == nullptr) return nullptr;
+    int low = 0;
+    int high = kCaseMappingCount - 1;
+    while (low <= high) {
+        int mid = low + (high - low) / 2;
+        uint32_t source = g_lower_entries[mid].source;
+        if (source == cp) return &g_lower_entries[mid];
+        if (source < cp) {
+            low = mid + 1;
+        } else {
+            high = mid - 1;
+        }
+    }
+    return nullptr;
+}
+
+int lower_utf8_unit(const char *text, int available, int *unit_length, const char **out) {
+    const unsigned char *unit = (const unsigned char *)text;
+    int length = utf8_unit_length(unit[0]);
+    bool whole = length <= available;
+    if (!whole) length = available;
+    *unit_length = length;
+    uint32_t cp;
+    const LowerEntry *entry = whole && decode_unit(unit, length, &cp) ? find_entry(cp) : nullptr;
+    if (entry == nullptr) {
+        *out = text;
+        return length;
+    }
+    *out = entry->bytes;
+    return entry->length;
+}
+
+// Bytes of the unit at `text` before its end or the first NUL among them.
+static int available_bytes(const char *text) {
+    int length = utf8_unit_length((unsigned char)text[0]);
+    int available = 1;
+    while (available < length && text[available] != '\0') ++available;
+    return available;
+}
+
+int load_unicode_tables() {
+    if (g_lower_entries != nullptr) return 0;
+    g_lower_entries = (LowerEntry *)malloc(sizeof(LowerEntry) * kCaseMappingCount);
+    if (g_lower_entries == nullptr) return kUnicodeTablesNoMemory;
+    for (int i = 0; i < kCaseMappingCount; ++i) {
+        LowerEntry &entry = g_lower_entries[i];
+        entry.source = kCaseMappings[i].source;
+        entry.length = (uint8_t)encode_utf8(kCaseMappings[i].target, entry.bytes);
+    }
+    return 0;
+}
+
+void unload_unicode_tables() {
+    free(g_lower_entries);
+    g_lower_entries = nullptr;
+}
+
+int map_utf8_char(const char *text, const char **replacement) {
+    if (text == nullptr || text[0] == '\0') {
+        if (replacement != nullptr) *replacement = text;
+        return 0;
+    }
+    int unit_length;
+    const char *out;
+    int length = lower_utf8_unit(text, available_bytes(text), &unit_length, &out);
+    if (replacement != nullptr) *replacement = out;
+    return length;
+}
+
+int utf8_lower_capacity(int length) {
+    return length + length / 2 + 1;
+}
+
+// Second pass of utf8_to_lower, for a text in which only the units whose
+// lower-case form is longer are left to replace. Replacing them can only grow
+// the text, so the growth is known before writing: the text that fits is
+// moved right by it and then rewritten from the start, writing never
+// overtaking reading.
+static int lower_growing_units(char *text, int length, int capacity) {
+    int in_length = 0;
+    int out_length = 0;
+    while (in_length < length) {
+        const char *out;
+        int unit_length;
+        int n = lower_utf8_unit(text + in_length, length - in_length, &unit_length, &out);
+        if (n < unit_length) n = unit_length;  // left as the first pass left it
+        if (out_length + n > capacity - 1) break;
+        out_length += n;
+        in_length += unit_length;
+    }
+    int shift = out_length - in_length;
+    memmove(text + shift, text, (size_t)in_length);
+    int read = shift;
+    int end = shift + in_length;
+    int write = 0;
+    while (read < end) {
+        const char *out;
+        int unit_length;
+        int n = lower_utf8_unit(text + read, end - read, &unit_length, &out);
+        if (n > unit_length) {
+            memcpy(text + write, out, (size_t)n);
+        } else {
+            memmove(text + write, text + read, (size_t)unit_length);
+            n = unit_length;
+        }
+        read += unit_length;
+        write += n;
+    }
+    text[out_length] = '\0';
+    return out_length;
+}
+
+int utf8_to_lower(char *text, int capacity) {
+    if (text == nullptr || capacity <= 0) return 0;
+    int length = (int)strnlen(text, (size_t)capacity);
+    if (length == capacity) {
+        length = capacity - 1;
+        text[length] = '\0';
+    }
+    // First pass, in place: every unit whose lower-case form is not longer.
+    // The write position never passes the read position.
+    int read = 0;
+    int write = 0;
+    bool growing = false;
+    while (read < length) {
+        const char *out;
+        int unit_length;
+        int n = lower_utf8_unit(text + read, length - read, &unit_length, &out);
+        if (n > unit_length) {
+            growing = true;
+            out = text + read;
+            n = unit_length;
+        }
+        memmove(text + write, out, (size_t)n);
+        read += unit_length;
+        write += n;
+    }
+    text[write] = '\0';
+    return growing ? lower_growing_units(text, write, capacity) : write;
+}

@@ -1,0 +1,272 @@
+// Comparison of query words with index text under the case settings,
+// case-insensitive substring search and wildcard matching.
+#include "text/text.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "context/context.h"
+
+static unsigned char ascii_lower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? (unsigned char)(c - 'A' + 'a') : c;
+}
+
+static int sign(int difference) {
+    return (difference > 0) - (difference < 0);
+}
+
+static bool search_ignores_case() {
+    return g_search_context.ToLowerSearchWords != 0;
+}
+
+static bool texts_are_utf8() {
+    return g_search_context.UseUTF8 == 1;
+}
+
+int ascii_compare_nocase(const char *a, const char *b) {
+    const unsigned char *x = (const unsigned char *)a;
+    const unsigned char *y = (const unsigned char *)b;
+    while (*x != '\0' && ascii_lower(*x) == ascii_lower(*y)) {
+        ++x;
+        ++y;
+    }
+    return sign(ascii_lower(*x) - ascii_lower(*y));
+}
+
+int ascii_compare_nocase_n(const char *a, const char *b, int n) {
+    const unsigned char *x = (const unsigned char *)a;
+    const unsigned char *y = (const unsigned char *)b;
+    for (int i = 0; i < n; ++i) {
+        int difference = ascii_lower(x[i]) - ascii_lower(y[i]);
+        if (difference != 0) return sign(difference);
+        if (x[i] == '\0') break;
+    }
+    return 0;
+}
+
+void ascii_to_lower(char *text) {
+    for (unsigned char *p = (unsigned char *)text; *p != '\0'; ++p) *p = ascii_lower(*p);
+}
+
+namespace {
+// The bytes of a text's lower-case form (utf8_to_lower's result), one at a
+// time, so that comparisons need no lower-cased copies.
+struct LowerReader {
+    const char *text;  // next unit to lower-case
+    int left;          // bytes of the text not yet taken
+    const char *out;   // rest of the current unit's lower-case form
+    int out_left;      // its byte count
+};
+}  // namespace
+
+static LowerReader lower_reader(const char *text, int length) {
+    return LowerReader{text, length, text, 0};
+}
+
+// Next byte of the lower-case form, or 0 at its end.
+static unsigned char next_lower_byte(LowerReader &reader) {
+    if (reader.out_left == 0) {
+        if (reader.left == 0) return 0;
+        int unit_length;
+        reader.out_left = lower_utf8_unit(reader.text, reader.left, &unit_length, &reader.out);
+        reader.text += unit_length;
+        reader.left -= unit_length;
+    }
+    --reader.out_left;
+    return (unsigned char)*reader.out++;
+}
+
+int compare_words(const char *a, const char *b) {
+    if (!search_ignores_case()) {
+        const unsigned char *x = (const unsigned char *)a;
+        const unsigned char *y = (const unsigned char *)b;
+        while (*x != '\0' && *x == *y) {
+            ++x;
+            ++y;
+        }
+        return sign(*x - *y);
+    }
+    if (!texts_are_utf8()) return ascii_compare_nocase(a, b);
+    LowerReader lower_b = lower_reader(b, (int)strlen(b));
+    for (const unsigned char *x = (const unsigned char *)a;; ++x) {
+        unsigned char y = next_lower_byte(lower_b);
+        if (*x != y) return sign(*x - y);
+        if (y == '\0') return 0;
+    }
+}
+
+int compare_words_n(const char *a, const char *b, int n) {
+    if (n <= 0) return 0;
+    if (!search_ignores_case()) return sign(strncmp(a, b, (size_t)n));
+    if (!texts_are_utf8()) return ascii_compare_nocase_n(a, b, n);
+    // Each word is cut at n bytes before lower-casing, so a character split
+    // by the cut stays as it is; then n bytes of the lower-case forms count.
+    LowerReader lower_a = lower_reader(a, (int)strnlen(a, (size_t)n));
+    LowerReader lower_b = lower_reader(b, (int)strnlen(b, (size_t)n));
+    for (int i = 0; i < n; ++i) {
+        unsigned char x = next_lower_byte(lower_a);
+        unsigned char y = next_lower_byte(lower_b);
+        if (x != y) return sign(x - y);
+        if (x == '\0') break;
+    }
+    return 0;
+}
+
+// Reports the lack of memory, finishes the page and ends the request: the
+// callers cannot tell a failed search from a text without the part.
+[[noreturn]] static void stop_out_of_memory() {
+    bool xml = g_search_context.g_xml_output != 0;
+    if (xml) out_puts("<vesk:error>");
+    out_puts("<br />Out of memory.<br />");
+    if (xml) out_puts("</vesk:error>");
+    print_template();
+    release_all();
+    fflush(stdout);
+    exit(0);
+}
+
+// Heap copy of `length` bytes of text, lower-cased, or null without memory.
+static char *lower_copy(const char *text, size_t length) {
+    bool utf8 = texts_are_utf8();
+    int capacity = utf8 ? utf8_lower_capacity((int)length) : (int)length + 1;
+    char *copy = (char *)malloc((size_t)capacity);
+    if (copy == nullptr) return nullptr;
+    memcpy(copy, text, length);
+    copy[length] = '\0';
+    if (utf8) {
+        utf8_to_lower(copy, capacity);
+    } else {
+        ascii_to_lower(copy);
+    }
+    return copy;
+}
+
+// Start, in `text`, of the unit whose lower-case form holds byte `offset`
+// of the lower-cased text.
+static int source_offset(const char *text, int length, int offset) {
+    int read = 0;
+    int lowered = 0;
+    while (read < length) {
+        const char *out;
+        int unit_length;
+        int n = lower_utf8_unit(text + read, length - read, &unit_length, &out);
+        if (lowered + n > offset) break;
+        lowered += n;
+        read += unit_length;
+    }
+    return read;
+}
+
+const char *find_text_nocase(const char *text, const char *part, int n) {
+    size_t text_length = n > 0 ? strnlen(text, (size_t)n) : strlen(text);
+    char *text_copy = lower_copy(text, text_length);
+    char *part_copy = text_copy != nullptr ? lower_copy(part, strlen(part)) : nullptr;
+    if (part_copy == nullptr) {
+        free(text_copy);
+        stop_out_of_memory();
+    }
+    const char *found = strstr(text_copy, part_copy);
+    const char *result = nullptr;
+    if (found != nullptr) {
+        int offset = (int)(found - text_copy);
+        // Lower-casing may change byte lengths: point at the source character.
+        if (texts_are_utf8()) offset = source_offset(text, (int)text_length, offset);
+        result = text + offset;
+    }
+    free(text_copy);
+    free(part_copy);
+    return result;
+}
+
+// The UTF-8 decoding automaton of match_wildcard: 256 character classes,
+// then 9 states of 16 transitions. State 0 accepts a complete character,
+// state 1 rejects for good.
+static const uint8_t kUtf8Decoder[400] = {
+    // Character classes of the bytes 0x00 to 0xFF.
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
+    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
+    8, 8, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+    10, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 3, 3, 11, 6, 6, 6, 5, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
+    8,
+    // Transitions of the states 0 to 8.
+    0, 1, 2, 3, 5, 8, 7, 1, 1, 1, 4, 6, 1, 1, 1, 1,  //
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  //
+    1, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1, 1, 1,  //
+    1, 2, 1, 1, 1, 1, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1,  //
+    1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1,  //
+    1, 2, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1,  //
+    1, 1, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1,  //
+    1, 3, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1,  //
+    1, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  //
+};
+constexpr int kDecoderClasses = 256;    // offset of the transitions
+constexpr int kDecoderStateWidth = 16;  // transitions per state
+constexpr uint8_t kDecoderAccept = 0;
+constexpr uint8_t kDecoderReject = 1;
+
+// Takes one well-formed character starting at *t. True: *t is left on its
+// last byte. False: the bytes there do not form one before the text ends.
+static bool take_character(const unsigned char **t) {
+    uint8_t state = kDecoderAccept;
+    for (;;) {
+        uint8_t byte_class = kUtf8Decoder[**t];
+        state = kUtf8Decoder[kDecoderClasses + state * kDecoderStateWidth + byte_class];
+        if (state == kDecoderAccept) return true;
+        if (state == kDecoderReject) return false;
+        ++*t;
+        if (**t == '\0') return false;
+    }
+}
+
+// Pattern segments between stars match at their leftmost position; when one
+// fails, the last "*" takes one more byte and the segment after it is tried
+// again. That finds a match whenever there is one, since a segment matches a
+// fixed text from a given position in one way only ("?" takes the single
+// well-formed character there).
+bool match_wildcard(const char *text, const char *pattern, bool case_sensitive) {
+    const unsigned char *t = (const unsigned char *)text;
+    const unsigned char *p = (const unsigned char *)pattern;
+    const unsigned char *star_p = nullptr;  // pattern after the last "*"
+    const unsigned char *star_t = nullptr;  // text where the bytes of that "*" end
+    for (;;) {
+        unsigned char pc = *p;
+        if (pc == '*') {
+            ++p;
+            if (*p == '\0') return true;
+            star_p = p;
+            star_t = t;
+            continue;
+        }
+        if (*t != '\0') {
+            if (pc == '?') {
+                const unsigned char *last = t;
+                if (take_character(&last)) {
+                    t = last + 1;
+                    ++p;
+                    continue;
+                }
+            } else if (pc != '\0') {
+                unsigned char tc = *t;
+                if (!case_sensitive) {
+                    tc = ascii_lower(tc);
+                    pc = ascii_lower(pc);
+                }
+                if (tc == pc) {
+                    ++t;
+                    ++p;
+                    continue;
+                }
+            }
+        } else if (pc == '\0') {
+            return true;
+        }
+        if (star_p == nullptr || *star_t == '\0') return false;
+        t = ++star_t;
+        p = star_p;
+    }
+}

@@ -1,0 +1,133 @@
+// Output sections, the results buffer and the bounded formatters.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "context/context.h"
+#include "support/capture.h"
+
+namespace {
+
+class OutputTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        release_all();
+        init_search_context();
+        ASSERT_EQ(allocate_output_buffers(), 0);
+    }
+    void TearDown() override { release_all(); }
+    SearchContext &c = g_search_context;
+};
+
+TEST_F(OutputTest, FreshBuffersHaveTheirStartingSizes) {
+    for (int i = 0; i < kSectionCount; i++) {
+        EXPECT_EQ(c.g_section_capacity[i], 100);
+        EXPECT_EQ(c.g_section_length[i], 0);
+        EXPECT_STREQ(c.g_section_texts[i], "");
+    }
+    // Allocated while g_per_page still holds its default of 10.
+    EXPECT_EQ(c.g_result_buffer_capacity, 33772);
+}
+
+TEST_F(OutputTest, SectionGrowthTakesTheLargerOfHalfAgainAndWhatIsNeeded) {
+    std::string ninety(90, 'a'), sixty(60, 'b');
+    ASSERT_EQ(section_printf(3, "%s", ninety.c_str()), 90);
+    EXPECT_EQ(c.g_section_capacity[3], 100);
+    ASSERT_EQ(section_printf(3, "%s", sixty.c_str()), 60);
+    EXPECT_EQ(c.g_section_capacity[3], 151);
+    EXPECT_EQ(std::string(c.g_section_texts[3]), ninety + sixty);
+
+    std::string seventy(70, 'c'), forty(40, 'd');
+    section_printf(4, "%s", seventy.c_str());
+    section_printf(4, "%s", forty.c_str());
+    EXPECT_EQ(c.g_section_capacity[4], 150);
+    EXPECT_EQ(c.g_section_length[4], 110);
+}
+
+TEST_F(OutputTest, AppendThatLeavesRoomForTheTerminatorDoesNotGrow) {
+    std::string text(99, 'x');
+    section_printf(5, "%s", text.c_str());
+    EXPECT_EQ(c.g_section_capacity[5], 100);
+    section_printf(5, "y");
+    EXPECT_EQ(c.g_section_capacity[5], 150);
+    EXPECT_EQ(strlen(c.g_section_texts[5]), 100u);
+}
+
+TEST_F(OutputTest, LongAppendsAreCutAtTheFormatBufferButCountWhole) {
+    std::string exact(10239, 'e');
+    EXPECT_EQ(section_printf(6, "%s", exact.c_str()), 10239);
+    EXPECT_EQ(strlen(c.g_section_texts[6]), 10239u);
+
+    std::string longer(12000, 'l');
+    EXPECT_EQ(section_printf(7, "%s", longer.c_str()), 12000);
+    EXPECT_EQ(strlen(c.g_section_texts[7]), 10239u);
+    EXPECT_EQ(c.g_section_length[7], 12000);
+    // Later appends still land at the text's real end, inside the block.
+    section_printf(7, "%s", "tail");
+    EXPECT_EQ(strlen(c.g_section_texts[7]), 10243u);
+    EXPECT_LT((int)strlen(c.g_section_texts[7]), c.g_section_capacity[7]);
+}
+
+TEST_F(OutputTest, NullFormatAndBadSectionGiveMinusOne) {
+    const char *no_format = nullptr;
+    EXPECT_EQ(buffer_printf(no_format), -1);
+    EXPECT_EQ(section_printf(19, "x"), -1);
+    EXPECT_EQ(section_printf(-1, "x"), -1);
+    EXPECT_EQ(c.g_result_buffer_length, 0);
+}
+
+TEST_F(OutputTest, ResultsBufferGrowsPastItsStartingSize) {
+    std::string block(2000, 'r');
+    for (int i = 0; i < 40; i++) ASSERT_EQ(buffer_printf("%s", block.c_str()), 2000);
+    EXPECT_EQ(strlen(c.g_result_buffer), 80000u);
+    EXPECT_GT(c.g_result_buffer_capacity, 80000);
+}
+
+TEST_F(OutputTest, PrintingIsBoundedForFormatsButNotForPuts) {
+    testsupport::StdoutCapture capture;
+    std::string big(20000, 'p');
+    out_printf("%s", big.c_str());
+    out_puts(big.c_str());
+    std::string out = capture.text();
+    EXPECT_EQ(out.size(), 10239u + 20000u);
+}
+
+TEST_F(OutputTest, CatSummaryIsEmptiedKeepingItsCapacity) {
+    section_printf(16, "%s", std::string(300, 's').c_str());
+    int capacity = c.g_section_capacity[16];
+    clear_catsummary_section();
+    EXPECT_STREQ(c.g_section_texts[16], "");
+    EXPECT_EQ(c.g_section_length[16], 0);
+    EXPECT_EQ(c.g_section_capacity[16], capacity);
+}
+
+class ResultCountTest : public OutputTest {
+   protected:
+    void SetUp() override {
+        OutputTest::SetUp();
+        c.g_str_texts = (char **)calloc(kStrTextCount, sizeof(char *));
+        c.g_str_texts[STR_NO_RESULTS] = strdup("No results");
+        c.g_str_texts[STR_RESULT] = strdup("result");
+        c.g_str_texts[STR_RESULTS] = strdup("results");
+        c.g_str_texts[STR_MORETHAN] = strdup("More than");
+    }
+};
+
+TEST_F(ResultCountTest, PhrasesForNoneOneAndMany) {
+    c.g_search_cut_short = 1;
+    print_result_count(0, "found.");
+    EXPECT_STREQ(c.g_section_texts[9], "No results found. ");
+    clear_catsummary_section();
+    c.g_section_texts[9][0] = '\0';
+    print_result_count(1, "found.");
+    EXPECT_STREQ(c.g_section_texts[9], "1 result found. ");
+    c.g_section_texts[9][0] = '\0';
+    print_result_count(3000000000u, "found.");
+    EXPECT_STREQ(c.g_section_texts[9], "More than 3000000000 results found. ");
+    c.g_section_texts[9][0] = '\0';
+    c.g_search_cut_short = 0;
+    print_result_count(7, "x");
+    EXPECT_STREQ(c.g_section_texts[9], "7 results x ");
+}
+
+}  // namespace

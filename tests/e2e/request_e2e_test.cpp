@@ -1,0 +1,134 @@
+// End to end through the real binary: settings failures, form failures, the
+// command line, and the plain page.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/index_writer.h"
+#include "support/run_program.h"
+
+using testsupport::CgiRequest;
+using testsupport::CgiResponse;
+
+namespace {
+
+const char kTemplate[] =
+    "<html><head><title>Search</title></head>\n"
+    "<body>\n"
+    "<!--VESKSEARCH-->\n"
+    "</body></html>\n";
+
+class RequestE2E : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        dir_ = testsupport::make_temp_dir("e2e");
+        spec_ = testsupport::default_settings();
+        testsupport::write_file(dir_, "search_template.html", kTemplate);
+    }
+    void TearDown() override { testsupport::remove_tree(dir_); }
+    CgiResponse run(CgiRequest request) {
+        testsupport::write_settings(dir_, spec_);
+        CgiResponse response = testsupport::run_cgi(request);
+        EXPECT_FALSE(response.timed_out);
+        // Under a memory limit AddressSanitizer warns of the allocation it refused.
+        if (request.memory_limit_mb == 0 ||
+            response.err.find("AddressSanitizer failed to allocate") == std::string::npos) {
+            EXPECT_EQ(response.err, "");
+        }
+        return response;
+    }
+    void expect_golden(const std::string &name, const CgiResponse &response, int exit_code) {
+        EXPECT_EQ(response.exit_code, exit_code);
+        EXPECT_EQ(testsupport::compare_golden(name, response.out), "");
+    }
+    std::string dir_;
+    testsupport::SettingsSpec spec_;
+};
+
+TEST_F(RequestE2E, SettingsFailuresAnswerWithTheHeaderAndTheirMessage) {
+    testsupport::CgiRequest request = testsupport::get_request(dir_ + "/missing", "vesk_query=a");
+    expect_golden("settings_missing.out", run(request), 0);
+
+    spec_.texts.erase("STR_DIDYOUMEAN");
+    expect_golden("settings_missing_text.out", run(testsupport::get_request(dir_, "")), 0);
+
+    spec_ = testsupport::default_settings();
+    spec_.set("DictIDLen", 6);
+    expect_golden("settings_dictidlen.out", run(testsupport::get_request(dir_, "")), 0);
+}
+
+TEST_F(RequestE2E, SettingsOutOfMemoryIsReported) {
+    spec_.set("NumCats", 2000000000);
+    spec_.categories = {"One"};
+    CgiRequest request = testsupport::get_request(dir_, "");
+    request.memory_limit_mb = 256;
+    expect_golden("settings_no_memory.out", run(request), 0);
+}
+
+TEST_F(RequestE2E, FormsThatCannotBeBuiltEndWithExitCodeOne) {
+    CgiRequest request = testsupport::get_request(dir_, "vesk_query=x");
+    request.method = "HEAD";
+    expect_golden("form_method.out", run(request), 1);
+
+    request.method = "POST";
+    request.content_type = "application/x-www-form-urlencoded; charset=UTF-8";
+    request.body = "vesk_query=x";
+    request.content_length = "12";
+    expect_golden("form_content_type.out", run(request), 1);
+
+    request.content_type = "application/x-www-form-urlencoded";
+    request.content_length = "40";
+    expect_golden("form_short_body.out", run(request), 1);
+
+    for (const char *length : {"2000000", "-5", "99999999999999999999"}) {
+        request.content_length = length;
+        CgiResponse response = run(request);
+        EXPECT_EQ(response.exit_code, 1) << length;
+        EXPECT_EQ(response.out, "Content-type: text/html\n\n<H3>Out-of-memory error</H3>\n")
+            << length;
+    }
+}
+
+TEST_F(RequestE2E, PlainPageForGetAndPost) {
+    expect_golden("plain_page.out", run(testsupport::get_request(dir_, "vesk_query=")), 0);
+    CgiRequest post = testsupport::get_request(dir_, "");
+    post.method = "POST";
+    post.content_type = "application/x-www-form-urlencoded";
+    post.body = "vesk_query=hello+world&vesk_page=2";
+    post.content_length = "  +" + std::to_string(post.body.size()) + "junk";
+    expect_golden("post_page.out", run(post), 0);
+}
+
+TEST_F(RequestE2E, IndexDirectoryComesFromTheProgramPathOrTheOption) {
+    CgiRequest request;
+    request.argv0 = dir_ + "/sitequery";
+    expect_golden("page_no_query.out", run(request), 0);
+
+    request.argv0 = "sitequery";  // no directory part: the current directory
+    request.args = {"/include", dir_};
+    expect_golden("page_no_query.out", run(request), 0);
+
+    request.args = {"/I", dir_, "/i"};  // a last /I without a value is ignored
+    expect_golden("page_no_query.out", run(request), 0);
+}
+
+TEST_F(RequestE2E, QueryWordsPassedAsArgumentsCannotMoveTheIndexDirectory) {
+    // A web server passes an "="-less query string as command-line words.
+    std::string other = testsupport::make_temp_dir("e2e_other");
+    testsupport::write_file(other, "settings.vdat", "");  // would fail with missing texts
+    CgiRequest request;
+    request.argv0 = dir_ + "/sitequery";
+    request.query_string = "/I+" + other;
+    request.args = {"/I", other};
+    expect_golden("page_no_query.out", run(request), 0);
+
+    request.query_string = "%2FI+" + other;
+    expect_golden("page_no_query.out", run(request), 0);
+
+    // The same arguments from a wrapper script (not CGI) do move it.
+    request.method = "";
+    EXPECT_EQ(run(request).out.find("Error: Missing text"), 25u);
+    testsupport::remove_tree(other);
+}
+
+}  // namespace
