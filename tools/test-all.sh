@@ -16,3 +16,5 @@ echo "== format"
 sh tools/check-format.sh
 echo "== fuzz"
 sh tools/fuzz.sh "${FUZZ_SECONDS:-60}"
+echo "== case table"
+python3 tools/gen_case_table.py --check

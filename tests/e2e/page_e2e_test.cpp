@@ -145,6 +145,14 @@ TEST_F(PageE2E, XmlHeadWithSettingsEcho) {
     EXPECT_EQ(xmllint(response.out), "");
 }
 
+TEST_F(PageE2E, XmlSettingsEchoWithoutCategoriesOrAccents) {
+    spec_.set("UseXML", 1).set("NumCats", 2).set("Highlighting", 0).set("XMLHighlight", 1);
+    spec_.set_text("LinkTarget", "_blank").set_text("Version", "5.0 \"beta\"");
+    CgiResponse response = get("vesk_query=&masternode=1");
+    EXPECT_EQ(testsupport::compare_golden("xml_echo_plain.out", response.out), "");
+    EXPECT_EQ(xmllint(response.out), "");
+}
+
 TEST_F(PageE2E, XmlHeadWithoutEchoAndPageLimit) {
     spec_.set("MaxResultsPerQuery", 100);
     CgiResponse response = get("vesk_xml=1&vesk_query=bee&vesk_page=11&masternode=2");
