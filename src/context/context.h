@@ -7,6 +7,9 @@
 #include <stdio.h>
 
 struct sb_stemmer;
+struct DictionaryEntry;
+struct RecommendedEntry;
+struct SpellingEntry;
 struct RequestParams;
 
 // ---- Fixed widths (bytes, terminating NUL included) ----
@@ -277,10 +280,11 @@ struct SearchContext {
     char **g_meta_values;                             // request's meta values (not owned)
     int64_t g_last_recommended_page;                  // page of the last recommended link
     char *g_page_info_buffer;                         // page-info file contents
-    void *g_page_records;                             // page-info record pointers
-    void *g_page_category_bitmaps;                    // per-page category bitmaps
-    void *g_page_meta_values;                         // per-page meta values
-    void *g_spelling_entries;                         // spelling list
+    const uint8_t **g_page_records;                   // NumPages records (in the buffer), or null
+    const uint8_t **g_page_category_bitmaps;          // NumPages bitmaps (UseCats 1), or null
+    const uint8_t **g_page_meta_values;               // NumPages first meta values, or null
+    SpellingEntry *g_spelling_entries;                // spelling list (the search frees it)
+    uint32_t g_spelling_count;                        // entries filled in g_spelling_entries
     FILE *g_template_file;                            // template while it is streamed
     FILE *g_page_text_file;                           // open page-text file
     FILE *g_word_map_file;                            // open word-map file
@@ -291,19 +295,20 @@ struct SearchContext {
     char **g_query_word_copies;                       // their display copies
     uint32_t g_query_word_count;                      // number of query words
     uint32_t g_skipped_word_count;                    // words skipped
-    void *g_dictionary;                               // dictionary entries
+    DictionaryEntry *g_dictionary;                    // NumKeywords + 1 entries, or null
+    uint32_t g_dictionary_count;                      // entries the file filled (0..count-1)
     uint32_t *g_term_first_word_id;                   // first matched word id per term
     uint32_t **g_phrase_word_ids;                     // word ids of each phrase term, or null
     char *g_baseword_pool;                            // base-word pool
-    int64_t g_baseword_pool_pos;                      // its write position
+    int64_t g_baseword_pool_pos;                      // its fill: bytes written
     int64_t g_baseword_pool_size;                     // its size
-    int64_t g_baseword_pool_used;                     // its used count
+    int64_t g_baseword_pool_used;                     // base words stored in it
     char *g_variant_pool;                             // variant pool
-    int64_t g_variant_pool_pos;                       // its write position
+    int64_t g_variant_pool_pos;                       // its fill: bytes written
     int64_t g_variant_pool_size;                      // its size
-    int64_t g_variant_pool_used;                      // its used count
+    int64_t g_variant_pool_used;                      // variants stored in it
     uint32_t g_nonsearch_word_count;                  // words that are no search terms
-    void *g_recommended;                              // recommended list
+    RecommendedEntry *g_recommended;                  // recommended list, or null
     int32_t g_recommended_count;                      // its entries
     uint8_t *g_term_is_wildcard;                      // wildcard flag per term
     int32_t g_per_page_choices[kPerPageChoiceCount];  // per-page choices, -1 ends the list

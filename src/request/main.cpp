@@ -3,12 +3,21 @@
 #include <stdio.h>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 #include "search/search.h"
 
-// Runs a search request once the page head is written: until the index readers
-// and the search take over, the page is finished with the form and the query.
+// Runs a search request once the page head is written: opens the index files
+// and loads the dictionary, each of which finishes the page itself when it
+// fails. Until the search takes over, the page is then finished with the form
+// and the query, and the streams and the spelling table the search would
+// release are released here.
 static void run_search_request() {
+    if (open_index_files() == 0) return;
+    const bool loaded = load_dictionary() != 0;
+    close_index_files();
+    free_spelling_list();
+    if (!loaded) return;
     print_template();
     release_all();
 }

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "support/index_files.h"
 #include "support/index_writer.h"
 #include "support/run_program.h"
 
@@ -45,6 +46,7 @@ class PageE2E : public ::testing::Test {
         spec_ = testsupport::default_settings();
         spec_.set_text("Charset", "UTF-8");
         spec_.set_text("Version", "5.0");
+        spec_ = testsupport::write_empty_index(dir_, spec_);
         testsupport::write_file(dir_, "search_template.html", kAllMarkersTemplate);
     }
     void TearDown() override { testsupport::remove_tree(dir_); }

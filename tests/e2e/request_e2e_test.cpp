@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "support/index_files.h"
 #include "support/index_writer.h"
 #include "support/run_program.h"
 
@@ -22,7 +23,7 @@ class RequestE2E : public ::testing::Test {
    protected:
     void SetUp() override {
         dir_ = testsupport::make_temp_dir("e2e");
-        spec_ = testsupport::default_settings();
+        spec_ = testsupport::write_empty_index(dir_, testsupport::default_settings());
         testsupport::write_file(dir_, "search_template.html", kTemplate);
     }
     void TearDown() override { testsupport::remove_tree(dir_); }

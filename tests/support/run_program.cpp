@@ -88,7 +88,13 @@ CgiResponse run_cgi(const CgiRequest &request) {
 #ifdef SITEQUERY_EMULATOR
         // The emulator runs the program with the argv[0] the request asks for.
         std::string emulator = SITEQUERY_EMULATOR, program = program_path();
+        // The emulator's reserved guest address space stands for the memory limit.
+        std::string reserve = std::to_string((long long)request.memory_limit_mb << 20);
         argv.push_back(const_cast<char *>(emulator.c_str()));
+        if (request.memory_limit_mb > 0) {
+            argv.push_back(const_cast<char *>("-R"));
+            argv.push_back(const_cast<char *>(reserve.c_str()));
+        }
         argv.push_back(const_cast<char *>("-0"));
         argv.push_back(const_cast<char *>(args[0].c_str()));
         argv.push_back(const_cast<char *>(program.c_str()));

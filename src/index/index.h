@@ -1,0 +1,308 @@
+// The index readers: the page-info file, the dictionary, the page data, word
+// map and page text, and the spelling and recommended lists. Public routines
+// grouped by the file that defines them.
+#pragma once
+
+#include <stdint.h>
+
+#include "context/context.h"
+
+// ---- dictionary.cpp ----
+
+constexpr char kDictionaryFileName[] = "vesk_dictionary.vdat";       // below g_base_directory
+constexpr int kDictionaryChunkSize = 32000;                          // read window of the loader
+constexpr int kDictionaryReadBufferSize = kDictionaryChunkSize + 1;  // window and a spare byte
+constexpr int kDictionaryMaxLineSize = kDictionaryChunkSize - 1;  // longest line, its LF included
+constexpr int kVariantPoolBytesPerVariant = 10;  // variant pool per NumVariants when no size is set
+constexpr int kMaxVariantEntrySize = 400;        // a variant's length + 1 above this is not stored
+
+// One word of the dictionary: g_dictionary[id] for word id `id`. The table has
+// NumKeywords + 1 zero-filled entries; only entries 0 .. g_dictionary_count - 1
+// were filled by the file, the others have a null word and no variants.
+struct DictionaryEntry {
+    char *word;                // NUL-terminated text in the base-word pool; null: not filled
+    int64_t offset;            // word-map offset of the word's postings; -1: none
+    uint32_t variant_count;    // variant lines that followed the base line
+    uint32_t stored_variants;  // variants reachable from first_variant (at most variant_count)
+    uint8_t *first_variant;    // first variant entry (its length byte) in the variant pool, or null
+};
+
+// What add_base_word and add_word_variant did with a line.
+enum DictionaryAddResult {
+    kDictionaryStored = 0,   // stored in its pool
+    kDictionaryNothing = 1,  // nothing stored: the line has no token (or the variant is too long)
+    kDictionaryFailed = 2,   // its pool is full: the message has been printed, the load fails
+};
+
+// Loads the dictionary. 1 loaded; 0 failed: the loader's message and "Failed
+// to load dictionary file.<br />\n" (inside <vesk:error> in XML mode) have been
+// printed, the template printed and everything released with release_all.
+int load_dictionary();
+// Reads g_base_directory/vesk_dictionary.vdat into g_dictionary and the two
+// pools (sized by NumKeywords, OutputBasewordBufferSize, OutputVariantBufferSize
+// or NumVariants), and sets g_dictionary_count to the entries filled. 0 loaded;
+// 1 failed after printing its message (tables already allocated stay for
+// release_all). A file with fewer entries than NumKeywords loads; more entries,
+// a line without a space where a word is due, a line (LF included) longer
+// than kDictionaryMaxLineSize (the corrupted-entry message), a full pool or a
+// read error ("Error: Could not read dictionary file.<br />") fail.
+int load_dictionary_file();
+// Stores a base line ("word offset count") as entry n: the word goes into the
+// base-word pool, the offset is read by parse_int64_decimal (0 when missing)
+// and the variant count by parse_int_decimal (0 when missing). The line is
+// not changed. Needs the loaded tables and n <= NumKeywords.
+// kDictionaryNothing when the line holds only spaces; kDictionaryFailed when
+// the word does not fit the pool (message printed).
+int add_base_word(const char *line, uint32_t n);
+// Stores the first token of a variant line (ending at ' ', CR or LF) in the
+// variant pool as one byte (length + 1, low 8 bits), the text and its NUL, and
+// sets *stored to the entry's length byte (null when nothing was stored). The
+// line is not changed. kDictionaryNothing for a line without a token or a
+// variant of 400 bytes or more; kDictionaryFailed when the variant does not
+// fit the pool (message printed).
+int add_word_variant(const char *line, uint8_t **stored);
+// Text of entry n (from 1) of a packed variant list of `count` entries, or of
+// its last entry when n is larger; null when n is 0, the list is null or count
+// is 0. The walk follows each text's own NUL, never the length byte, so long
+// variants whose length byte wrapped are stepped over correctly.
+const char *find_word_variant(const uint8_t *list, uint32_t n, uint32_t count);
+// Variant n (from 1) of word id, or its base word when n is 0, the word has no
+// variant list or n exceeds its stored variants. "" for an id the file never
+// filled or when no dictionary is loaded.
+const char *get_word_variant(uint32_t id, uint32_t n);
+// The word's first variant when it has one, else its base word; "" for an id
+// the file never filled or when no dictionary is loaded.
+const char *get_word_display_form(uint32_t id);
+// The number rule of the index text files: skips spaces (only ' '), takes an
+// optional '-', then decimal digits up to the first other byte. No digit gives
+// 0 ('+' and tabs are not accepted); the value wraps modulo 2^32 without
+// overflowing (no undefined behaviour); '-' negates it. A null text gives 0.
+int32_t parse_int_decimal(const char *text);
+// The same rule with a 64-bit result (wrapping modulo 2^64).
+int64_t parse_int64_decimal(const char *text);
+
+// ---- page_info.cpp ----
+
+// Page-info record layouts: fixed fields, then the category bitmap, then the
+// meta values. Offsets in bytes from the record's start.
+constexpr int kPageInfoSmallLengthSize = 2;      // u16 record length (small layout)
+constexpr int kPageInfoBigLengthSize = 4;        // u32 record length (big layout)
+constexpr int kPageInfoSmallFixedSize = 17;      // small layout: bytes before the bitmap
+constexpr int kPageInfoBigFixedSize = 19;        // big layout: bytes before the bitmap
+constexpr int kPageDataOffsetSize = 5;           // u40 page-data offset
+constexpr int kNoMetaOption = 0xFF;              // drop-down value of a page without one
+constexpr uint32_t kNoMetaNumber = 0xFFFFFFFFu;  // numeric/money value of a page without one
+constexpr int kMetaTextSmallLengthSize = 1;      // u8 length of a text value (small layout)
+constexpr int kMetaTextBigLengthSize = 2;        // u16 length of a text value (big layout)
+constexpr int kMetaNumberSize = 4;               // u32 numeric and money values
+
+// Meta field types as the page-info file lays out their values.
+enum MetaFieldType {
+    kMetaNumeric = 0,   // u32, kNoMetaNumber = none
+    kMetaText = 1,      // length, then the text bytes (not terminated); length 0 = none
+    kMetaDropDown = 2,  // u8 option index, kNoMetaOption = none
+    kMetaMultiple = 3,  // u8 count, then count u8 option indexes; count 0 = none
+    kMetaMoney = 4,     // u32 like numeric (every unknown type is read this way too)
+};
+
+// One meta value of a page as read from its record.
+struct PageMetaValue {
+    int32_t type;          // the field type it was read as
+    bool present;          // false: the page carries the field's no-value marker
+    uint32_t number;       // numeric/money value, or the drop-down option index
+    const uint8_t *bytes;  // text bytes or option indexes (inside the record), or null
+    uint32_t length;       // text length or option count
+};
+
+// Reads g_base_directory/pageinfo_file_name: PageInfoSize bytes into
+// g_page_info_buffer, then points g_page_records (and, when UseCats is 1,
+// g_page_category_bitmaps; when UseMetaFields is 1, g_page_meta_values) at
+// the NumPages records. Every record is checked: its length field must fit,
+// the running total (64-bit) must not pass PageInfoSize, and its length must
+// cover its fixed fields, its bitmap and its meta values; otherwise "Pageinfo
+// file and PageInfoSize does not match NumPages specified." is printed. A
+// short file or a negative PageInfoSize prints "Pageinfo file does not match
+// PageInfoSize specified."; lengths adding up to less than PageInfoSize print
+// the "Warning: ..." line. Messages are never XML-wrapped. NumPages 0 or
+// negative loads no pages (only with PageInfoSize 0). 0 loaded; 1 failed
+// (missing file and no memory print nothing); a failed load leaves no tables.
+int load_pageinfo_file();
+// Fixed fields of a record (`big` nonzero: the big layout). The record must be
+// one that load_pageinfo_file accepted.
+uint32_t page_info_file_size(const uint8_t *record, int32_t big);
+uint32_t page_info_date(const uint8_t *record, int32_t big);
+uint8_t page_info_boost(const uint8_t *record, int32_t big);
+uint8_t page_info_file_type(const uint8_t *record, int32_t big);
+// Address of the record's 5-byte page-data offset field.
+const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big);
+// Bytes of the whole record, as its length field says.
+uint32_t page_info_record_length(const uint8_t *record, int32_t big);
+// The 5 bytes at field as an unsigned little-endian number (upper 24 bits 0).
+uint64_t read_offset40(const uint8_t *field);
+// Record of page `page`; null when no pages are loaded or page >= NumPages.
+const uint8_t *page_record(uint32_t page);
+// Category bitmap of page `page`; null when categories are not loaded or the
+// page is out of range (consumers take null as "in no category").
+const uint8_t *page_category_bitmap(uint32_t page);
+// The bit of category c in bitmap (its value, not 1); 0 for a negative c or a
+// null bitmap. A c whose byte lies at or beyond NumCatBytes ends the process:
+// "Error: Category number is invalid. Incorrect settings file used?" (inside
+// <vesk:error> in XML mode), print_template, release_all, exit code 1.
+uint32_t page_in_category(int32_t c, const uint8_t *bitmap);
+// Meta fields that the records carry values for: NumMetaFields bounded by the
+// loaded field table; 0 unless UseMetaFields is 1.
+int32_t page_meta_field_count();
+// Reads one value of the given type at *cursor, not past end, and moves
+// *cursor behind it. false (cursor and value untouched) when it would pass end.
+bool read_meta_value(const uint8_t **cursor, const uint8_t *end, int32_t type, int32_t big,
+                     PageMetaValue *value);
+// Value of meta field `field` (0-based, definition order) of page `page`.
+// false when meta values are not loaded or page or field is out of range.
+bool page_meta_value(uint32_t page, int32_t field, PageMetaValue *value);
+
+// ---- open_index.cpp ----
+
+constexpr char kWordmapFileName[] = "vesk_wordmap.vdat";  // below g_base_directory
+constexpr int kPageDataLineSize = 15016;        // page-data line buffer: at most 15015 bytes read
+constexpr int kPageDataFieldCount = 4;          // URL, title, description, image URL
+constexpr int kPageDataUrlSize = 2085;          // URL destination: at most 2084 bytes
+constexpr int kPageDataTitleSize = 513;         // title destination: at most 512 bytes
+constexpr int kPageDataDescriptionSize = 2001;  // description destination: at most 2000 bytes
+constexpr int kPageDataImageSize = 2085;        // image URL destination: at most 2084 bytes
+constexpr int kPageTextProbeSize = 8;      // first-line probe of the page-text file (7 bytes read)
+constexpr int kPageTextMinRecordSize = 2;  // smallest usable DictIDLen
+constexpr int kPageTextMaxRecordSize = 5;  // largest usable DictIDLen
+constexpr int kWordmapCountSize = 4;       // u32 record count of a block
+constexpr int kWordmapRecordSize = 10;     // one posting record
+constexpr int kWordmapPageSize = 3;        // u24 page index of a record
+constexpr int kWordmapTextOffsetSize = 5;  // u40 page-text offset of a record
+
+// One posting of the word map, decoded.
+struct WordmapPosting {
+    uint8_t score;         // the word's score on the page
+    uint8_t zones;         // zone bits of the hit
+    uint32_t page;         // page index (24 bits)
+    uint64_t text_offset;  // offset of the occurrence's page-text record (40 bits)
+};
+
+// A word-map block as read: `count` raw records of kWordmapRecordSize bytes.
+struct WordmapBlock {
+    uint8_t *records;         // heap block of count records, or null when count is 0
+    uint32_t count;           // records present in the file (used by the search)
+    uint32_t declared_count;  // the block's own record count
+};
+
+// Outcome of read_wordmap_block.
+enum WordmapReadResult {
+    kWordmapRead = 0,        // block read (count may be 0)
+    kWordmapSeekFailed = 1,  // the seek failed; seek_data_file printed its message
+    kWordmapNoData = 2,      // no count, or a nonzero count without a single record present
+    kWordmapNoMemory = 3,    // the records could not be held
+};
+
+// One page-text record, decoded.
+struct PageTextRecord {
+    uint32_t word_id;  // dictionary id: 0 and 1 boundaries, then reserved tokens, then words
+    uint8_t variant;   // 0 the base word, n its n-th variant
+};
+
+// Opens the index files in this order and finishes the page on the first
+// failure (message inside <vesk:error>..</vesk:error>\n in XML mode, then
+// print_template and release_all, every stream it opened closed again):
+// page data; the recommended list when Recommended is 1 (a missing list only
+// prints its note); the page-info file; when DisplayContext or
+// AllowExactPhrase is 1 the page text, refused when DictIDLen is outside
+// 2..5 (invalid settings) or when its first bytes are the "This" text of an
+// index made for other settings; the word map; the spelling list when
+// Spelling is 1. 1 all open and loaded; 0 the page is finished.
+int open_index_files();
+// Writes "<g_base_directory>/<name>" into out (size bytes, at least
+// kWorkPathSize, so that neither part is ever cut).
+void index_file_path(char *out, size_t size, const char *name);
+// Closes the page-data, page-text, word-map and spelling streams that are open
+// and sets them to null. Safe to repeat.
+void close_index_files();
+// Reads the page-data line of page `page` and copies its first four
+// "|"-separated fields into the destinations that are not null (sizes
+// kPageDataUrlSize, kPageDataTitleSize, kPageDataDescriptionSize,
+// kPageDataImageSize); each is emptied first and an empty field stays empty;
+// longer fields are cut to fit. false when the page is out of range, no page
+// data is open, the seek fails (after its message) or the line has fewer than
+// four "|" in its first 15015 bytes (the destinations stay empty).
+bool read_page_data_fields(uint32_t page, char *url, char *title, char *description, char *image);
+// Reads page `page`'s line into url (at least kPageDataLineSize bytes) and cuts
+// it at its first "|". false as above, and when the URL field is empty or the
+// line holds no "|".
+bool read_page_data_url(uint32_t page, char *url);
+// Copies n bytes from src to dst; the areas may overlap.
+void copy_bytes(void *dst, const void *src, size_t n);
+// Reads the word-map block at offset: seeks (seek_data_file), reads the u32
+// count and then the records that are present, at most count of them, growing
+// the buffer only as records arrive (a corrupt count never allocates more than
+// twice the bytes the file holds). A negative offset is kWordmapNoData without
+// a seek. On any result but kWordmapRead the block is empty. Free the block
+// with free_wordmap_block. Prints nothing but the seek message.
+int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
+// Frees the block's records and empties it. Null-safe.
+void free_wordmap_block(WordmapBlock *block);
+// Decodes record i (below block->count) of a block.
+WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i);
+// Decodes one 10-byte word-map record.
+WordmapPosting decode_wordmap_record(const uint8_t *record);
+// true for a page-text record width this program reads (2 to 5).
+bool page_text_record_size_valid(int32_t size);
+// Decodes one page-text record of `size` bytes (2 to 5): the first size - 1
+// bytes are the little-endian word id, the last the variant.
+PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size);
+// Reads the record at the file's current position. false at the end of the
+// file, on a short read or for a size outside 2..5 (record untouched).
+bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record);
+
+// ---- lists.cpp ----
+
+constexpr char kSpellingFileName[] = "vesk_spelling.vdat";  // below g_base_directory
+constexpr int kSpellingKeySize = 7;            // phonetic key: at most 6 bytes and a NUL
+constexpr int kSpellingIdCount = 3;            // word ids per spelling entry
+constexpr int kRecommendedKeywordsSize = 504;  // keyword text: at most 503 bytes
+constexpr int kMinListLineSize = 2;            // smallest usable MaxKeyWordLineLen
+
+// One line of the spelling list: a phonetic key and up to three word ids.
+struct SpellingEntry {
+    char key[kSpellingKeySize];      // the key's first 6 bytes, NUL-filled
+    uint32_t ids[kSpellingIdCount];  // dictionary word ids below NumKeywords; 0 = none
+};
+
+// One line of the recommended list.
+struct RecommendedEntry {
+    char keywords[kRecommendedKeywordsSize];  // keyword text ("," separates keywords)
+    int64_t page_index;                       // the page to recommend (not checked here)
+};
+
+// Outcome of load_recommended_file.
+enum ListLoadResult {
+    kListNotLoaded = 0,     // no list: the file is missing (its note was printed)
+    kListLoaded = 1,        // g_recommended holds g_recommended_count entries
+    kListPageFinished = 2,  // an error finished the page; the request must stop
+};
+
+// Reads g_base_directory/vesk_spelling.vdat (text mode) into
+// g_spelling_entries: per line a key (first 6 bytes kept) and one to three
+// word ids; lines without a key and an id are skipped; at most NumSpellings
+// entries are kept and g_spelling_count says how many were filled. Ids at or
+// above NumKeywords (negative ones included) are stored as 0, so the table
+// never leads past the dictionary. Lines longer than MaxKeyWordLineLen - 1
+// bytes are read in pieces. 1 read; 0 after a missing file, no memory or a
+// MaxKeyWordLineLen below 2: the message was printed (XML-wrapped) and the page
+// finished.
+int load_spelling_file();
+// Frees the spelling table (the spelling stage calls it when done). Null-safe.
+void free_spelling_list();
+// Reads g_base_directory/recommended_file_name (text mode) into g_recommended:
+// each line is split at its last space into the keyword text (cut to 503 bytes
+// at a character boundary) and the page index; lines without a space after
+// their first byte are skipped. At most NumRecommended entries (none when it
+// is 0 or negative); g_recommended_count holds the number read. A missing file
+// prints its note (never wrapped) and gives kListNotLoaded; no memory or a
+// MaxKeyWordLineLen below 2 prints its message, finishes the page and gives
+// kListPageFinished.
+int load_recommended_file();

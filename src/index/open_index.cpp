@@ -1,0 +1,307 @@
+// Opening the index files of a search request, and the readers of the page
+// data, the word map and the page text.
+//
+// Page data (text): one line per page at the offset its page-info record
+// gives: URL "|" title "|" description "|" image URL "|" and anything up to
+// the line end. An empty field means "none"; fields cannot hold "|".
+//
+// Word map (binary, little-endian, no header): at each word's dictionary
+// offset a block of a u32 record count and that many 10-byte records:
+//   byte 0     score (u8)
+//   byte 1     zone bits (u8)
+//   bytes 2-4  page index (u24)
+//   bytes 5-9  offset of the occurrence in the page text (u40)
+//
+// Page text (binary, no header): records of DictIDLen (2 to 5) bytes: the
+// word id in the first DictIDLen - 1 bytes (little-endian), then the variant
+// number. An index made for other settings starts with the UTF-16 text "This".
+#include <stdlib.h>
+#include <string.h>
+
+#include "index/index.h"
+
+namespace {
+
+const char kUnableToOpenFormat[] =
+    "Unable to open %s<br />%s<br />Check file permissions and that file exists";
+const char kPageTextUnableFormat[] =
+    "Unable to open vesk_pagetext.vdat<br />%s<br />Check file permissions and that file exists";
+const char kPageTextConfigError[] =
+    "<b>Vesk config error:</b> The \"vesk_pagetext.vdat\" file is not properly created for the "
+    "search settings specified in \"setting.php\"<br />";
+const char kReindexAdvice[] = "Please check that you have re-indexed and try again.";
+const char kMissingIndexMessage[] =
+    "Can not find one or more of the Vesk index files.<br />Please make sure the generated index "
+    "files are uploaded to the same path as this search script.<br />Also check file permissions "
+    "have been set to allow reading.<br />\n";
+const char kInvalidSettingsMessage[] =
+    "Unable to load settings.vdat file.<br />The file appears to be invalid and may have been "
+    "corrupted.";
+
+// Positions of the UTF-16 text "This" that marks a page text made for other settings.
+constexpr int kForeignMarkPositions[] = {0, 2, 4, 6};
+constexpr char kForeignMark[] = "This";
+// Field offsets of a word-map record.
+constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
+              kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
+// Records read per step while a word-map block is read.
+constexpr uint32_t kWordmapFirstRecords = 1024;
+
+// Opens name below the index directory for binary reading (path in g_work_path).
+FILE *open_in_index_dir(SearchContext &c, const char *name) {
+    index_file_path(c.g_work_path, sizeof c.g_work_path, name);
+    return open_data_file(c.g_work_path, "rb");
+}
+
+void begin_error(const SearchContext &c) {
+    if (c.g_xml_output) out_printf("<vesk:error>");
+}
+
+// Closes the error, closes the streams opened so far and finishes the page. 0.
+int finish_page(const SearchContext &c) {
+    if (c.g_xml_output) out_printf("</vesk:error>\n");
+    close_index_files();
+    print_template();
+    release_all();
+    return 0;
+}
+
+// Reports a file that cannot be opened or loaded, with the system's text for
+// the last error, and finishes the page. 0.
+int finish_unable_to_open(const SearchContext &c, const char *format, const char *name) {
+    char *reason = get_system_error_text();
+    begin_error(c);
+    if (name != nullptr)
+        out_printf(format, name, reason);
+    else
+        out_printf(format, reason);
+    free_system_error_text(reason);
+    return finish_page(c);
+}
+
+// true when the page text starts with the UTF-16 "This" of an index made for
+// other settings. Reads the first line, at most 7 bytes.
+bool page_text_is_foreign(FILE *file) {
+    char probe[kPageTextProbeSize] = {0};
+    if (fgets(probe, sizeof probe, file) == nullptr) return false;
+    for (int i = 0; i < (int)sizeof kForeignMarkPositions / (int)sizeof(int); i++)
+        if (probe[kForeignMarkPositions[i]] != kForeignMark[i]) return false;
+    return true;
+}
+
+// Opens and checks the page text. 1 done; 0 the page is finished.
+int open_page_text(SearchContext &c) {
+    if (!page_text_record_size_valid(c.DictIDLen)) {
+        begin_error(c);
+        out_printf("%s", kInvalidSettingsMessage);
+        return finish_page(c);
+    }
+    c.g_page_text_file = open_in_index_dir(c, c.pagetext_file_name);
+    if (c.g_page_text_file == nullptr)
+        return finish_unable_to_open(c, kPageTextUnableFormat, nullptr);
+    // The stream is left where the probe stopped: every reader seeks first.
+    if (page_text_is_foreign(c.g_page_text_file)) {
+        begin_error(c);
+        out_printf("%s", kPageTextConfigError);
+        out_printf("%s", kReindexAdvice);
+        return finish_page(c);
+    }
+    return 1;
+}
+
+// Seeks the page data to page's line and reads the line into line (size
+// bytes, zero-filled first). false when the page or the file is missing, the
+// seek fails (its message printed) or nothing can be read.
+bool read_page_line(uint32_t page, char *line, int size) {
+    const SearchContext &c = g_search_context;
+    memset(line, 0, (size_t)size);
+    const uint8_t *record = page_record(page);
+    if (record == nullptr || c.g_page_data_file == nullptr) return false;
+    uint64_t offset = read_offset40(page_info_data_offset_field(record, c.UseBigPageInfoData));
+    if (seek_data_file(c.g_page_data_file, (int64_t)offset) != 0) return false;
+    if (fgets(line, size, c.g_page_data_file) != nullptr) return true;
+    line[0] = '\0';
+    return false;
+}
+
+// Copies the field [start, end) into out (capacity `size`), cut to size - 1 bytes.
+void copy_field(char *out, int size, const char *start, const char *end) {
+    if (out == nullptr) return;
+    size_t length = (size_t)(end - start);
+    if (length > (size_t)size - 1) length = (size_t)size - 1;
+    memcpy(out, start, length);
+    out[length] = '\0';
+}
+
+uint64_t read_le(const uint8_t *bytes, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
+    return value;
+}
+
+static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSize,
+              "a word-map record is its four fields");
+
+}  // namespace
+
+int open_index_files() {
+    SearchContext &c = g_search_context;
+    c.g_page_data_file = open_in_index_dir(c, c.pagedata_file_name);
+    if (c.g_page_data_file == nullptr)
+        return finish_unable_to_open(c, kUnableToOpenFormat, c.pagedata_file_name);
+
+    if (c.Recommended == 1 && load_recommended_file() == kListPageFinished) return 0;
+
+    if (load_pageinfo_file() != 0)
+        return finish_unable_to_open(c, kUnableToOpenFormat, c.pageinfo_file_name);
+
+    if ((c.DisplayContext == 1 || c.AllowExactPhrase == 1) && open_page_text(c) == 0) return 0;
+
+    c.g_word_map_file = open_in_index_dir(c, kWordmapFileName);
+    if (c.g_word_map_file == nullptr) {
+        begin_error(c);
+        out_printf("%s", kMissingIndexMessage);
+        return finish_page(c);
+    }
+
+    if (c.Spelling != 1) return 1;
+    return load_spelling_file();
+}
+
+static_assert(kBaseDirectorySize + kFileNameSize <= kWorkPathSize, "index paths are never cut");
+
+void index_file_path(char *out, size_t size, const char *name) {
+    // Both parts are bounded by their buffers, which together fit kWorkPathSize.
+    snprintf(out, size, "%.*s/%.*s", kBaseDirectorySize - 1, g_search_context.g_base_directory,
+             kFileNameSize - 1, name);
+}
+
+void close_index_files() {
+    SearchContext &c = g_search_context;
+    FILE **streams[] = {&c.g_page_data_file, &c.g_page_text_file, &c.g_word_map_file,
+                        &c.g_spelling_file};
+    for (FILE **stream : streams) {
+        if (*stream != nullptr) fclose(*stream);
+        *stream = nullptr;
+    }
+}
+
+bool read_page_data_fields(uint32_t page, char *url, char *title, char *description, char *image) {
+    char *const out[kPageDataFieldCount] = {url, title, description, image};
+    const int sizes[kPageDataFieldCount] = {kPageDataUrlSize, kPageDataTitleSize,
+                                            kPageDataDescriptionSize, kPageDataImageSize};
+    for (char *destination : out)
+        if (destination != nullptr) destination[0] = '\0';
+
+    char line[kPageDataLineSize];
+    if (!read_page_line(page, line, sizeof line)) return false;
+    const char *bars[kPageDataFieldCount];
+    const char *from = line;
+    for (int i = 0; i < kPageDataFieldCount; i++) {
+        bars[i] = strchr(from, '|');
+        if (bars[i] == nullptr) return false;
+        from = bars[i] + 1;
+    }
+    const char *start = line;
+    for (int i = 0; i < kPageDataFieldCount; i++) {
+        copy_field(out[i], sizes[i], start, bars[i]);
+        start = bars[i] + 1;
+    }
+    return true;
+}
+
+bool read_page_data_url(uint32_t page, char *url) {
+    if (url == nullptr) return false;
+    if (!read_page_line(page, url, kPageDataLineSize)) return false;
+    char *bar = strchr(url, '|');
+    if (bar == nullptr || bar == url) {
+        url[0] = '\0';
+        return false;
+    }
+    *bar = '\0';
+    return true;
+}
+
+void copy_bytes(void *dst, const void *src, size_t n) {
+    if (n > 0) memmove(dst, src, n);
+}
+
+int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
+    *block = WordmapBlock{nullptr, 0, 0};
+    if (offset < 0 || file == nullptr) return kWordmapNoData;
+    if (seek_data_file(file, offset) != 0) return kWordmapSeekFailed;
+    uint8_t count_bytes[kWordmapCountSize];
+    if (fread(count_bytes, 1, sizeof count_bytes, file) != sizeof count_bytes)
+        return kWordmapNoData;
+    const uint32_t declared = (uint32_t)read_le(count_bytes, kWordmapCountSize);
+    if (declared == 0) return kWordmapRead;
+
+    // The buffer grows only while records keep arriving, so a corrupt count
+    // costs at most twice the bytes that are really there.
+    uint8_t *records = nullptr;
+    uint32_t capacity = 0, present = 0;
+    while (present < declared) {
+        if (present == capacity) {
+            uint64_t wanted = capacity == 0 ? kWordmapFirstRecords : (uint64_t)capacity * 2;
+            if (wanted > declared) wanted = declared;
+            const uint64_t bytes = wanted * kWordmapRecordSize;
+            uint8_t *grown =
+                bytes <= SIZE_MAX ? (uint8_t *)realloc(records, (size_t)bytes) : nullptr;
+            if (grown == nullptr) {
+                free(records);
+                return kWordmapNoMemory;
+            }
+            records = grown;
+            capacity = (uint32_t)wanted;
+        }
+        const size_t wanted = capacity - present;
+        const size_t got =
+            fread(records + (size_t)present * kWordmapRecordSize, kWordmapRecordSize, wanted, file);
+        present += (uint32_t)got;
+        if (got < wanted) break;
+    }
+    if (present == 0) {
+        free(records);
+        return kWordmapNoData;
+    }
+    *block = WordmapBlock{records, present, declared};
+    return kWordmapRead;
+}
+
+void free_wordmap_block(WordmapBlock *block) {
+    if (block == nullptr) return;
+    free(block->records);
+    *block = WordmapBlock{nullptr, 0, 0};
+}
+
+WordmapPosting decode_wordmap_record(const uint8_t *record) {
+    WordmapPosting posting;
+    posting.score = record[kWordmapScoreAt];
+    posting.zones = record[kWordmapZonesAt];
+    posting.page = (uint32_t)read_le(record + kWordmapPageAt, kWordmapPageSize);
+    posting.text_offset = read_le(record + kWordmapTextOffsetAt, kWordmapTextOffsetSize);
+    return posting;
+}
+
+WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i) {
+    return decode_wordmap_record(block->records + (size_t)i * kWordmapRecordSize);
+}
+
+bool page_text_record_size_valid(int32_t size) {
+    return size >= kPageTextMinRecordSize && size <= kPageTextMaxRecordSize;
+}
+
+PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size) {
+    PageTextRecord record;
+    record.word_id = (uint32_t)read_le(bytes, size - 1);
+    record.variant = bytes[size - 1];
+    return record;
+}
+
+bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record) {
+    if (file == nullptr || !page_text_record_size_valid(size)) return false;
+    uint8_t bytes[kPageTextMaxRecordSize];
+    if (fread(bytes, 1, (size_t)size, file) != (size_t)size) return false;
+    *record = decode_page_text_record(bytes, size);
+    return true;
+}

@@ -1,0 +1,290 @@
+// The page-info file: one binary record per page, read whole into memory.
+//
+// Layout (little-endian, no header, no padding; NumPages records back to back,
+// PageInfoSize bytes in all):
+//
+//   field             small  big   width
+//   record length     0      0     u16 (small) / u32 (big), the whole record
+//   page-data offset  2      4     u40, line of the page in the page-data file
+//   file size         7      9     u32
+//   date              11     13    u32, seconds since 1970
+//   boost             15     17    u8, 0 = none, else scores x boost / 10
+//   file type         16     18    u8
+//   category bitmap   17     19    NumCatBytes bytes, only when UseCats is 1;
+//                                  category c is bit c % 8 of byte c / 8
+//   meta values       17+B   19+B  only when UseMetaFields is 1, one per meta
+//                                  field in definition order; B is the bitmap
+//
+// Meta values by field type: 1 text = length (u8 small, u16 big) and that many
+// bytes, length 0 = none; 2 drop-down = u8 option, 0xFF = none; 3 multiple
+// choice = u8 count and count u8 options, count 0 = none; every other type
+// (0 numeric, 4 money) = u32, 0xFFFFFFFF = none.
+#include <stdlib.h>
+#include <string.h>
+
+#include "index/index.h"
+
+namespace {
+
+const char kShortFileMessage[] = "Pageinfo file does not match PageInfoSize specified.";
+const char kMismatchMessage[] = "Pageinfo file and PageInfoSize does not match NumPages specified.";
+const char kShortTotalMessage[] =
+    "Warning: Pageinfo file and PageInfoSize does not match NumPages specified.";
+const char kInvalidCategoryMessage[] =
+    "Error: Category number is invalid. Incorrect settings file used?";
+
+// Field offsets of the two layouts.
+constexpr int kSmallDataOffsetAt = 2, kBigDataOffsetAt = 4;
+constexpr int kSmallFileSizeAt = 7, kBigFileSizeAt = 9;
+constexpr int kSmallDateAt = 11, kBigDateAt = 13;
+constexpr int kSmallBoostAt = 15, kBigBoostAt = 17;
+constexpr int kSmallFileTypeAt = 16, kBigFileTypeAt = 18;
+constexpr int kBitsPerByte = 8;
+constexpr size_t kMetaOptionByteSize = 1;  // u8 drop-down option, multiple-choice count and option
+
+uint32_t read_u16(const uint8_t *p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8;
+}
+
+uint32_t read_u32(const uint8_t *p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+int fixed_size(int32_t big) {
+    return big ? kPageInfoBigFixedSize : kPageInfoSmallFixedSize;
+}
+
+// Bytes of the bitmap inside every record.
+int64_t bitmap_size(const SearchContext &c) {
+    return c.UseCats == 1 && c.NumCatBytes > 0 ? c.NumCatBytes : 0;
+}
+
+// Type of meta field i (below page_meta_field_count()).
+int32_t meta_field_type(const SearchContext &c, int32_t i) {
+    return c.g_meta_fields[i].type;
+}
+
+// Frees the buffer and the three pointer tables.
+void drop_tables(SearchContext &c) {
+    free(c.g_page_records);
+    c.g_page_records = nullptr;
+    free(c.g_page_category_bitmaps);
+    c.g_page_category_bitmaps = nullptr;
+    free(c.g_page_meta_values);
+    c.g_page_meta_values = nullptr;
+    free(c.g_page_info_buffer);
+    c.g_page_info_buffer = nullptr;
+}
+
+// Prints message, drops the tables and gives the failed-load result.
+int fail_load(SearchContext &c, const char *message) {
+    if (message != nullptr) out_printf("%s", message);
+    drop_tables(c);
+    return 1;
+}
+
+// true when the meta values from `at` to `end` hold one value per meta field.
+bool meta_values_fit(const SearchContext &c, const uint8_t *at, const uint8_t *end) {
+    const int32_t fields = page_meta_field_count();
+    PageMetaValue value;
+    for (int32_t i = 0; i < fields; i++)
+        if (!read_meta_value(&at, end, meta_field_type(c, i), c.UseBigPageInfoData, &value))
+            return false;
+    return true;
+}
+
+// Reads the file's first PageInfoSize bytes into a fresh g_page_info_buffer.
+// 0 done; else the load's result after its message.
+int read_buffer(SearchContext &c, FILE *file) {
+    if (c.PageInfoSize < 0) {
+        fclose(file);
+        return fail_load(c, kShortFileMessage);
+    }
+    const size_t size = (size_t)c.PageInfoSize;
+    c.g_page_info_buffer = (char *)malloc(size > 0 ? size : 1);
+    if (c.g_page_info_buffer == nullptr) {
+        fclose(file);
+        return fail_load(c, nullptr);
+    }
+    const size_t read = size > 0 ? fread(c.g_page_info_buffer, 1, size, file) : 0;
+    fclose(file);
+    if (read < size) return fail_load(c, kShortFileMessage);
+    return 0;
+}
+
+}  // namespace
+
+int load_pageinfo_file() {
+    SearchContext &c = g_search_context;
+    drop_tables(c);
+    index_file_path(c.g_work_path, sizeof c.g_work_path, c.pageinfo_file_name);
+    FILE *file = open_data_file(c.g_work_path, "rb");
+    if (file == nullptr) return 1;
+    if (read_buffer(c, file) != 0) return 1;
+
+    const int32_t big = c.UseBigPageInfoData;
+    const int64_t total_size = c.PageInfoSize;
+    const int64_t bitmap = bitmap_size(c);
+    const int64_t minimum = fixed_size(big) + bitmap;
+    if (c.NumPages <= 0) return total_size == 0 ? 0 : fail_load(c, kShortTotalMessage);
+    // Every record needs its fixed part and bitmap: a page count that cannot
+    // fit is refused before any table is allocated for it.
+    if ((int64_t)c.NumPages * minimum > total_size) return fail_load(c, kMismatchMessage);
+
+    const size_t pages = (size_t)c.NumPages;
+    c.g_page_records = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
+    if (c.g_page_records == nullptr) return fail_load(c, nullptr);
+    if (c.UseCats == 1) {
+        c.g_page_category_bitmaps = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
+        if (c.g_page_category_bitmaps == nullptr) return fail_load(c, nullptr);
+    }
+    if (c.UseMetaFields == 1) {
+        c.g_page_meta_values = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
+        if (c.g_page_meta_values == nullptr) return fail_load(c, nullptr);
+    }
+
+    const uint8_t *buffer = (const uint8_t *)c.g_page_info_buffer;
+    const int length_size = big ? kPageInfoBigLengthSize : kPageInfoSmallLengthSize;
+    int64_t total = 0;
+    for (size_t i = 0; i < pages; i++) {
+        const uint8_t *record = buffer + total;
+        if (total + length_size > total_size) return fail_load(c, kMismatchMessage);
+        const int64_t length = page_info_record_length(record, big);
+        if (total + length > total_size || length < minimum) return fail_load(c, kMismatchMessage);
+        const uint8_t *after_fixed = record + fixed_size(big);
+        if (c.UseMetaFields == 1 && !meta_values_fit(c, after_fixed + bitmap, record + length))
+            return fail_load(c, kMismatchMessage);
+        c.g_page_records[i] = record;
+        if (c.g_page_category_bitmaps != nullptr) c.g_page_category_bitmaps[i] = after_fixed;
+        if (c.g_page_meta_values != nullptr) c.g_page_meta_values[i] = after_fixed + bitmap;
+        total += length;
+    }
+    if (total < total_size) return fail_load(c, kShortTotalMessage);
+    return 0;
+}
+
+uint32_t page_info_record_length(const uint8_t *record, int32_t big) {
+    return big ? read_u32(record) : read_u16(record);
+}
+
+uint32_t page_info_file_size(const uint8_t *record, int32_t big) {
+    return read_u32(record + (big ? kBigFileSizeAt : kSmallFileSizeAt));
+}
+
+uint32_t page_info_date(const uint8_t *record, int32_t big) {
+    return read_u32(record + (big ? kBigDateAt : kSmallDateAt));
+}
+
+uint8_t page_info_boost(const uint8_t *record, int32_t big) {
+    return record[big ? kBigBoostAt : kSmallBoostAt];
+}
+
+uint8_t page_info_file_type(const uint8_t *record, int32_t big) {
+    return record[big ? kBigFileTypeAt : kSmallFileTypeAt];
+}
+
+const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big) {
+    return record + (big ? kBigDataOffsetAt : kSmallDataOffsetAt);
+}
+
+uint64_t read_offset40(const uint8_t *field) {
+    uint8_t bytes[sizeof(uint64_t)] = {0};
+    copy_bytes(bytes, field, kPageDataOffsetSize);
+    uint64_t value = 0;
+    for (int i = kPageDataOffsetSize - 1; i >= 0; i--) value = value << 8 | bytes[i];
+    return value;
+}
+
+const uint8_t *page_record(uint32_t page) {
+    const SearchContext &c = g_search_context;
+    if (c.g_page_records == nullptr || c.NumPages <= 0 || page >= (uint32_t)c.NumPages)
+        return nullptr;
+    return c.g_page_records[page];
+}
+
+const uint8_t *page_category_bitmap(uint32_t page) {
+    const SearchContext &c = g_search_context;
+    if (c.g_page_category_bitmaps == nullptr || page_record(page) == nullptr) return nullptr;
+    return c.g_page_category_bitmaps[page];
+}
+
+uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
+    SearchContext &context = g_search_context;
+    if (c < 0) return 0;
+    const int32_t byte = c / kBitsPerByte;
+    if (byte >= context.NumCatBytes) {
+        if (context.g_xml_output) out_printf("<vesk:error>");
+        out_printf("%s", kInvalidCategoryMessage);
+        if (context.g_xml_output) out_printf("</vesk:error>\n");
+        print_template();
+        release_all();
+        fflush(stdout);
+        exit(1);
+    }
+    if (bitmap == nullptr) return 0;
+    return bitmap[byte] & (1u << (c % kBitsPerByte));
+}
+
+int32_t page_meta_field_count() {
+    const SearchContext &c = g_search_context;
+    if (c.UseMetaFields != 1 || c.g_meta_fields == nullptr) return 0;
+    return c.NumMetaFields < c.g_meta_field_capacity ? c.NumMetaFields : c.g_meta_field_capacity;
+}
+
+bool read_meta_value(const uint8_t **cursor, const uint8_t *end, int32_t type, int32_t big,
+                     PageMetaValue *value) {
+    const uint8_t *at = *cursor;
+    const size_t room = end > at ? (size_t)(end - at) : 0;
+    PageMetaValue v = {type, false, 0, nullptr, 0};
+    size_t used;
+    switch (type) {
+        case kMetaText: {
+            const size_t length_size = big ? kMetaTextBigLengthSize : kMetaTextSmallLengthSize;
+            if (room < length_size) return false;
+            v.length = big ? read_u16(at) : at[0];
+            if (room - length_size < v.length) return false;
+            v.bytes = at + length_size;
+            v.present = v.length > 0;
+            used = length_size + v.length;
+            break;
+        }
+        case kMetaDropDown:
+            if (room < kMetaOptionByteSize) return false;
+            v.number = at[0];
+            v.present = v.number != (uint32_t)kNoMetaOption;
+            used = kMetaOptionByteSize;
+            break;
+        case kMetaMultiple:
+            if (room < kMetaOptionByteSize) return false;
+            v.length = at[0];
+            if (room - kMetaOptionByteSize < v.length * kMetaOptionByteSize) return false;
+            v.bytes = at + kMetaOptionByteSize;
+            v.present = v.length > 0;
+            used = kMetaOptionByteSize + v.length * kMetaOptionByteSize;
+            break;
+        default:
+            if (room < (size_t)kMetaNumberSize) return false;
+            v.number = read_u32(at);
+            v.present = v.number != kNoMetaNumber;
+            used = kMetaNumberSize;
+            break;
+    }
+    *cursor = at + used;
+    *value = v;
+    return true;
+}
+
+bool page_meta_value(uint32_t page, int32_t field, PageMetaValue *value) {
+    const SearchContext &c = g_search_context;
+    const uint8_t *record = page_record(page);
+    if (record == nullptr || c.g_page_meta_values == nullptr) return false;
+    if (field < 0 || field >= page_meta_field_count()) return false;
+    const uint8_t *at = c.g_page_meta_values[page];
+    const uint8_t *end = record + page_info_record_length(record, c.UseBigPageInfoData);
+    PageMetaValue v;
+    for (int32_t i = 0; i <= field; i++)
+        if (!read_meta_value(&at, end, meta_field_type(c, i), c.UseBigPageInfoData, &v))
+            return false;
+    *value = v;
+    return true;
+}

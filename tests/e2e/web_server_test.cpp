@@ -1,0 +1,481 @@
+// End to end behind real web servers: lighttpd, busybox httpd and Apache, with
+// the configurations of tests/e2e/servers/, run the program as a CGI program
+// from a cgi-bin folder, and curl sends the requests. Each server runs in the
+// foreground on 127.0.0.1 and is stopped by its process id.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/index_writer.h"
+#include "support/run_program.h"
+
+namespace {
+
+const std::string kServersDir = std::string(SITEQUERY_SOURCE_DIR) + "/tests/e2e/servers/";
+
+const char kTemplate[] =
+    "<html><head><title>@TITLE@</title></head>\n"
+    "<body>\n"
+    "<!--VESKSEARCH-->\n"
+    "</body></html>\n";
+
+// The two CGI programs of cgi-bin: the program beside its index (which it
+// finds from its own path), and a wrapper script naming another index with /I.
+struct Script {
+    const char *name;
+    const char *title;  // of the index's template, to tell which index answered
+};
+const Script kBeside = {"sitequery", "Index beside the program"};
+const Script kWrapped = {"wrapped", "Index given with /I"};
+
+struct HttpResponse {
+    int status = 0;
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string body;
+    std::string raw;  // the whole answer, for failure messages
+};
+
+void sleep_ms(int ms) {
+    timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
+    nanosleep(&pause, nullptr);
+}
+
+std::string find_program(const std::string &name) {
+    for (const char *dir :
+         {"/usr/sbin", "/usr/bin", "/sbin", "/bin", "/usr/local/sbin", "/usr/local/bin"}) {
+        std::string path = std::string(dir) + "/" + name;
+        if (access(path.c_str(), X_OK) == 0) return path;
+    }
+    return "";
+}
+
+// A port of 127.0.0.1 that was free a moment ago: the kernel's pick for port 0.
+int free_port() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = -1;
+    if (fd >= 0 && bind(fd, (sockaddr *)&address, sizeof address) == 0 &&
+        getsockname(fd, (sockaddr *)&address, &size) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0) close(fd);
+    return port;
+}
+
+bool accepts_connections(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons((uint16_t)port);
+    bool connected = connect(fd, (sockaddr *)&address, sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+std::vector<char *> c_strings(const std::vector<std::string> &strings) {
+    std::vector<char *> pointers;
+    for (const auto &s : strings) pointers.push_back(const_cast<char *>(s.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts argv with exactly env, standard output and error appended to log, in
+// a process group of its own (whose id is the process id).
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+            const std::string &log) {
+    std::vector<char *> args = c_strings(argv), envp = c_strings(env);
+    pid_t parent = getpid();
+    pid_t pid = fork();
+    if (pid != 0) {
+        if (pid > 0) setpgid(pid, pid);
+        return pid;
+    }
+    setpgid(0, 0);
+    // Should the test process die, the server goes with it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    int in = open("/dev/null", O_RDONLY);
+    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (in < 0 || out < 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    execve(args[0], args.data(), envp.data());
+    _exit(127);
+}
+
+// Runs argv (standard error stays the test's) and returns its standard output.
+std::string capture_output(const std::vector<std::string> &argv) {
+    std::vector<char *> args = c_strings(argv);
+    int out[2];
+    if (pipe(out) != 0) return "";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) != 0) {
+        if (n > 0)
+            text.append(buffer, (size_t)n);
+        else if (errno != EINTR)
+            break;
+    }
+    close(out[0]);
+    int status;
+    if (pid > 0) waitpid(pid, &status, 0);
+    return text;
+}
+
+// Splits what `curl -i` printed into status, headers and body. Lines of the
+// head may end in "\n" alone: busybox httpd passes on the program's own.
+HttpResponse parse_response(const std::string &raw) {
+    HttpResponse response;
+    response.raw = raw;
+    if (raw.compare(0, 5, "HTTP/") != 0) return response;
+    response.status = atoi(raw.c_str() + raw.find(' ') + 1);
+    size_t line = raw.find('\n');
+    while (line != std::string::npos) {
+        line++;
+        size_t end = raw.find('\n', line);
+        if (end == std::string::npos) break;
+        size_t text_end = end > line && raw[end - 1] == '\r' ? end - 1 : end;
+        if (text_end == line) {
+            response.body = raw.substr(end + 1);
+            break;
+        }
+        size_t colon = raw.find(':', line);
+        if (colon < text_end) {
+            std::string name = raw.substr(line, colon - line);
+            for (char &c : name) c = (char)tolower((unsigned char)c);
+            size_t value = raw.find_first_not_of(' ', colon + 1);
+            response.headers[name] = value < text_end ? raw.substr(value, text_end - value) : "";
+        }
+        line = end;
+    }
+    return response;
+}
+
+// text with every "@KEY@" of fields replaced by its value.
+std::string fill(std::string text, const std::map<std::string, std::string> &fields) {
+    for (const auto &field : fields) {
+        std::string key = "@" + field.first + "@";
+        for (size_t at = text.find(key); at != std::string::npos;
+             at = text.find(key, at + field.second.size()))
+            text.replace(at, key.size(), field.second);
+    }
+    return text;
+}
+
+// The sanitizer settings of the test run, for the CGI program.
+std::vector<std::pair<std::string, std::string>> sanitizer_settings() {
+    std::vector<std::pair<std::string, std::string>> settings;
+    for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (const char *value = getenv(name)) settings.emplace_back(name, value);
+    return settings;
+}
+
+class WebServerE2E : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        root_ = testsupport::make_temp_dir("webserver");
+        // A server started as root serves as another user: all must be readable.
+        chmod(root_.c_str(), 0755);
+        for (const char *dir : {"www", "www/cgi-bin", "index", "other", "bin", "logs", "apache"})
+            make_dir(root_ + "/" + dir);
+        write_index(cgi_dir(), kBeside.title);
+        write_index(root_ + "/index", kWrapped.title);
+        // Settings that fail to load, should a request ever reach them.
+        put(root_ + "/other", "settings.vdat", "FormFormat = 1\n", 0644);
+        put(root_ + "/other", "search_template.html", fill(kTemplate, {{"TITLE", "Other"}}), 0644);
+
+        std::string program = root_ + "/bin/sitequery";
+        put(root_ + "/bin", "sitequery", testsupport::read_file(testsupport::program_path()), 0755);
+        std::string index = "'" + root_ + "/index'";
+#ifdef SITEQUERY_EMULATOR
+        // The emulator runs the program under the script's own path, and with /I.
+        std::string run = std::string("exec '") + SITEQUERY_EMULATOR + "' ";
+        put_script(kBeside.name, run + "-0 \"$0\" '" + program + "' \"$@\"");
+        put_script(kWrapped.name, run + "'" + program + "' /I " + index + " \"$@\"");
+#else
+        put(cgi_dir(), kBeside.name, testsupport::read_file(program), 0755);
+        put_script(kWrapped.name, "exec '" + program + "' /I " + index + " \"$@\"");
+#endif
+    }
+
+    void TearDown() override {
+        stop_server();
+        std::string log = logs();
+        EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+        EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
+        testsupport::remove_tree(root_);
+    }
+
+    std::string cgi_dir() const {
+        return root_ + "/www/cgi-bin";
+    }
+
+    void make_dir(const std::string &path) {
+        mkdir(path.c_str(), 0755);
+        chmod(path.c_str(), 0755);
+    }
+    void put(const std::string &dir, const std::string &name, const std::string &bytes,
+             mode_t mode) {
+        testsupport::write_file(dir, name, bytes);
+        chmod((dir + "/" + name).c_str(), mode);
+    }
+    void put_script(const std::string &name, const std::string &command) {
+        put(cgi_dir(), name, "#!/bin/sh\n" + command + "\n", 0755);
+    }
+    void write_index(const std::string &dir, const std::string &title) {
+        testsupport::SettingsSpec spec = testsupport::default_settings();
+        spec.set("FormFormat", 1).set_text("Charset", "UTF-8");
+        put(dir, "settings.vdat", testsupport::settings_text(spec), 0644);
+        put(dir, "search_template.html", fill(kTemplate, {{"TITLE", title}}), 0644);
+    }
+
+    // Everything the servers and the programs they ran wrote to their logs.
+    std::string logs() const {
+        std::string all;
+        for (const char *name : {"server.out", "lighttpd-error.log", "apache2-error.log"}) {
+            std::string text = testsupport::read_file(root_ + "/logs/" + name);
+            if (!text.empty()) all += std::string("--- ") + name + "\n" + text;
+        }
+        return all;
+    }
+
+    // Starts the server that command(port) runs, and waits until it accepts
+    // connections; tries a fresh port when another process took the first.
+    bool start_server(const std::string &program,
+                      const std::function<std::vector<std::string>(int)> &command) {
+        if (program.empty()) {
+            ADD_FAILURE() << "a web server is not installed (see tools/install-deps.sh)";
+            return false;
+        }
+        std::vector<std::string> env = {
+            "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"};
+        for (const auto &setting : sanitizer_settings())
+            env.push_back(setting.first + "=" + setting.second);
+        for (int attempt = 0; attempt < 3; attempt++) {
+            port_ = free_port();
+            pid_ = spawn(command(port_), env, root_ + "/logs/server.out");
+            if (pid_ < 0) return false;
+            for (int waited = 0; waited < 5000; waited += 10) {
+                int status;
+                if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                    pid_ = -1;
+                    break;
+                }
+                if (accepts_connections(port_)) return true;
+                sleep_ms(10);
+            }
+            stop_server();
+        }
+        return false;
+    }
+
+    // Stops the server, and whatever it started that is still running, by its
+    // process (group) id, and waits for it to end.
+    void stop_server() {
+        if (pid_ <= 0) return;
+        kill(-pid_, SIGTERM);
+        int status;
+        for (int waited = 0; waited < 3000; waited += 10) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            sleep_ms(10);
+        }
+        kill(-pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+
+    bool start_lighttpd() {
+        return start_server(find_program("lighttpd"), [this](int port) {
+            std::string environment;
+            for (const auto &setting : sanitizer_settings())
+                environment += "\"" + setting.first + "\" => \"" + setting.second + "\", ";
+            std::string config = fill(testsupport::read_file(kServersDir + "lighttpd.conf"),
+                                      {{"ROOT", root_},
+                                       {"PORT", std::to_string(port)},
+                                       {"CGI_ENVIRONMENT", environment}});
+            put(root_, "lighttpd.conf", config, 0644);
+            return std::vector<std::string>{find_program("lighttpd"), "-D", "-f",
+                                            root_ + "/lighttpd.conf"};
+        });
+    }
+
+    bool start_busybox_httpd() {
+        return start_server(find_program("busybox"), [this](int port) {
+            put(root_, "httpd.conf", testsupport::read_file(kServersDir + "busybox-httpd.conf"),
+                0644);
+            return std::vector<std::string>{find_program("busybox"),
+                                            "httpd",
+                                            "-f",
+                                            "-p",
+                                            "127.0.0.1:" + std::to_string(port),
+                                            "-h",
+                                            root_ + "/www",
+                                            "-c",
+                                            root_ + "/httpd.conf"};
+        });
+    }
+
+    bool start_apache() {
+        return start_server(find_program("apache2"), [this](int port) {
+            std::string user, environment;
+            if (geteuid() == 0) {
+                const passwd *account = getpwnam("www-data");
+                if (account == nullptr) account = getpwnam("nobody");
+                if (account != nullptr)
+                    user = "User #" + std::to_string(account->pw_uid) + "\nGroup #" +
+                           std::to_string(account->pw_gid);
+            }
+            for (const auto &setting : sanitizer_settings())
+                environment += "PassEnv " + setting.first + "\n";
+            std::string config = fill(testsupport::read_file(kServersDir + "apache2.conf"),
+                                      {{"ROOT", root_},
+                                       {"PORT", std::to_string(port)},
+                                       {"USER", user},
+                                       {"CGI_ENVIRONMENT", environment}});
+            put(root_, "apache2.conf", config, 0644);
+            return std::vector<std::string>{find_program("apache2"), "-X", "-f",
+                                            root_ + "/apache2.conf"};
+        });
+    }
+
+    // GET target, or POST body to it (form-encoded) when body is given.
+    HttpResponse fetch(const std::string &target, const char *body = nullptr) {
+        std::vector<std::string> argv = {find_program("curl"), "-sS", "-i",         "-g",
+                                         "--noproxy",          "*",   "--max-time", "10"};
+        if (body != nullptr) argv.insert(argv.end(), {"--data-raw", body});
+        argv.push_back("http://127.0.0.1:" + std::to_string(port_) + target);
+        return parse_response(capture_output(argv));
+    }
+
+    // The body of the page the program writes, run directly, for a GET request
+    // without a query.
+    std::string direct_page(const Script &script) {
+        testsupport::CgiRequest request;
+        if (std::string(script.name) == kBeside.name)
+            request.argv0 = cgi_dir() + "/" + script.name;
+        else
+            request.args = {"/I", root_ + "/index"};
+        testsupport::CgiResponse response = testsupport::run_cgi(request);
+        EXPECT_EQ(response.err, "");
+        size_t body = response.out.find("\n\n");
+        EXPECT_NE(response.out.find(script.title), std::string::npos) << response.out;
+        return body == std::string::npos ? "" : response.out.substr(body + 2);
+    }
+
+    // What a CGI program of cgi-bin answers through the server.
+    void expect_answers(const Script &script) {
+        SCOPED_TRACE(script.name);
+        std::string url = std::string("/cgi-bin/") + script.name;
+        std::string title = std::string("<title>") + script.title + "</title>";
+        const size_t npos = std::string::npos;
+
+        // The search box echoes the query, escaped.
+        HttpResponse get = fetch(url + "?vesk_query=a%3Cb+%22x%22");
+        EXPECT_EQ(get.status, 200) << get.raw;
+        EXPECT_EQ(get.headers["content-type"], "text/html; charset=UTF-8") << get.raw;
+        EXPECT_NE(get.body.find(title), npos) << get.raw;
+        EXPECT_NE(get.body.find("name=\"vesk_query\" size=\"20\" value=\"a&#60;b &#34;x&#34;\""),
+                  npos)
+            << get.raw;
+
+        // A form-encoded POST body is the request.
+        HttpResponse post = fetch(url, "vesk_query=fish+%26+chips");
+        EXPECT_EQ(post.status, 200) << post.raw;
+        EXPECT_NE(post.body.find(title), npos) << post.raw;
+        EXPECT_NE(post.body.find("value=\"fish &#38; chips\""), npos) << post.raw;
+
+        // Without a query: the very page the program writes run directly.
+        HttpResponse empty = fetch(url);
+        EXPECT_EQ(empty.status, 200) << empty.raw;
+        EXPECT_EQ(empty.headers["content-type"], "text/html; charset=UTF-8") << empty.raw;
+        EXPECT_EQ(empty.body, direct_page(script));
+
+        HttpResponse xml = fetch(url + "?vesk_xml=1&vesk_query=bee");
+        EXPECT_EQ(xml.status, 200) << xml.raw;
+        EXPECT_EQ(xml.headers["content-type"], "text/xml; charset=UTF-8") << xml.raw;
+        EXPECT_EQ(xml.body.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u) << xml.raw;
+    }
+
+    std::string root_;
+    pid_t pid_ = -1;
+    int port_ = -1;
+};
+
+TEST_F(WebServerE2E, LighttpdRunsTheProgramBesideItsIndexAndThroughAWrapper) {
+    ASSERT_TRUE(start_lighttpd()) << logs();
+    expect_answers(kBeside);
+    expect_answers(kWrapped);
+}
+
+// busybox httpd starts a CGI program by its bare file name in its own folder.
+TEST_F(WebServerE2E, BusyboxHttpdRunsTheProgramBesideItsIndexAndThroughAWrapper) {
+    ASSERT_TRUE(start_busybox_httpd()) << logs();
+    expect_answers(kBeside);
+    expect_answers(kWrapped);
+}
+
+TEST_F(WebServerE2E, ApacheRunsTheProgramBesideItsIndexAndThroughAWrapper) {
+    ASSERT_TRUE(start_apache()) << logs();
+    expect_answers(kBeside);
+    expect_answers(kWrapped);
+}
+
+// Apache passes a query string without "=" to a CGI program as command-line
+// words, decoded: "/I <dir>" from a visitor must not choose the index.
+TEST_F(WebServerE2E, ApacheQueryWordsCannotMoveTheIndexDirectory) {
+    put_script("arguments",
+               "printf 'Content-type: text/plain\\n\\n'; for a in \"$@\"; do printf '[%s]' "
+               "\"$a\"; done");
+    ASSERT_TRUE(start_apache()) << logs();
+    std::string other = root_ + "/other";
+    // Apache does pass the words as arguments (else the rest proves nothing).
+    EXPECT_EQ(fetch("/cgi-bin/arguments?/I+" + other).body, "[/I][" + other + "]");
+    EXPECT_EQ(fetch("/cgi-bin/arguments?%2Fi+" + other + "+x").body, "[/i][" + other + "][x]");
+
+    for (const Script &script : {kBeside, kWrapped}) {
+        SCOPED_TRACE(script.name);
+        std::string page = direct_page(script);
+        for (const std::string &query : {"/I+" + other, "%2Fi+" + other + "+x", "x+/I+" + other}) {
+            HttpResponse response = fetch(std::string("/cgi-bin/") + script.name + "?" + query);
+            EXPECT_EQ(response.status, 200) << query << "\n" << response.raw;
+            EXPECT_EQ(response.body, page) << query;
+        }
+    }
+}
+
+}  // namespace

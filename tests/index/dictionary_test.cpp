@@ -1,0 +1,306 @@
+// The dictionary loader: lines across the read-window seams with LF and CR LF,
+// exact pool sizes, variant lookups and their bounds, and every message of the
+// loader plain and in XML mode.
+#include <gtest/gtest.h>
+#include <stdint.h>
+#include <sys/stat.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "index/index.h"
+#include "support/capture.h"
+#include "support/dictionary_file.h"
+#include "support/index_writer.h"
+
+using testsupport::DictionaryWord;
+
+namespace {
+
+class DictionaryTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        dir_ = testsupport::make_temp_dir("dict");
+        reset();
+    }
+    void TearDown() override {
+        release_all();
+        testsupport::remove_tree(dir_);
+    }
+    void reset() {
+        release_all();
+        init_search_context();
+        snprintf(c.g_base_directory, sizeof c.g_base_directory, "%s", dir_.c_str());
+        c.NumKeywords = 1000000;
+        c.OutputBasewordBufferSize = c.OutputVariantBufferSize = 1 << 24;
+    }
+    // Writes text as the dictionary and loads it; the output goes to out_.
+    int load(const std::string &text) {
+        testsupport::write_file(dir_, kDictionaryFileName, text);
+        testsupport::StdoutCapture capture;
+        int result = load_dictionary_file();
+        out_ = capture.text();
+        return result;
+    }
+    void expect_words(const std::vector<DictionaryWord> &words) {
+        ASSERT_EQ(c.g_dictionary_count, words.size());
+        for (uint32_t id = 0; id < words.size(); id++) {
+            const DictionaryWord &w = words[id];
+            ASSERT_STREQ(c.g_dictionary[id].word, w.word.c_str()) << id;
+            ASSERT_EQ(c.g_dictionary[id].offset, w.offset) << id;
+            ASSERT_EQ(c.g_dictionary[id].variant_count, w.variants.size()) << id;
+            for (uint32_t v = 0; v < w.variants.size(); v++)
+                ASSERT_STREQ(get_word_variant(id, v + 1), w.variants[v].c_str()) << id;
+        }
+    }
+    SearchContext &c = g_search_context;
+    std::string dir_, out_;
+};
+
+TEST_F(DictionaryTest, NumberRule) {
+    EXPECT_EQ(parse_int_decimal(" 42abc"), 42);
+    EXPECT_EQ(parse_int_decimal("-7"), -7);
+    EXPECT_EQ(parse_int_decimal("+5"), 0);
+    EXPECT_EQ(parse_int_decimal("-"), 0);
+    EXPECT_EQ(parse_int_decimal("\t5"), 0);
+    // Wrapping, never signed overflow (the sanitizer build traps on that).
+    EXPECT_EQ(parse_int_decimal("4294967297"), 1);
+    EXPECT_EQ(parse_int_decimal("2147483648"), INT32_MIN);
+    EXPECT_EQ(parse_int64_decimal("  -4294967296"), -4294967296LL);
+    EXPECT_EQ(parse_int64_decimal("9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(parse_int64_decimal("999999999999999999999999999"), -6930898827444486145LL);
+}
+
+TEST_F(DictionaryTest, BaseAndVariantLines) {
+    c.NumKeywords = 10;
+    ASSERT_EQ(load("apple 120 2\nApple\nAPPLES\r\nthe -1 0\nword 55\n  \nnext 1 1 x\nNV tail\n"
+                   "big 3 4000000000\nonly\n"),
+              0);
+    EXPECT_EQ(out_, "");
+    ASSERT_EQ(c.g_dictionary_count, 5u);  // the line of spaces is skipped
+    EXPECT_EQ(c.g_dictionary[0].offset, 120);
+    EXPECT_STREQ(get_word_variant(0, 1), "Apple");
+    EXPECT_STREQ(get_word_variant(0, 2), "APPLES");
+    EXPECT_STREQ(get_word_variant(0, 0), "apple");
+    EXPECT_STREQ(get_word_variant(0, 3), "apple");
+    EXPECT_STREQ(get_word_display_form(0), "Apple");
+    EXPECT_EQ(c.g_dictionary[1].offset, -1);
+    EXPECT_STREQ(get_word_display_form(1), "the");
+    EXPECT_EQ(c.g_dictionary[2].offset, 55);
+    EXPECT_EQ(c.g_dictionary[2].variant_count, 0u);
+    EXPECT_STREQ(get_word_variant(3, 1), "NV");
+    // A count far beyond the file: the lookup stays within what was stored.
+    EXPECT_EQ(c.g_dictionary[4].variant_count, 4000000000u);
+    EXPECT_STREQ(get_word_variant(4, 1), "only");
+    EXPECT_STREQ(get_word_variant(4, 2), "big");
+    // Entries the short file never filled, and ids beyond the table.
+    EXPECT_EQ(c.g_dictionary[5].word, nullptr);
+    EXPECT_STREQ(get_word_variant(5, 0), "");
+    EXPECT_STREQ(get_word_display_form(4000000000u), "");
+}
+
+TEST_F(DictionaryTest, TokensAgreeWithAPlainStrtokReading) {
+    ASSERT_EQ(load(""), 0);  // allocates the tables
+    std::mt19937 random(5);
+    const char alphabet[] = "a1- \r\n";
+    for (int i = 0; i < 3000; i++) {
+        std::string line;
+        for (int n = (int)(random() % 12); n > 0; n--) line += alphabet[random() % 6];
+        std::string copy = line;
+        char *save = nullptr;
+        const char *word = strtok_r(&copy[0], " ", &save);
+        const char *offset = word != nullptr ? strtok_r(nullptr, " ", &save) : nullptr;
+        const char *count = offset != nullptr ? strtok_r(nullptr, " \r\n", &save) : nullptr;
+        c.g_dictionary[0] = DictionaryEntry{};
+        ASSERT_EQ(add_base_word(line.c_str(), 0), word ? kDictionaryStored : kDictionaryNothing);
+        if (word != nullptr) {
+            EXPECT_STREQ(c.g_dictionary[0].word, word) << line;
+            EXPECT_EQ(c.g_dictionary[0].offset, offset ? parse_int64_decimal(offset) : 0) << line;
+            EXPECT_EQ(c.g_dictionary[0].variant_count,
+                      count ? (uint32_t)parse_int_decimal(count) : 0u);
+        }
+        copy = line;
+        const char *variant = strtok_r(&copy[0], " \r\n", &save);
+        uint8_t *stored;
+        add_word_variant(line.c_str(), &stored);
+        EXPECT_STREQ(stored ? (const char *)stored + 1 : nullptr, variant) << line;
+    }
+}
+
+TEST_F(DictionaryTest, LongVariantsAreSteppedOverAndOverlongOnesSkipped) {
+    std::string v254(254, 'a'), v255(255, 'b'), v399(399, 'c'), v400(400, 'd');
+    ASSERT_EQ(load("w 5 6\n" + v254 + "\n" + v255 + "\nx\n" + v400 + "\n" + v399 + "\ny\n" +
+                   "z 0 2\n" + v400 + "\nq\n"),
+              0);
+    EXPECT_EQ(get_word_variant(0, 1), v254);
+    EXPECT_EQ(get_word_variant(0, 2), v255);  // its length byte wrapped to 0
+    EXPECT_STREQ(get_word_variant(0, 3), "x");
+    EXPECT_EQ(get_word_variant(0, 4), v399);  // the 400-byte one moved the rest up
+    EXPECT_STREQ(get_word_variant(0, 5), "y");
+    EXPECT_STREQ(get_word_variant(0, 6), "w");
+    // A first variant that is not stored leaves the word without a list.
+    EXPECT_STREQ(get_word_variant(1, 1), "z");
+    EXPECT_STREQ(get_word_display_form(1), "z");
+}
+
+TEST_F(DictionaryTest, ManyChunksReadBackWithLfAndCrLf) {
+    std::vector<DictionaryWord> words = testsupport::generated_words(5000, 11);
+    for (const char *line_end : {"\n", "\r\n"}) {
+        std::string text = testsupport::dictionary_text(words, line_end);
+        ASSERT_GT(text.size(), 300000u);
+        ASSERT_EQ(load(text), 0) << out_;
+        expect_words(words);
+    }
+}
+
+TEST_F(DictionaryTest, LineEndsAroundTheWindowEdge) {
+    std::vector<DictionaryWord> tail = testsupport::generated_words(40, 3);
+    for (const std::string line_end : {"\n", "\r\n"})
+        for (int lf = kDictionaryMaxLineSize - 3; lf <= kDictionaryMaxLineSize + 1; lf++) {
+            std::vector<DictionaryWord> words = {{"first", 1, {"v"}}, {"", 2, {}}};
+            std::string head = testsupport::dictionary_text({words[0]}, line_end);
+            words[1].word.assign(lf + 1 - head.size() - 4 - line_end.size(), 'w');
+            words.insert(words.end(), tail.begin(), tail.end());
+            std::string text = testsupport::dictionary_text(words, line_end);
+            ASSERT_EQ(text[lf], '\n');
+            ASSERT_EQ(load(text), 0) << lf << out_;
+            expect_words(words);
+        }
+}
+
+TEST_F(DictionaryTest, LongestLineAndUnterminatedLastLines) {
+    std::string longest(kDictionaryMaxLineSize - 5, 'l');
+    ASSERT_EQ(load(longest + " 1 0\n"), 0) << out_;
+    EXPECT_EQ(c.g_dictionary_count, 1u);
+    EXPECT_EQ(load(longest + "l 1 0\n"), 1);
+    // Last lines without LF are not read, however long.
+    ASSERT_EQ(load("a 1 1\nv"), 0);
+    EXPECT_STREQ(get_word_variant(0, 1), "a");
+    ASSERT_EQ(load("a 1 0\n" + std::string(40000, 'x')), 0);
+    EXPECT_EQ(c.g_dictionary_count, 1u);
+    EXPECT_EQ(out_, "");
+}
+
+TEST_F(DictionaryTest, PoolsOfExactSize) {
+    std::vector<DictionaryWord> words = testsupport::generated_words(300, 5);
+    int32_t base = 0, variants = 0;
+    for (const DictionaryWord &w : words) {
+        base += (int32_t)w.word.size() + 1;
+        for (const std::string &v : w.variants) variants += (int32_t)v.size() + 2;
+    }
+    std::string text = testsupport::dictionary_text(words);
+    c.OutputBasewordBufferSize = base;
+    c.OutputVariantBufferSize = variants;
+    ASSERT_EQ(load(text), 0) << out_;
+    expect_words(words);
+    c.OutputBasewordBufferSize = base - 1;
+    EXPECT_EQ(load(text), 1);
+    c.OutputBasewordBufferSize = base;
+    c.OutputVariantBufferSize = variants - 1;
+    EXPECT_EQ(load(text), 1);
+    // Without a size setting the variant pool has NumVariants x 10 bytes.
+    c.OutputVariantBufferSize = 0;
+    c.NumVariants = 7;
+    ASSERT_EQ(load("a 1 0\n"), 0);
+    EXPECT_EQ(c.g_variant_pool_size, 70);
+}
+
+enum DictionaryPlace { kFile, kNoFile, kDirectory };  // what the index directory holds
+
+struct MessageCase {
+    DictionaryPlace place;
+    std::string text;     // the dictionary file
+    std::string message;  // printed in plain mode
+    bool wrapped;         // wrapped in <vesk:error></vesk:error> in XML mode
+    int32_t base_pool, variant_pool;
+    uint32_t keywords;
+};
+
+TEST_F(DictionaryTest, EveryMessagePlainAndInXml) {
+    const int32_t big = 1000;
+    const std::string corrupted =
+        "Error: Corrupted dictionary data. Invalid dictionary entry at record #";
+    const std::vector<MessageCase> cases = {
+        {kNoFile, "",
+         "Can not find one or more of the Vesk index files.<br />Please make sure the generated "
+         "index files are uploaded to the same path as this search script.<br />Also check file "
+         "permissions have been set to allow reading.<br />\n",
+         false, big, big, 10},
+        {kFile, "a 1 0\n", "Error: Could not allocate memory for storing base words.<br />", false,
+         0, big, 10},
+        {kFile, "a 1 0\n", "Error: Out of memory for storing word variants.", true, big, -1, 10},
+        {kFile, "abc 1 0\n",
+         "Error: Out of memory for storing base words. Settings file have been modified or "
+         "invalid.",
+         true, 3, big, 10},
+        {kFile, "a 1 1\nabc\n",
+         "Error: Out of memory for storing word variants. Settings file have been modified or "
+         "invalid.",
+         true, big, 4, 10},
+        {kFile, "a 1 0\nb 2 0\nnospace\n", corrupted + "2<br />", true, big, big, 10},
+        {kFile, "a 1 0\n\n", corrupted + "1<br />", true, big, big, 10},
+        {kFile, "a 1 0\nb 1 1\n" + std::string(40000, 'x') + "\n", corrupted + "1<br />", true, big,
+         big, 10},
+        {kFile, "a 1 0\nb 1 0\nc 1 0\nd 1 0\n",
+         "Error: Dictionary data (entry 4) does not match NumKeywords (3) specified in "
+         "settings.vdat<br />",
+         true, big, big, 3},
+        // Opening a directory succeeds; reading it fails.
+        {kDirectory, "", "Error: Could not read dictionary file.<br />", true, big, big, 10},
+    };
+    for (size_t i = 0; i < cases.size(); i++)
+        for (int xml = 0; xml <= 1; xml++) {
+            const MessageCase &test = cases[i];
+            reset();
+            c.g_xml_output = xml;
+            c.OutputBasewordBufferSize = test.base_pool;
+            c.OutputVariantBufferSize = test.variant_pool;
+            c.NumKeywords = test.keywords;
+            std::string dir = dir_ + "/" + std::to_string(i) + "-" + std::to_string(xml);
+            mkdir(dir.c_str(), 0700);
+            snprintf(c.g_base_directory, sizeof c.g_base_directory, "%s", dir.c_str());
+            if (test.place == kFile) testsupport::write_file(dir, kDictionaryFileName, test.text);
+            if (test.place == kDirectory) mkdir((dir + "/" + kDictionaryFileName).c_str(), 0700);
+            testsupport::StdoutCapture capture;
+            EXPECT_EQ(load_dictionary_file(), 1) << test.message;
+            std::string expected = xml && test.wrapped
+                                       ? "<vesk:error>" + test.message + "</vesk:error>"
+                                       : test.message;
+            EXPECT_EQ(capture.text(), expected) << "xml " << xml;
+        }
+}
+
+#if SIZE_MAX == UINT32_MAX
+// Only a 32-bit address space refuses the table before allocating it.
+TEST_F(DictionaryTest, TableTooLargeForTheAddressSpace) {
+    c.NumKeywords = UINT32_MAX;  // NumKeywords + 1 would wrap to 0 in 32 bits
+    EXPECT_EQ(load("a 1 0\n"), 1);
+    EXPECT_EQ(out_, "Error: out of memory");
+}
+#endif
+
+TEST_F(DictionaryTest, LoadDictionaryFinishesThePageOnFailure) {
+    testsupport::write_file(dir_, "search_template.html", "<p>T</p>\n");
+    testsupport::write_file(dir_, kDictionaryFileName, "a 1 0\n");
+    testsupport::StdoutCapture loaded;
+    EXPECT_EQ(load_dictionary(), 1);
+    EXPECT_EQ(loaded.text(), "");
+
+    const char corrupt[] =
+        "Error: Corrupted dictionary data. Invalid dictionary entry at record #0<br />";
+    const char failed[] = "Failed to load dictionary file.<br />\n";
+    for (int xml = 0; xml <= 1; xml++) {
+        c.g_xml_output = xml;
+        testsupport::write_file(dir_, kDictionaryFileName, "bad\n");
+        testsupport::StdoutCapture capture;
+        EXPECT_EQ(load_dictionary(), 0);
+        EXPECT_EQ(capture.text(), xml ? std::string("<vesk:error>") + corrupt +
+                                            "</vesk:error><vesk:error>" + failed +
+                                            "</vesk:error>\n</channel>\n</rss>"
+                                      : std::string(corrupt) + failed + "<p>T</p>\n");
+        EXPECT_EQ(c.g_dictionary, nullptr);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,186 @@
+// Opening a whole index in process: every file the writer made agrees with
+// what the readers deliver (page data, word-map postings, page-text records,
+// dictionary offsets); damaged page-data lines, word-map counts and offsets
+// are refused or bounded, never followed past the data.
+#include <stdint.h>
+
+#include <set>
+
+#include "index/index_fixture.h"
+
+namespace indextest {
+namespace {
+
+class OpenIndexTest : public IndexFixture {
+   protected:
+    // Writes spec, opens the index and loads the dictionary; both must succeed.
+    IndexFiles open(const IndexSpec &spec) {
+        IndexFiles files = write(spec);
+        EXPECT_EQ(captured([] { return open_index_files(); }), 1) << out_;
+        EXPECT_EQ(captured([] { return load_dictionary(); }), 1) << out_;
+        return files;
+    }
+    // The page-data fields of page as url|title|description|image, or "false".
+    std::string fields(uint32_t page) {
+        char url[kPageDataUrlSize], title[kPageDataTitleSize];
+        char description[kPageDataDescriptionSize], image[kPageDataImageSize];
+        bool ok =
+            captured([&] { return read_page_data_fields(page, url, title, description, image); });
+        std::string joined = std::string(url) + "|" + title + "|" + description + "|" + image;
+        return ok ? joined : "false:" + joined;
+    }
+    std::string url_of(uint32_t page) {
+        static char url[kPageDataLineSize];
+        return captured([&] { return read_page_data_url(page, url); }) ? url : "false";
+    }
+};
+
+TEST_F(OpenIndexTest, PostingsPageTextAndPageDataAgree) {
+    IndexSpec spec = sample_index(true);
+    spec.settings.set("DisplayContext", 1);
+    spec.common_words = {"the"};
+    spec.page_data_reversed = true;  // lines out of page order: offsets must be followed
+    const IndexFiles files = open(spec);
+    ASSERT_NE(c.g_page_text_file, nullptr);
+
+    for (uint32_t i = 0; i < spec.pages.size(); i++) {
+        const PageSpec &p = spec.pages[i];
+        EXPECT_EQ(fields(i), p.url + "|" + p.title + "|" + p.description + "|" + p.image);
+        EXPECT_EQ(url_of(i), p.url);
+    }
+
+    // Every word's postings lead to page-text records of that very word.
+    std::set<std::string> seen;
+    for (uint32_t id = 0; id < files.words.size(); id++) {
+        const std::string &word = files.words[id];
+        auto block_at = files.block_offsets.find(word);
+        ASSERT_EQ(c.g_dictionary[id].offset,
+                  block_at == files.block_offsets.end() ? -1 : block_at->second)
+            << word;
+        if (block_at == files.block_offsets.end()) continue;
+        seen.insert(word);
+        WordmapBlock block;
+        ASSERT_EQ(read_wordmap_block(c.g_word_map_file, block_at->second, &block), kWordmapRead);
+        EXPECT_EQ(block.count, block.declared_count);
+        for (uint32_t k = 0; k < block.count; k++) {
+            const WordmapPosting posting = wordmap_posting(&block, k);
+            EXPECT_LT(posting.page, spec.pages.size());
+            EXPECT_GT(posting.score, 0);
+            ASSERT_EQ(seek_data_file(c.g_page_text_file, (int64_t)posting.text_offset), 0);
+            PageTextRecord record;
+            ASSERT_TRUE(read_page_text_record(c.g_page_text_file, c.DictIDLen, &record));
+            EXPECT_EQ(record.word_id, id) << word;
+            EXPECT_STREQ(get_word_variant(record.word_id, 0), word.c_str());
+        }
+        free_wordmap_block(&block);
+    }
+    EXPECT_TRUE(seen.count("swarm") && seen.count("wax") && !seen.count("the"));
+    EXPECT_EQ(files.block_offsets.count("."), 0u);  // reserved tokens have no postings
+}
+
+TEST_F(OpenIndexTest, PageDataLinesWithMissingOrLongFields) {
+    IndexSpec spec = sample_index(false);
+    spec.pages.resize(5, spec.pages[0]);
+    spec.corrupt.page_data_line = {{0, "a.html||||\n"},
+                                   {1, "a.html|Title|Text|\n"},
+                                   {2, "|Title|Text|img.png|\n"},
+                                   {3, "u|" + std::string(600, 't') + "|" + std::string(2100, 'd') +
+                                           "|" + std::string(3000, 'i') + "|tail\n"},
+                                   {4, std::string(kPageDataLineSize + 10, 'x') + "|||\n"}};
+    open(spec);
+    EXPECT_EQ(fields(0), "a.html|||");
+    EXPECT_EQ(url_of(0), "a.html");
+    EXPECT_EQ(fields(1), "false:|||");
+    EXPECT_EQ(fields(2), "|Title|Text|img.png");
+    EXPECT_EQ(url_of(2), "false");
+    EXPECT_EQ(fields(3), "u|" + std::string(512, 't') + "|" + std::string(2000, 'd') + "|" +
+                             std::string(2084, 'i'));
+    EXPECT_EQ(fields(4), "false:|||");  // the bars lie beyond the line buffer
+    EXPECT_EQ(url_of(4), "false");
+    // Pages outside the index are refused without touching the file.
+    EXPECT_EQ(fields(5), "false:|||");
+    EXPECT_EQ(url_of(UINT32_MAX), "false");
+    EXPECT_EQ(out_, "");
+    EXPECT_FALSE(read_page_data_url(0, nullptr));
+    EXPECT_TRUE(read_page_data_fields(0, nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(OpenIndexTest, OffsetsBeyondThePageData) {
+    IndexSpec spec = sample_index(false);
+    spec.corrupt.data_offset = {{0, 1ull << 39}, {1, 5000}};
+    open(spec);
+    EXPECT_EQ(fields(0), "false:|||");
+    EXPECT_EQ(fields(1), "false:|||");
+    EXPECT_EQ(url_of(1), "false");
+    EXPECT_NE(fields(2).find("drones.html"), std::string::npos);
+}
+
+TEST_F(OpenIndexTest, DamagedWordMapCounts) {
+    IndexSpec spec = sample_index(false);
+    const IndexFiles clean = testsupport::build_index(spec);
+    const int64_t wax = clean.block_offsets.at("wax");
+    const int64_t last = clean.block_offsets.at("queens");  // the last block of the file
+    spec.corrupt.wordmap_count = {{"swarm", 0}, {"wax", 0xFFFFFFFFu}, {"queens", 2}};
+    spec.corrupt.wordmap_size_delta = -kWordmapRecordSize;  // the last record is gone
+    const IndexFiles files = open(spec);
+    WordmapBlock block;
+
+    ASSERT_EQ(read_wordmap_block(c.g_word_map_file, files.block_offsets.at("swarm"), &block),
+              kWordmapRead);
+    EXPECT_EQ(block.count, 0u);
+    EXPECT_EQ(block.records, nullptr);
+
+    // A huge count yields the records that are there, never a huge buffer.
+    const int64_t map_size = (int64_t)files.files.at("vesk_wordmap.vdat").size();
+    ASSERT_EQ(read_wordmap_block(c.g_word_map_file, wax, &block), kWordmapRead);
+    EXPECT_EQ(block.declared_count, 0xFFFFFFFFu);
+    EXPECT_EQ(block.count, (uint32_t)((map_size - wax - kWordmapCountSize) / kWordmapRecordSize));
+    EXPECT_EQ(wordmap_posting(&block, 0).page, 1u);
+    free_wordmap_block(&block);
+
+    // Count 2, but the file ends after the count: not a single record.
+    ASSERT_EQ(read_wordmap_block(c.g_word_map_file, last, &block), kWordmapNoData);
+    EXPECT_EQ(block.count, 0u);
+    EXPECT_EQ(read_wordmap_block(c.g_word_map_file, map_size - 2, &block), kWordmapNoData);
+    EXPECT_EQ(read_wordmap_block(c.g_word_map_file, map_size + 100, &block), kWordmapNoData);
+    EXPECT_EQ(read_wordmap_block(c.g_word_map_file, -1, &block), kWordmapNoData);
+    EXPECT_EQ(read_wordmap_block(nullptr, 0, &block), kWordmapNoData);
+    free_wordmap_block(&block);
+    free_wordmap_block(nullptr);
+}
+
+TEST_F(OpenIndexTest, RecordDecoding) {
+    const uint8_t posting[kWordmapRecordSize] = {200,  0x81, 0x03, 0x02, 0x01,
+                                                 0x05, 0x04, 0x03, 0x02, 0xFF};
+    const WordmapPosting p = decode_wordmap_record(posting);
+    EXPECT_EQ(p.score, 200);
+    EXPECT_EQ(p.zones, 0x81);
+    EXPECT_EQ(p.page, 0x010203u);
+    EXPECT_EQ(p.text_offset, 0xFF02030405ull);
+
+    const uint8_t bytes[5] = {0x34, 0x12, 0xCD, 0xAB, 0x07};
+    EXPECT_EQ(decode_page_text_record(bytes, 2).word_id, 0x34u);
+    EXPECT_EQ(decode_page_text_record(bytes, 2).variant, 0x12);
+    EXPECT_EQ(decode_page_text_record(bytes, 4).word_id, 0xCD1234u);
+    EXPECT_EQ(decode_page_text_record(bytes, 5).word_id, 0xABCD1234u);
+    EXPECT_EQ(decode_page_text_record(bytes, 5).variant, 7);
+    for (int32_t size : {-1, 0, 1, 6, 40}) EXPECT_FALSE(page_text_record_size_valid(size)) << size;
+
+    FILE *file = tmpfile();
+    fwrite(bytes, 1, 5, file);
+    rewind(file);
+    PageTextRecord record{99, 99};
+    EXPECT_TRUE(read_page_text_record(file, 3, &record));
+    EXPECT_EQ(record.word_id, 0x1234u);
+    EXPECT_FALSE(read_page_text_record(file, 3, &record));  // two bytes left
+    EXPECT_FALSE(read_page_text_record(file, 1, &record));
+    EXPECT_EQ(record.word_id, 0x1234u);
+    fclose(file);
+
+    uint8_t overlap[6] = {1, 2, 3, 4, 5, 6};
+    copy_bytes(overlap + 1, overlap, 5);
+    EXPECT_EQ(std::vector<uint8_t>(overlap, overlap + 6), (std::vector<uint8_t>{1, 1, 2, 3, 4, 5}));
+}
+
+}  // namespace
+}  // namespace indextest
