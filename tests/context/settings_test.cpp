@@ -199,6 +199,11 @@ TEST_F(SettingsTest, AccentLists) {
     EXPECT_STREQ(c.g_accent_chars[1], "\xC3\xA8");
     EXPECT_STREQ(c.g_normal_chars[1], "e");
     EXPECT_STREQ(c.g_normal_chars[2], "");
+    // More normal items than accent items: the extra ones are ignored.
+    ASSERT_EQ(
+        load("MapAccents = 1\nAccentChars = \"\xC3\xA0\"\nNormalChars = \"a\", \"b\", \"c\"\n"), 0);
+    ASSERT_EQ(c.g_accent_count, 1);
+    EXPECT_STREQ(c.g_normal_chars[0], "a");
 }
 
 TEST_F(SettingsTest, AccentLineOfAnotherShapeGivesNoItems) {

@@ -66,6 +66,17 @@ TEST_F(RequestE2E, SettingsOutOfMemoryIsReported) {
     expect_golden("settings_no_memory.out", run(request), 0);
 }
 
+TEST_F(RequestE2E, RequestOutOfMemoryIsReportedWithoutAPage) {
+    // The settings load (no catnames block), but the request's category list
+    // cannot be allocated.
+    spec_.set("UseCats", 1).set("NumCats", 2000000000);
+    CgiRequest request = testsupport::get_request(dir_, "vesk_query=a&vesk_cat=1");
+    request.memory_limit_mb = 256;
+    CgiResponse response = run(request);
+    EXPECT_EQ(response.exit_code, 0);
+    EXPECT_EQ(response.out, "Content-type: text/html\n\nError: Memory Allocation Error");
+}
+
 TEST_F(RequestE2E, FormsThatCannotBeBuiltEndWithExitCodeOne) {
     CgiRequest request = testsupport::get_request(dir_, "vesk_query=x");
     request.method = "HEAD";
