@@ -17,14 +17,18 @@ struct SettingKey {
     size_t offset;     // member offset in SearchContext
     int room;          // text members: bytes of the member
     bool empty_first;  // text members emptied before their scan
+    size_t length;     // strlen(key)
 };
 
 #define INT_KEY(name) \
-    { #name, kKindInt, offsetof(SearchContext, name), 0, false }
+    { #name, kKindInt, offsetof(SearchContext, name), 0, false, sizeof #name - 1 }
 #define UNS_KEY(name) \
-    { #name, kKindUnsigned, offsetof(SearchContext, name), 0, false }
-#define TEXT_KEY(name, empty) \
-    { #name, kKindText, offsetof(SearchContext, name), (int)sizeof(SearchContext::name), empty }
+    { #name, kKindUnsigned, offsetof(SearchContext, name), 0, false, sizeof #name - 1 }
+#define TEXT_KEY(name, empty)                                                                     \
+    {                                                                                             \
+#name, kKindText, offsetof(SearchContext, name), (int)sizeof(SearchContext::name), empty, \
+            sizeof #name - 1                                                                      \
+    }
 
 // Every key, in the loader's order.
 const SettingKey kSettingKeys[] = {
@@ -102,7 +106,8 @@ const SettingKey kSettingKeys[] = {
     INT_KEY(RecommendedMax),
     INT_KEY(UseCats),
     INT_KEY(SearchMultiCats),
-    {"UseDomainDiversity", kKindByte, offsetof(SearchContext, UseDomainDiversity), 0, false},
+    {"UseDomainDiversity", kKindByte, offsetof(SearchContext, UseDomainDiversity), 0, false,
+     sizeof "UseDomainDiversity" - 1},
     INT_KEY(MaxDomainDiversity),
     UNS_KEY(NumKeywords),
     INT_KEY(NumPages),
@@ -148,9 +153,12 @@ const char kNoMemoryMessage[] =
 // Set by load_settings_file when code 1 comes from missing interface texts.
 bool g_texts_missing = false;
 
+// The key named by token, or null. Lengths are compared first: most keys differ
+// in length, and this runs for every line of the file on every request.
 const SettingKey *find_key(const char *token) {
+    size_t length = strlen(token);
     for (const SettingKey &key : kSettingKeys)
-        if (strcmp(key.key, token) == 0) return &key;
+        if (key.length == length && memcmp(key.key, token, length) == 0) return &key;
     return nullptr;
 }
 
@@ -187,7 +195,8 @@ int load_from_open_file(SearchContext *context, FILE *file) {
     char token[kSettingsLineSize];
     while (read_settings_line(file, line, sizeof line)) {
         if (!settings_key_token(line, token, sizeof token)) continue;
-        const SettingKey *key = find_key(token);
+        bool interface_text = strncmp(token, "STR_", 4) == 0;  // no key begins so
+        const SettingKey *key = interface_text ? nullptr : find_key(token);
         if (key != nullptr) {
             scan_key_line(context, *key, line);
             if (key->offset == offsetof(SearchContext, DictIDLen) &&
@@ -203,7 +212,7 @@ int load_from_open_file(SearchContext *context, FILE *file) {
             continue;
         }
         int code = kBlockOk;
-        if (strncmp(token, "STR_", 4) == 0)
+        if (interface_text)
             code = read_interface_text_line(context, line);
         else if (strcmp(token, "catnames") == 0)
             code = read_category_block(context, file);

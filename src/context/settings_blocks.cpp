@@ -193,8 +193,9 @@ int read_interface_text_line(SearchContext *context, const char *line) {
     char token[kSettingsLineSize];
     if (!settings_key_token(line, token, sizeof token)) return kBlockOk;
     int index = -1;
-    for (int i = 0; i < kStrTextCount; i++)
-        if (strcmp(token, kInterfaceTextKeys[i]) == 0) index = i;
+    for (int i = 0; i < kStrTextCount && index < 0; i++)
+        if (token[4] == kInterfaceTextKeys[i][4] && strcmp(token, kInterfaceTextKeys[i]) == 0)
+            index = i;
     if (index < 0 || context->g_str_texts == nullptr) return kBlockOk;
 
     // "<token> = \"value\"", white space allowed before the token.

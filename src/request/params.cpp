@@ -125,12 +125,14 @@ bool read_meta_values(RequestParams &request) {
             }
             buffer[0] = (unsigned char)written;
         } else {
-            char *buffer = (char *)calloc(kMetaTextBufferSize, 1);
+            // Filled by the lookup below; only its first byte needs clearing.
+            char *buffer = (char *)malloc(kMetaTextBufferSize);
             if (buffer == nullptr) {
                 report_no_memory();
                 ok = false;
                 break;
             }
+            buffer[0] = '\0';
             request.meta_values[i] = buffer;
             if (cgi_form_string(field.name, buffer, kMetaTextBufferSize - 1) != CGI_OK)
                 buffer[0] = '\0';
