@@ -23,6 +23,7 @@
 #include <string.h>
 
 #include "index/index.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -117,6 +118,9 @@ int read_buffer(SearchContext &c, FILE *file) {
 int load_pageinfo_file() {
     SearchContext &c = g_search_context;
     drop_tables(c);
+    // A failure below that is no failed system call must not be reported with
+    // the reason of an earlier, unrelated one.
+    platform_clear_error();
     index_file_path(c.g_work_path, sizeof c.g_work_path, c.pageinfo_file_name);
     FILE *file = open_data_file(c.g_work_path, "rb");
     if (file == nullptr) return 1;

@@ -8,6 +8,7 @@
 
 namespace {
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
+constexpr char kTextEndOfFile = 0x1A;  // Ctrl-Z: ends a file read in text mode
 int g_saved_errno = 0;  // errno of the last failing call, kept by platform_save_error
 char g_empty_text[1] = {0};
 }  // namespace
@@ -24,6 +25,10 @@ int64_t platform_counter_frequency() {
 
 void platform_save_error() {
     g_saved_errno = errno;
+}
+
+void platform_clear_error() {
+    g_saved_errno = 0;
 }
 
 char *platform_last_error_text() {
@@ -51,9 +56,24 @@ int64_t platform_tell(FILE *file) {
 char *platform_read_text_line(char *buffer, int size, FILE *file) {
     if (fgets(buffer, size, file) == nullptr) return nullptr;
     size_t length = strlen(buffer);
+    // A Ctrl-Z ends a text file: keep what stands before it and read no further.
+    char *end_mark = (char *)memchr(buffer, kTextEndOfFile, length);
+    if (end_mark != nullptr) {
+        *end_mark = '\0';
+        length = (size_t)(end_mark - buffer);
+        fseeko(file, 0, SEEK_END);
+        if (length == 0) return nullptr;
+    }
     if (length >= 2 && buffer[length - 2] == '\r' && buffer[length - 1] == '\n') {
         buffer[length - 2] = '\n';
         buffer[length - 1] = '\0';
+    } else if (end_mark == nullptr && length >= 1 && buffer[length - 1] == '\r') {
+        // The piece ended between a CR and its LF: the pair still becomes one LF.
+        int next = getc(file);
+        if (next == '\n')
+            buffer[length - 1] = '\n';
+        else if (next != EOF)
+            ungetc(next, file);
     }
     return buffer;
 }

@@ -13,6 +13,8 @@ int64_t platform_counter_frequency();
 // Records errno right after a failing system call, so that a later call of
 // platform_last_error_text describes that failure and no other.
 void platform_save_error();
+// Forgets the saved error: the text becomes the system's text for "no error".
+void platform_clear_error();
 // Heap copy of the system's text for the saved error (strerror); never null
 // unless memory is exhausted, in which case a static empty text is returned.
 // Free it with platform_free_error_text.
@@ -26,6 +28,8 @@ int platform_seek(FILE *file, int64_t offset);
 int64_t platform_tell(FILE *file);
 
 // Reads one line of a text-mode file like fgets (at most size - 1 bytes, the
-// line feed included when it fits) and turns a CR LF line end into LF.
+// line feed included when it fits) and turns a CR LF line end into LF, also
+// when the piece ends between the CR and the LF. A Ctrl-Z (0x1A) ends the file:
+// the text before it is returned and later reads find the end of the file.
 // Returns buffer, or null at the end of the file or on a read error.
 char *platform_read_text_line(char *buffer, int size, FILE *file);

@@ -31,6 +31,7 @@ bool is_join_char(const SearchContext &c, char ch) {
 
 // '-' after anything but a space is no exclusion mark.
 void hyphens_to_spaces(char *text) {
+    if (text[0] == '\0') return;
     for (size_t i = 1; text[i] != '\0'; i++)
         if (text[i] == '-' && text[i - 1] != ' ') text[i] = ' ';
 }
@@ -184,11 +185,10 @@ void split_query_words(SearchContext *context) {
             if (c.g_in_quotes) c.g_phrase_seen = 1;
         }
     }
-    // The last word counts even when empty only after an opening quote; a query
-    // of spaces alone gives no words.
-    bool last_is_empty_word = position == 0 && !c.g_in_quotes;
-    if (plain[0] == '\0' || last_is_empty_word || word == nullptr ||
-        c.g_query_word_count >= capacity) {
+    // The last word counts even when empty, but a query of spaces alone gives no
+    // words (not one empty word).
+    bool only_spaces = plain[strspn(plain, " ")] == '\0';
+    if (only_spaces || word == nullptr || c.g_query_word_count >= capacity) {
         free(word);
     } else {
         word[position] = '\0';

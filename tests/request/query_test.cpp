@@ -75,6 +75,7 @@ TEST_F(QueryTest, PhrasesAndExclusions) {
     EXPECT_EQ(words("-\"bad phrase\" good"), (Words{"good", "-bad phrase"}));
     EXPECT_EQ(words("   "), Words{});
     EXPECT_EQ(words("a \""), (Words{"a", ""}));  // an opening quote at the end: empty word
+    EXPECT_EQ(words("ab \"\""), (Words{"ab", ""}));
 }
 
 TEST_F(QueryTest, ExclusionWordsMoveLastKeepingTheirOrder) {
