@@ -375,6 +375,10 @@ void print_result_count(uint32_t count, const char *closing_text);
 
 // ---- settings.cpp ----
 
+// The message of a settings file that is invalid (also shown for settings that
+// make an index file unreadable).
+extern const char kInvalidSettingsFileMessage[];
+
 // Prepares the context, loads settings.vdat and reports a failure after the
 // Content-type header. 0 loaded, 1 stop (the message has been printed).
 int load_settings(RequestParams *request);
@@ -400,6 +404,9 @@ int read_accent_lines(SearchContext *context, FILE *file);
 bool all_interface_texts_present(const SearchContext *context);
 // Name of interface text i (0..48), e.g. "STR_FORM_SEARCHFOR".
 const char *interface_text_key(int index);
+// Meta fields usable by the readers: NumMetaFields, but never more than the
+// records the metafields block allocated (0 without a block).
+int32_t defined_meta_field_count();
 // Prints the loaded settings as <vesk:setting> elements.
 void print_settings_xml();
 

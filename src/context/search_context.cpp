@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -165,14 +166,7 @@ void release_all() {
     release_search_buffers();
     free_text_table(c.g_category_names, c.g_category_capacity);
     c.g_category_capacity = 0;
-    free(c.g_page_records);
-    c.g_page_records = nullptr;
-    free(c.g_page_category_bitmaps);
-    c.g_page_category_bitmaps = nullptr;
-    free(c.g_page_meta_values);
-    c.g_page_meta_values = nullptr;
-    free(c.g_page_info_buffer);
-    c.g_page_info_buffer = nullptr;
+    release_page_info_tables();
     if (c.g_meta_fields != nullptr) {
         for (int32_t i = 0; i < c.g_meta_field_capacity; i++) {
             MetaField &field = c.g_meta_fields[i];
@@ -185,13 +179,7 @@ void release_all() {
     free_text_table(c.g_accent_chars, c.g_accent_capacity);
     free_text_table(c.g_normal_chars, c.g_accent_capacity);
     c.g_accent_capacity = 0;
-    free(c.g_dictionary);
-    c.g_dictionary = nullptr;
-    c.g_dictionary_count = 0;
-    free(c.g_baseword_pool);
-    c.g_baseword_pool = nullptr;
-    free(c.g_variant_pool);
-    c.g_variant_pool = nullptr;
+    release_dictionary_tables();
     free(c.g_recommended);
     c.g_recommended = nullptr;
     free_text_table(c.g_str_texts, kStrTextCount);

@@ -143,9 +143,6 @@ constexpr int kMaxDictIdLen = 5;  // largest page-text record width accepted
 const char kMissingTextMessage[] =
     "Error: Missing text in the settings.vdat file. Check that your VLANG file is valid if you "
     "have modified it.<br />\n";
-const char kInvalidFileMessage[] =
-    "Unable to load settings.vdat file.<br />The file appears to be invalid and may have been "
-    "corrupted.";
 const char kNoMemoryMessage[] =
     "Unable to load settings.vdat file due to lack of memory.<br />Check that the file is valid "
     "and not corrupted and that server load is normal.";
@@ -228,6 +225,10 @@ int load_from_open_file(SearchContext *context, FILE *file) {
 }
 }  // namespace
 
+const char kInvalidSettingsFileMessage[] =
+    "Unable to load settings.vdat file.<br />The file appears to be invalid and may have been "
+    "corrupted.";
+
 int load_settings_file(SearchContext *context) {
     g_texts_missing = false;
     char path[kWorkPathSize + kFileNameSize];
@@ -266,13 +267,13 @@ int load_settings(RequestParams *request) {
     switch (code) {
         case 1:
             if (g_texts_missing) out_printf("%s", kMissingTextMessage);
-            out_printf("%s", kInvalidFileMessage);
+            out_printf("%s", kInvalidSettingsFileMessage);
             break;
         case 4:
             out_printf("%s", kNoMemoryMessage);
             break;
         case 5:
-            out_printf("%s", kInvalidFileMessage);
+            out_printf("%s", kInvalidSettingsFileMessage);
             break;
         default: {
             char *reason = get_system_error_text();

@@ -178,6 +178,12 @@ void print_item_setting(const char *name, char **items, int32_t count) {
 }
 }  // namespace
 
+int32_t defined_meta_field_count() {
+    const SearchContext &c = g_search_context;
+    if (c.g_meta_fields == nullptr || c.NumMetaFields <= 0) return 0;
+    return c.NumMetaFields < c.g_meta_field_capacity ? c.NumMetaFields : c.g_meta_field_capacity;
+}
+
 const char *interface_text_key(int index) {
     return index >= 0 && index < kStrTextCount ? kInterfaceTextKeys[index] : "";
 }

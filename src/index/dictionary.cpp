@@ -279,19 +279,6 @@ bool read_lines(SearchContext &c, int fd, char *buffer) {
     }
 }
 
-// Frees the tables of an earlier load so that a second load starts clean.
-void free_dictionary_tables(SearchContext &c) {
-    free(c.g_dictionary);
-    c.g_dictionary = nullptr;
-    c.g_dictionary_count = 0;
-    free(c.g_baseword_pool);
-    c.g_baseword_pool = nullptr;
-    free(c.g_variant_pool);
-    c.g_variant_pool = nullptr;
-    c.g_baseword_pool_pos = c.g_baseword_pool_size = c.g_baseword_pool_used = 0;
-    c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;
-}
-
 // Allocates the entry table and both pools. false after printing the message.
 bool allocate_tables(SearchContext &c) {
     // NumKeywords + 1 entries, counted in 64 bits so that neither the + 1 nor
@@ -334,6 +321,19 @@ const DictionaryEntry *filled_entry(uint32_t id) {
 }
 
 }  // namespace
+
+void release_dictionary_tables() {
+    SearchContext &c = g_search_context;
+    free(c.g_dictionary);
+    c.g_dictionary = nullptr;
+    c.g_dictionary_count = 0;
+    free(c.g_baseword_pool);
+    c.g_baseword_pool = nullptr;
+    free(c.g_variant_pool);
+    c.g_variant_pool = nullptr;
+    c.g_baseword_pool_pos = c.g_baseword_pool_size = c.g_baseword_pool_used = 0;
+    c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;
+}
 
 int32_t parse_int_decimal(const char *text) {
     bool negative;
@@ -407,7 +407,7 @@ const char *get_word_display_form(uint32_t id) {
 
 int load_dictionary_file() {
     SearchContext &c = g_search_context;
-    free_dictionary_tables(c);
+    release_dictionary_tables();
     int length = snprintf(c.g_work_path, sizeof c.g_work_path, "%s/%s", c.g_base_directory,
                           kDictionaryFileName);
     int fd = length < (int)sizeof c.g_work_path ? open_read_only(c.g_work_path) : -1;

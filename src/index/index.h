@@ -9,6 +9,9 @@
 
 // ---- dictionary.cpp ----
 
+// Frees the dictionary entries and both pools; every pointer and count ends 0.
+void release_dictionary_tables();
+
 constexpr char kDictionaryFileName[] = "vesk_dictionary.vdat";       // below g_base_directory
 constexpr int kDictionaryChunkSize = 32000;                          // read window of the loader
 constexpr int kDictionaryReadBufferSize = kDictionaryChunkSize + 1;  // window and a spare byte
@@ -82,6 +85,9 @@ int32_t parse_int_decimal(const char *text);
 int64_t parse_int64_decimal(const char *text);
 
 // ---- page_info.cpp ----
+
+// Frees the page-info buffer and its three pointer tables; each pointer ends null.
+void release_page_info_tables();
 
 // Page-info record layouts: fixed fields, then the category bitmap, then the
 // meta values. Offsets in bytes from the record's start.
@@ -161,6 +167,9 @@ bool read_meta_value(const uint8_t **cursor, const uint8_t *end, int32_t type, i
 bool page_meta_value(uint32_t page, int32_t field, PageMetaValue *value);
 
 // ---- open_index.cpp ----
+
+// The message of an index file that cannot be found (recommended list, word map).
+extern const char kMissingIndexFilesMessage[];
 
 constexpr char kWordmapFileName[] = "vesk_wordmap.vdat";  // below g_base_directory
 constexpr int kPageDataLineSize = 15016;        // page-data line buffer: at most 15015 bytes read

@@ -20,13 +20,6 @@ const char kMissingSpellingMessage[] =
     "Can not find one or more of the Vesk index files. Please make sure the generated index files "
     "are uploaded to the same path as this search script. Also check file permissions have been "
     "set to allow reading.";
-const char kMissingRecommendedMessage[] =
-    "Can not find one or more of the Vesk index files.<br />Please make sure the generated index "
-    "files are uploaded to the same path as this search script.<br />Also check file permissions "
-    "have been set to allow reading.<br />\n";
-const char kInvalidSettingsMessage[] =
-    "Unable to load settings.vdat file.<br />The file appears to be invalid and may have been "
-    "corrupted.";
 const char kSpellingNoMemory[] = "Error: Out of memory";
 const char kRecommendedNoMemory[] = "Error: out of memory";
 const char kTokenDelimiters[] = " \r\n";
@@ -114,7 +107,7 @@ int load_spelling_file() {
     }
     // A line buffer below two bytes reads no text and would never advance.
     if (c.MaxKeyWordLineLen < kMinListLineSize) {
-        finish_page(kInvalidSettingsMessage, "</vesk:error>\n");
+        finish_page(kInvalidSettingsFileMessage, "</vesk:error>\n");
         return 0;
     }
     char *line = (char *)malloc((size_t)c.MaxKeyWordLineLen);
@@ -157,13 +150,13 @@ int load_recommended_file() {
     index_file_path(path, sizeof path, c.recommended_file_name);
     FILE *file = open_data_file(path, "r");
     if (file == nullptr) {
-        out_printf("%s", kMissingRecommendedMessage);
+        out_printf("%s", kMissingIndexFilesMessage);
         return kListNotLoaded;
     }
     const char *failure = nullptr;
     char *line = nullptr;
     if (c.MaxKeyWordLineLen < kMinListLineSize)
-        failure = kInvalidSettingsMessage;
+        failure = kInvalidSettingsFileMessage;
     else if ((line = (char *)malloc((size_t)c.MaxKeyWordLineLen)) == nullptr)
         failure = kRecommendedNoMemory;
 

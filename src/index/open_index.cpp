@@ -30,13 +30,6 @@ const char kPageTextConfigError[] =
     "<b>Vesk config error:</b> The \"vesk_pagetext.vdat\" file is not properly created for the "
     "search settings specified in \"setting.php\"<br />";
 const char kReindexAdvice[] = "Please check that you have re-indexed and try again.";
-const char kMissingIndexMessage[] =
-    "Can not find one or more of the Vesk index files.<br />Please make sure the generated index "
-    "files are uploaded to the same path as this search script.<br />Also check file permissions "
-    "have been set to allow reading.<br />\n";
-const char kInvalidSettingsMessage[] =
-    "Unable to load settings.vdat file.<br />The file appears to be invalid and may have been "
-    "corrupted.";
 
 // Positions of the UTF-16 text "This" that marks a page text made for other settings.
 constexpr int kForeignMarkPositions[] = {0, 2, 4, 6};
@@ -93,7 +86,7 @@ bool page_text_is_foreign(FILE *file) {
 int open_page_text(SearchContext &c) {
     if (!page_text_record_size_valid(c.DictIDLen)) {
         begin_error(c);
-        out_printf("%s", kInvalidSettingsMessage);
+        out_printf("%s", kInvalidSettingsFileMessage);
         return finish_page(c);
     }
     c.g_page_text_file = open_in_index_dir(c, c.pagetext_file_name);
@@ -144,6 +137,11 @@ static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSiz
 
 }  // namespace
 
+const char kMissingIndexFilesMessage[] =
+    "Can not find one or more of the Vesk index files.<br />Please make sure the generated index "
+    "files are uploaded to the same path as this search script.<br />Also check file permissions "
+    "have been set to allow reading.<br />\n";
+
 int open_index_files() {
     SearchContext &c = g_search_context;
     c.g_page_data_file = open_in_index_dir(c, c.pagedata_file_name);
@@ -160,7 +158,7 @@ int open_index_files() {
     c.g_word_map_file = open_in_index_dir(c, kWordmapFileName);
     if (c.g_word_map_file == nullptr) {
         begin_error(c);
-        out_printf("%s", kMissingIndexMessage);
+        out_printf("%s", kMissingIndexFilesMessage);
         return finish_page(c);
     }
 

@@ -65,22 +65,10 @@ int32_t meta_field_type(const SearchContext &c, int32_t i) {
     return c.g_meta_fields[i].type;
 }
 
-// Frees the buffer and the three pointer tables.
-void drop_tables(SearchContext &c) {
-    free(c.g_page_records);
-    c.g_page_records = nullptr;
-    free(c.g_page_category_bitmaps);
-    c.g_page_category_bitmaps = nullptr;
-    free(c.g_page_meta_values);
-    c.g_page_meta_values = nullptr;
-    free(c.g_page_info_buffer);
-    c.g_page_info_buffer = nullptr;
-}
-
 // Prints message, drops the tables and gives the failed-load result.
-int fail_load(SearchContext &c, const char *message) {
+int fail_load(const char *message) {
     if (message != nullptr) out_printf("%s", message);
-    drop_tables(c);
+    release_page_info_tables();
     return 1;
 }
 
@@ -99,25 +87,37 @@ bool meta_values_fit(const SearchContext &c, const uint8_t *at, const uint8_t *e
 int read_buffer(SearchContext &c, FILE *file) {
     if (c.PageInfoSize < 0) {
         fclose(file);
-        return fail_load(c, kShortFileMessage);
+        return fail_load(kShortFileMessage);
     }
     const size_t size = (size_t)c.PageInfoSize;
     c.g_page_info_buffer = (char *)malloc(size > 0 ? size : 1);
     if (c.g_page_info_buffer == nullptr) {
         fclose(file);
-        return fail_load(c, nullptr);
+        return fail_load(nullptr);
     }
     const size_t read = size > 0 ? fread(c.g_page_info_buffer, 1, size, file) : 0;
     fclose(file);
-    if (read < size) return fail_load(c, kShortFileMessage);
+    if (read < size) return fail_load(kShortFileMessage);
     return 0;
 }
 
 }  // namespace
 
+void release_page_info_tables() {
+    SearchContext &c = g_search_context;
+    free(c.g_page_records);
+    c.g_page_records = nullptr;
+    free(c.g_page_category_bitmaps);
+    c.g_page_category_bitmaps = nullptr;
+    free(c.g_page_meta_values);
+    c.g_page_meta_values = nullptr;
+    free(c.g_page_info_buffer);
+    c.g_page_info_buffer = nullptr;
+}
+
 int load_pageinfo_file() {
     SearchContext &c = g_search_context;
-    drop_tables(c);
+    release_page_info_tables();
     // A failure below that is no failed system call must not be reported with
     // the reason of an earlier, unrelated one.
     platform_clear_error();
@@ -130,21 +130,21 @@ int load_pageinfo_file() {
     const int64_t total_size = c.PageInfoSize;
     const int64_t bitmap = bitmap_size(c);
     const int64_t minimum = fixed_size(big) + bitmap;
-    if (c.NumPages <= 0) return total_size == 0 ? 0 : fail_load(c, kShortTotalMessage);
+    if (c.NumPages <= 0) return total_size == 0 ? 0 : fail_load(kShortTotalMessage);
     // Every record needs its fixed part and bitmap: a page count that cannot
     // fit is refused before any table is allocated for it.
-    if ((int64_t)c.NumPages * minimum > total_size) return fail_load(c, kMismatchMessage);
+    if ((int64_t)c.NumPages * minimum > total_size) return fail_load(kMismatchMessage);
 
     const size_t pages = (size_t)c.NumPages;
     c.g_page_records = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
-    if (c.g_page_records == nullptr) return fail_load(c, nullptr);
+    if (c.g_page_records == nullptr) return fail_load(nullptr);
     if (c.UseCats == 1) {
         c.g_page_category_bitmaps = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
-        if (c.g_page_category_bitmaps == nullptr) return fail_load(c, nullptr);
+        if (c.g_page_category_bitmaps == nullptr) return fail_load(nullptr);
     }
     if (c.UseMetaFields == 1) {
         c.g_page_meta_values = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
-        if (c.g_page_meta_values == nullptr) return fail_load(c, nullptr);
+        if (c.g_page_meta_values == nullptr) return fail_load(nullptr);
     }
 
     const uint8_t *buffer = (const uint8_t *)c.g_page_info_buffer;
@@ -152,18 +152,18 @@ int load_pageinfo_file() {
     int64_t total = 0;
     for (size_t i = 0; i < pages; i++) {
         const uint8_t *record = buffer + total;
-        if (total + length_size > total_size) return fail_load(c, kMismatchMessage);
+        if (total + length_size > total_size) return fail_load(kMismatchMessage);
         const int64_t length = page_info_record_length(record, big);
-        if (total + length > total_size || length < minimum) return fail_load(c, kMismatchMessage);
+        if (total + length > total_size || length < minimum) return fail_load(kMismatchMessage);
         const uint8_t *after_fixed = record + fixed_size(big);
         if (c.UseMetaFields == 1 && !meta_values_fit(c, after_fixed + bitmap, record + length))
-            return fail_load(c, kMismatchMessage);
+            return fail_load(kMismatchMessage);
         c.g_page_records[i] = record;
         if (c.g_page_category_bitmaps != nullptr) c.g_page_category_bitmaps[i] = after_fixed;
         if (c.g_page_meta_values != nullptr) c.g_page_meta_values[i] = after_fixed + bitmap;
         total += length;
     }
-    if (total < total_size) return fail_load(c, kShortTotalMessage);
+    if (total < total_size) return fail_load(kShortTotalMessage);
     return 0;
 }
 
@@ -231,8 +231,7 @@ uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
 
 int32_t page_meta_field_count() {
     const SearchContext &c = g_search_context;
-    if (c.UseMetaFields != 1 || c.g_meta_fields == nullptr) return 0;
-    return c.NumMetaFields < c.g_meta_field_capacity ? c.NumMetaFields : c.g_meta_field_capacity;
+    return c.UseMetaFields == 1 ? defined_meta_field_count() : 0;
 }
 
 bool read_meta_value(const uint8_t **cursor, const uint8_t *end, int32_t type, int32_t big,

@@ -165,8 +165,7 @@ void write_options(const MetaField &field, int32_t selected_single, const unsign
 
 void write_meta_fields(const SearchContext &c) {
     section_printf(kMetaOptions, "<span class=\"vesk_metaform\">\n");
-    int32_t fields = c.g_meta_fields != nullptr ? c.g_meta_field_capacity : 0;
-    if (c.NumMetaFields < fields) fields = c.NumMetaFields;
+    int32_t fields = defined_meta_field_count();
     static char escaped[kEscapedMetaValueSize];
     for (int32_t i = 0; i < fields; i++) {
         const MetaField &field = c.g_meta_fields[i];

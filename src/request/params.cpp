@@ -86,9 +86,7 @@ bool read_categories(RequestParams &request) {
 // One buffer per meta field: false after an allocation failure (already reported).
 bool read_meta_values(RequestParams &request) {
     const SearchContext &c = g_search_context;
-    // Only the records the metafields block really allocated are read.
-    int32_t fields = c.g_meta_fields != nullptr ? c.g_meta_field_capacity : 0;
-    if (c.NumMetaFields < fields) fields = c.NumMetaFields > 0 ? c.NumMetaFields : 0;
+    int32_t fields = defined_meta_field_count();
     request.meta_values = (char **)calloc(fields > 0 ? (size_t)fields : 1, sizeof(char *));
     if (request.meta_values == nullptr) {
         report_no_memory();

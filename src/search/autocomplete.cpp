@@ -12,9 +12,6 @@ const char kMissingFileMessage[] =
     "Can not find the vesk_autocomplete.vdat index file.<br />Please make sure the generated "
     "index files are uploaded to the same path as this search script.<br />Also check file "
     "permissions have been set to allow reading.<br />\n";
-const char kInvalidSettingMessage[] =
-    "Unable to load settings.vdat file.<br />The file appears to be invalid and may have been "
-    "corrupted.";
 
 void print_error(const SearchContext &c, const char *message) {
     if (c.g_xml_output) out_printf("<vesk:error>");
@@ -44,7 +41,7 @@ int print_autocomplete(SearchContext *context) {
     // A line buffer below two bytes holds no suggestion at all.
     if (c.MaxKeyWordLineLen < kMinKeyWordLineLen) {
         fclose(file);
-        print_error(c, kInvalidSettingMessage);
+        print_error(c, kInvalidSettingsFileMessage);
         print_template();
         release_all();
         return 0;

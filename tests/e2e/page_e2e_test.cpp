@@ -72,15 +72,7 @@ class PageE2E : public ::testing::Test {
     }
     // Parses an XML response body with xmllint; "" when well-formed.
     std::string xmllint(const std::string &response) {
-        size_t body = response.find("\n\n");
-        testsupport::write_file(dir_, "response.xml", response.substr(body + 2));
-        std::string command = "xmllint --noout '" + dir_ + "/response.xml' 2>&1";
-        FILE *pipe = popen(command.c_str(), "r");
-        std::string out;
-        char buffer[512];
-        while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-        int status = pipe != nullptr ? pclose(pipe) : -1;
-        return status == 0 ? "" : out.empty() ? "xmllint failed" : out;
+        return testsupport::xml_errors(dir_, response.substr(response.find("\n\n") + 2));
     }
     void use_categories() {
         spec_.set("UseCats", 1).set("NumCats", 3);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/index_writer.h"
+#include "support/run_program.h"
 
 namespace {
 
@@ -33,17 +34,6 @@ std::vector<std::string> xml_bodies(const std::string &golden) {
     return bodies;
 }
 
-std::string xmllint(const std::string &dir, const std::string &document) {
-    testsupport::write_file(dir, "answer.xml", document);
-    std::string command = "xmllint --noout '" + dir + "/answer.xml' 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[512];
-    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-    int status = pipe != nullptr ? pclose(pipe) : -1;
-    return status == 0 ? "" : out.empty() ? "xmllint failed" : out;
-}
-
 TEST(XmlAnswers, EveryExpectedXmlAnswerIsWellFormed) {
     std::string expected_dir = std::string(SITEQUERY_SOURCE_DIR) + "/tests/e2e/expected";
     DIR *dir = opendir(expected_dir.c_str());
@@ -55,7 +45,7 @@ TEST(XmlAnswers, EveryExpectedXmlAnswerIsWellFormed) {
         if (name.size() < 4 || name.compare(name.size() - 4, 4, ".out") != 0) continue;
         for (const std::string &body :
              xml_bodies(testsupport::read_file(expected_dir + "/" + name))) {
-            EXPECT_EQ(xmllint(scratch, body), "") << name;
+            EXPECT_EQ(testsupport::xml_errors(scratch, body), "") << name;
             documents++;
         }
     }

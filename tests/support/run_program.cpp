@@ -172,6 +172,17 @@ CgiResponse run_cgi(const CgiRequest &request) {
     return response;
 }
 
+std::string xml_errors(const std::string &dir, const std::string &document) {
+    write_file(dir, "document.xml", document);
+    std::string command = "xmllint --noout '" + dir + "/document.xml' 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[512];
+    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+    int status = pipe != nullptr ? pclose(pipe) : -1;
+    return status == 0 ? "" : out.empty() ? "xmllint failed" : out;
+}
+
 std::string compare_golden(const std::string &name, const std::string &actual) {
     std::string path = std::string(SITEQUERY_SOURCE_DIR) + "/tests/e2e/expected/" + name;
     const char *update = getenv("SITEQUERY_UPDATE_GOLDEN");

@@ -39,6 +39,10 @@ CgiResponse run_cgi(const CgiRequest &request);
 // A GET request for query_string against an index directory given with /I.
 CgiRequest get_request(const std::string &index_dir, const std::string &query_string);
 
+// Checks document with xmllint, writing it as dir/name.xml first. "" when it is
+// well-formed XML, else xmllint's complaint.
+std::string xml_errors(const std::string &dir, const std::string &document);
+
 // Compares actual with tests/e2e/expected/<name>; with SITEQUERY_UPDATE_GOLDEN=1
 // in the environment the file is written instead. Returns "" when equal, else a
 // description of the first difference.
