@@ -24,6 +24,7 @@ constexpr int kBaseDirectorySize = 512;  // index directory
 constexpr int kFileNameSize = 256;       // each data-file name and LogFileName
 constexpr int kQueryTextSize = 2086;     // query text: at most 2085 characters
 constexpr int kQueryCopySize = 2135;     // display and split copies of the query
+constexpr int kQueryWordSize = 2088;  // one query word: 2085 characters and a substring's two "*"
 constexpr int kMetaLinkSuffixSize = 2086;  // meta-field part of result-page links
 constexpr int kDateLinkSuffixSize = 100;   // date part of result-page links
 constexpr int kDateSize = 15;              // date texts of the request copy
@@ -149,8 +150,8 @@ struct SearchContext {
     char **g_str_texts;                        // the 49 interface texts, or null
     int32_t g_page_not_given;                  // 1: vesk_page was absent or bad
     sb_stemmer *g_stemmer;                     // stemmer of this search, or null
-    int32_t g_phrase_state;                    // phrase and highlighting state
-    void *g_phrase_ptr[4];                     // phrase and highlighting work blocks
+    char ***g_phrase_words;                    // per term: a phrase's words (stemmed), or null
+    char ***g_phrase_word_copies;              // per term: a phrase's words as typed, or null
     char **g_section_texts;                    // the 19 section texts, or null
     int32_t *g_section_capacity;               // byte capacity of each section text
     int32_t *g_section_length;                 // formatted length appended to each section
@@ -270,6 +271,8 @@ struct SearchContext {
     char g_date_link_suffix[kDateLinkSuffixSize];     // date part of page links
     char g_date_from[kDateSize];                      // requested first date
     char g_date_to[kDateSize];                        // requested last date
+    int64_t g_ltime_from;                             // requested first time (vesk_ltimefrom)
+    int64_t g_ltime_to;                               // requested last time (vesk_ltimeto)
     char g_skipped_words[kSkippedWordsSize];          // words the search skipped
     char **g_category_names;                          // NumCats names (entries may be null)
     int32_t g_category_capacity;                      // entries actually allocated there
@@ -327,8 +330,8 @@ struct SearchContext {
     uint8_t UseDomainDiversity;                       // domain diversity of the first page
     int32_t MaxDomainDiversity;                       // results per domain
     int32_t g_picked_count;                           // domain diversity: results picked
-    void *g_picked_results;                           // domain diversity: picked results
-    void *g_picked_hosts;                             // domain diversity: their hosts
+    int32_t *g_picked_results;                        // domain diversity: sorted positions picked
+    char **g_picked_hosts;                            // domain diversity: their hosts
 };
 
 extern SearchContext g_search_context;
@@ -368,6 +371,9 @@ int out_puts(const char *text);
 int buffer_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Formats and appends to section 0..18. Formatted length, or -1 (text unchanged).
 int section_printf(int section, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// Prints message to standard output; in XML mode inside "<vesk:error>" and
+// closing (the caller's choice of "</vesk:error>" or "</vesk:error>\n").
+void print_error_message(const char *message, const char *closing);
 // Empties section 16 (the category summary).
 void clear_catsummary_section();
 // Writes the result-count phrase into section 9.

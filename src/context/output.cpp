@@ -106,6 +106,13 @@ int section_printf(int section, const char *format, ...) {
                             c.g_section_length[section], buffer, n);
 }
 
+void print_error_message(const char *message, const char *closing) {
+    const bool xml = g_search_context.g_xml_output != 0;
+    if (xml) out_puts("<vesk:error>");
+    out_puts(message);
+    if (xml) out_puts(closing);
+}
+
 void clear_catsummary_section() {
     SearchContext &c = g_search_context;
     constexpr int kCatSummarySection = 16;

@@ -99,6 +99,8 @@ int reset_request_state() {
     c.g_query_urlencoded[0] = '\0';
     c.g_date_from[0] = '\0';
     c.g_date_to[0] = '\0';
+    c.g_ltime_from = c.g_ltime_to = 0;
+    c.g_picked_count = 0;
     return 1;
 }
 

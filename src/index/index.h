@@ -195,10 +195,12 @@ struct WordmapPosting {
 };
 
 // A word-map block as read: `count` raw records of kWordmapRecordSize bytes.
+// Start it zeroed ({}); the buffer is kept and reused by later reads.
 struct WordmapBlock {
-    uint8_t *records;         // heap block of count records, or null when count is 0
+    uint8_t *records;         // heap buffer of `capacity` records, or null
     uint32_t count;           // records present in the file (used by the search)
     uint32_t declared_count;  // the block's own record count
+    uint32_t capacity;        // records the buffer has room for
 };
 
 // Outcome of read_wordmap_block.
@@ -225,6 +227,10 @@ struct PageTextRecord {
 // index made for other settings; the word map; the spelling list when
 // Spelling is 1. 1 all open and loaded; 0 the page is finished.
 int open_index_files();
+// Finishes the page after an error: prints message (when not null) with
+// print_error_message and closing, closes the index streams, prints the
+// template and releases everything (release_all). Always 0.
+int finish_page_after_error(const char *message, const char *closing);
 // Writes "<g_base_directory>/<name>" into out (size bytes, at least
 // kWorkPathSize, so that neither part is ever cut).
 void index_file_path(char *out, size_t size, const char *name);
@@ -246,11 +252,13 @@ bool read_page_data_url(uint32_t page, char *url);
 // Copies n bytes from src to dst; the areas may overlap.
 void copy_bytes(void *dst, const void *src, size_t n);
 // Reads the word-map block at offset: seeks (seek_data_file), reads the u32
-// count and then the records that are present, at most count of them, growing
-// the buffer only as records arrive (a corrupt count never allocates more than
-// twice the bytes the file holds). A negative offset is kWordmapNoData without
-// a seek. On any result but kWordmapRead the block is empty. Free the block
-// with free_wordmap_block. Prints nothing but the seek message.
+// count and then, with one read, the records that are present, at most count
+// of them: the file's size bounds the buffer, so a corrupt count never
+// allocates more than the file holds. The block's buffer (from an earlier
+// read, or none in a zeroed block) is reused and grown only when too small.
+// A negative offset is kWordmapNoData without a seek. On any result but
+// kWordmapRead the block has count 0. Free the buffer with free_wordmap_block.
+// Prints nothing but the seek message.
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);

@@ -16,6 +16,7 @@
 // word id in the first DictIDLen - 1 bytes (little-endian), then the variant
 // number. An index made for other settings starts with the UTF-16 text "This".
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <string.h>
 
 #include "index/index.h"
@@ -37,8 +38,6 @@ constexpr char kForeignMark[] = "This";
 // Field offsets of a word-map record.
 constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
               kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
-// Records read per step while a word-map block is read.
-constexpr uint32_t kWordmapFirstRecords = 1024;
 
 // Opens name below the index directory for binary reading (path in g_work_path).
 FILE *open_in_index_dir(SearchContext &c, const char *name) {
@@ -59,6 +58,17 @@ int finish_page(const SearchContext &c) {
     return 0;
 }
 
+}  // namespace
+
+int finish_page_after_error(const char *message, const char *closing) {
+    if (message != nullptr) print_error_message(message, closing);
+    close_index_files();
+    print_template();
+    release_all();
+    return 0;
+}
+
+namespace {
 // Reports a file that cannot be opened or loaded, with the system's text for
 // the last error, and finishes the page. 0.
 int finish_unable_to_open(const SearchContext &c, const char *format, const char *name) {
@@ -225,7 +235,7 @@ void copy_bytes(void *dst, const void *src, size_t n) {
 }
 
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
-    *block = WordmapBlock{nullptr, 0, 0};
+    block->count = block->declared_count = 0;
     if (offset < 0 || file == nullptr) return kWordmapNoData;
     if (seek_data_file(file, offset) != 0) return kWordmapSeekFailed;
     uint8_t count_bytes[kWordmapCountSize];
@@ -234,42 +244,33 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     const uint32_t declared = (uint32_t)read_le(count_bytes, kWordmapCountSize);
     if (declared == 0) return kWordmapRead;
 
-    // The buffer grows only while records keep arriving, so a corrupt count
-    // costs at most twice the bytes that are really there.
-    uint8_t *records = nullptr;
-    uint32_t capacity = 0, present = 0;
-    while (present < declared) {
-        if (present == capacity) {
-            uint64_t wanted = capacity == 0 ? kWordmapFirstRecords : (uint64_t)capacity * 2;
-            if (wanted > declared) wanted = declared;
-            const uint64_t bytes = wanted * kWordmapRecordSize;
-            uint8_t *grown =
-                bytes <= SIZE_MAX ? (uint8_t *)realloc(records, (size_t)bytes) : nullptr;
-            if (grown == nullptr) {
-                free(records);
-                return kWordmapNoMemory;
-            }
-            records = grown;
-            capacity = (uint32_t)wanted;
-        }
-        const size_t wanted = capacity - present;
-        const size_t got =
-            fread(records + (size_t)present * kWordmapRecordSize, kWordmapRecordSize, wanted, file);
-        present += (uint32_t)got;
-        if (got < wanted) break;
+    // Only the records the file still holds are read: a corrupt count costs
+    // nothing beyond the file's own size.
+    struct stat status;
+    if (fstat(fileno(file), &status) != 0) return kWordmapNoData;
+    const int64_t left = (int64_t)status.st_size - offset - kWordmapCountSize;
+    if (left < kWordmapRecordSize) return kWordmapNoData;
+    uint64_t wanted = (uint64_t)left / kWordmapRecordSize;
+    if (wanted > declared) wanted = declared;
+    if (wanted > block->capacity) {
+        const uint64_t bytes = wanted * kWordmapRecordSize;
+        uint8_t *grown =
+            bytes <= SIZE_MAX ? (uint8_t *)realloc(block->records, (size_t)bytes) : nullptr;
+        if (grown == nullptr) return kWordmapNoMemory;
+        block->records = grown;
+        block->capacity = (uint32_t)wanted;
     }
-    if (present == 0) {
-        free(records);
-        return kWordmapNoData;
-    }
-    *block = WordmapBlock{records, present, declared};
+    const size_t present = fread(block->records, kWordmapRecordSize, (size_t)wanted, file);
+    if (present == 0) return kWordmapNoData;
+    block->count = (uint32_t)present;
+    block->declared_count = declared;
     return kWordmapRead;
 }
 
 void free_wordmap_block(WordmapBlock *block) {
     if (block == nullptr) return;
     free(block->records);
-    *block = WordmapBlock{nullptr, 0, 0};
+    *block = WordmapBlock{nullptr, 0, 0, 0};
 }
 
 WordmapPosting decode_wordmap_record(const uint8_t *record) {

@@ -9,17 +9,15 @@
 
 // Runs a search request once the page head is written: opens the index files
 // and loads the dictionary, each of which finishes the page itself when it
-// fails. Until the search takes over, the page is then finished with the form
-// and the query, and the streams and the spelling table the search would
-// release are released here.
+// fails, then searches and writes the result page.
 static void run_search_request() {
     if (open_index_files() == 0) return;
-    const bool loaded = load_dictionary() != 0;
-    close_index_files();
-    free_spelling_list();
-    if (!loaded) return;
-    print_template();
-    release_all();
+    if (load_dictionary() == 0) {
+        close_index_files();
+        free_spelling_list();
+        return;
+    }
+    run_search(&g_search_context);
 }
 
 int main(int argc, char **argv) {

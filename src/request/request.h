@@ -157,7 +157,6 @@ int begin_page(SearchContext *context, RequestParams *request);
 
 // ---- query.cpp ----
 constexpr int kQueryReplaceCap = 2085;  // capacity the query's replacements work within
-constexpr int kQueryWordSize = 2086;    // bytes of one query-word buffer
 // Replaces the accent items of query (a g_query_text buffer) by their normal
 // items. false when a replacement would pass 2085 characters (query keeps what
 // was done so far). Empty accent items are skipped.

@@ -106,10 +106,10 @@ void read_postings(const SearchContext &c) {
     int blocks = 0;
     for (uint32_t id = 0; id < c.g_dictionary_count && blocks < kMaxBlocksRead; id++) {
         if (c.g_dictionary[id].offset < 0) continue;
-        WordmapBlock block;
+        WordmapBlock block{};
         int result = read_wordmap_block(c.g_word_map_file, c.g_dictionary[id].offset, &block);
         blocks++;
-        if (result != kWordmapRead) continue;
+        check(result == kWordmapRead || block.count == 0);
         check(block.count <= block.declared_count);
         for (uint32_t k = 0; k < block.count; k++) {
             WordmapPosting posting = wordmap_posting(&block, k);

@@ -59,7 +59,7 @@ TEST_F(OpenIndexTest, PostingsPageTextAndPageDataAgree) {
             << word;
         if (block_at == files.block_offsets.end()) continue;
         seen.insert(word);
-        WordmapBlock block;
+        WordmapBlock block{};
         ASSERT_EQ(read_wordmap_block(c.g_word_map_file, block_at->second, &block), kWordmapRead);
         EXPECT_EQ(block.count, block.declared_count);
         for (uint32_t k = 0; k < block.count; k++) {
@@ -123,7 +123,7 @@ TEST_F(OpenIndexTest, DamagedWordMapCounts) {
     spec.corrupt.wordmap_count = {{"swarm", 0}, {"wax", 0xFFFFFFFFu}, {"queens", 2}};
     spec.corrupt.wordmap_size_delta = -kWordmapRecordSize;  // the last record is gone
     const IndexFiles files = open(spec);
-    WordmapBlock block;
+    WordmapBlock block{};
 
     ASSERT_EQ(read_wordmap_block(c.g_word_map_file, files.block_offsets.at("swarm"), &block),
               kWordmapRead);
