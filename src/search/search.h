@@ -236,6 +236,19 @@ void write_page_numbers(SearchContext &c, SearchRun &run);
 // The result blocks of the requested page. false when an error ended the request.
 bool write_result_blocks(SearchContext &c, SearchRun &run);
 
+// ---- excerpts.cpp ----
+
+// Section value of highlight_terms that means the results buffer.
+constexpr int kResultsBufferTarget = -1;
+// The context excerpt of one result block (DisplayContext 1, not a meta-only
+// search), from the page text around the result's positions; title is the
+// page's title as read from the page data.
+void write_context_excerpt(SearchContext &c, SearchRun &run, const SearchResult &result,
+                           const char *title);
+// Writes text with the query terms marked, to the results buffer (section
+// kResultsBufferTarget) or to an output section.
+void highlight_terms(SearchContext &c, const char *text, int section);
+
 // ---- spelling.cpp ----
 
 // Spelling suggestions. false when an error ended the request.
