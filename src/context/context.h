@@ -36,7 +36,31 @@ constexpr int kSortLinkTextSize = 8337;    // second link text of the result pag
 constexpr int kPerPageChoiceCount = 5;     // entries of g_per_page_choices
 
 // ---- Output sections ----
+// The 19 output sections, one per template marker, in marker order.
+enum OutputSection {
+    SECTION_FORMSTART = 0,
+    SECTION_FORMEND = 1,
+    SECTION_SEARCHBOX = 2,
+    SECTION_SEARCHBUTTON = 3,
+    SECTION_RESULTSPERPAGE = 4,
+    SECTION_MATCHOPTIONS = 5,
+    SECTION_CATEGORIES = 6,
+    SECTION_CUSTOMMETAOPTIONS = 7,
+    SECTION_HEADING = 8,
+    SECTION_SUMMARY = 9,
+    SECTION_SUGGESTION = 10,
+    SECTION_PAGESCOUNT = 11,
+    SECTION_SORTING = 12,
+    SECTION_SEARCHTIME = 13,
+    SECTION_RECOMMENDED = 14,
+    SECTION_PAGENUMBERS = 15,
+    SECTION_CATSUMMARY = 16,
+    SECTION_JAVASCRIPTS = 17,
+    SECTION_DATERANGE = 18,
+    SECTION_END
+};
 constexpr int kSectionCount = 19;            // sections 0..18, one per template marker
+static_assert(SECTION_END == kSectionCount, "one section per template marker");
 constexpr int kSectionInitialSize = 100;     // bytes of a fresh section
 constexpr int kFormatBufferSize = 10240;     // one formatted print carries at most 10239 chars
 constexpr int kResultBytesPerResult = 2084;  // results buffer: bytes per result of a page
