@@ -33,3 +33,9 @@ int64_t platform_tell(FILE *file);
 // the text before it is returned and later reads find the end of the file.
 // Returns buffer, or null at the end of the file or on a read error.
 char *platform_read_text_line(char *buffer, int size, FILE *file);
+
+// Appends length bytes to the file at path (created when missing) with one
+// write on a descriptor opened for appending, so that lines written at the
+// same time by several processes never mix. 0 done; the errno of a failed
+// open; minus the errno of a failed write.
+int platform_append_to_file(const char *path, const char *bytes, size_t length);

@@ -18,6 +18,7 @@ bool search_pages(SearchContext &c, SearchRun &run) {
     write_heading(c, run);
     if (!setup_search(c, run)) return false;
     classify_terms(c);
+    mark_excluded_terms(c, run);
     encode_query_for_links(c);
     if (!write_recommended_links(c, run)) return false;
     if (!look_up_terms(c, run)) return false;

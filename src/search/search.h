@@ -22,8 +22,12 @@ constexpr int kPageTextBufferRecords = 128;   // page-text reader buffer: DictID
 constexpr int kPageTextReadSize = 128;        // bytes the page-text reader fills at most
 constexpr int kCategorySuffixSize = 2086;     // category part of result-page links
 constexpr int kSelfLinkSize = 8337;           // a result-page link: at most 8336 characters
+constexpr int kLogLineSize = 8320;            // a search-log line, CR LF included
 constexpr uint32_t kNoDictionaryWord = 0xFFFFFFFFu;  // find_dictionary_word: not found
 constexpr int kSortStackSpans = 32;                  // pending spans of sort_results
+// Bits for one flag per query word: a query of kQueryTextSize - 1 characters
+// splits into fewer words than it has characters.
+constexpr int kExcludedTermBytes = (kQueryTextSize + 7) / 8;
 
 // The score of one page during a search.
 struct PageScore {
@@ -98,6 +102,10 @@ struct SearchRun {
 
     // ---- Result page ----
     char category_link_suffix[kCategorySuffixSize];  // selected categories of self-links
+
+    // ---- Spelling suggestions ----
+    // Bit t set: query word t began with "-" before the term loop took it off.
+    uint8_t excluded_terms[kExcludedTermBytes];
 };
 
 // ---- run_search.cpp ----
@@ -251,18 +259,45 @@ void highlight_terms(SearchContext &c, const char *text, int section);
 
 // ---- spelling.cpp ----
 
-// Spelling suggestions. false when an error ended the request.
+// Notes in run.excluded_terms which query words are exclusions ("-word"),
+// before the term loop removes their "-". Call after classify_terms.
+void mark_excluded_terms(const SearchContext &c, SearchRun &run);
+// Whether query word t was marked as an exclusion.
+bool term_is_excluded(const SearchRun &run, uint32_t t);
+// Spelling suggestions: when a query word was found in fewer word-map records
+// than SpellingWhenLessThan, proposes the query with each such word replaced
+// by a dictionary word of the same phonetic key (up to three proposals for a
+// one-word query), as "did you mean" links in section 10 or <vesk:spelling>
+// elements. Frees the spelling table. Always true (it ends no request).
 bool write_spelling_suggestions(SearchContext &c, SearchRun &run);
+// Lower-cases word in place (through the case table when UseUTF8 is 1, else
+// the ASCII letters) within capacity bytes, then stems it when UseStemming is 1.
+void normalise_spelling_word(SearchContext &c, char *word, int capacity);
 
 // ---- recommended.cpp ----
 
-// Recommended links matching the query. false when an error ended the request.
+// Recommended links: each entry of the recommended list whose keyword matches
+// the query (or one of its words) shows its page above the results, at most
+// RecommendedMax of them, counted in g_recommended_shown. false when a
+// page-data error finished the page: nothing may be written after it.
 bool write_recommended_links(SearchContext &c, SearchRun &run);
+// Writes into out (out_cap bytes) the link to a PDF page that opens on a
+// search for the query: url, "#search=%22", the query without double quotes
+// percent-encoded (a space as %20), "%22". Characters written; an encoded
+// character that does not fit is left out whole.
+int make_pdf_search_link(char *out, int out_cap, const char *url, const char *query);
 
 // ---- search_log.cpp ----
 
-// The search time on the page and the search-log line.
+// The search time on the page (Timing 1) and one line appended to the search
+// log (Logging 1); a log that cannot be opened only prints its message.
 void write_search_time_and_log(SearchContext &c, SearchRun &run);
+// Builds the search-log line of the finished search into line (kLogLineSize
+// bytes): date and time, client, query, counts, categories, time, and CR LF.
+// Characters written (at most kLogLineSize - 1).
+int format_log_line(const SearchContext &c, const SearchRun &run, double seconds, char *line);
+// The path the log is opened at, into path (kWorkPathSize bytes).
+void log_file_path(const SearchContext &c, char *path);
 
 // ---- autocomplete.cpp ----
 constexpr int kMinKeyWordLineLen = 2;  // smallest usable MaxKeyWordLineLen

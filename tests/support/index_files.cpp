@@ -238,7 +238,8 @@ std::string build_pagedata(const IndexSpec &spec, IndexFiles &out) {
 
 // Spelling lines: one per phonetic key of the words with postings, sorted by
 // key, up to three ids each, most frequent word first.
-std::string build_spelling(const std::vector<Word> &words, IndexFiles &out) {
+std::string build_spelling(const std::vector<Word> &words, const IndexCorruption &bad,
+                           IndexFiles &out) {
     std::map<std::string, std::vector<uint32_t>> by_key;
     for (uint32_t id = 0; id < words.size(); id++) {
         if (words[id].hits.empty()) continue;
@@ -257,7 +258,12 @@ std::string build_spelling(const std::vector<Word> &words, IndexFiles &out) {
             return words[a].hits.size() > words[b].hits.size();
         });
         std::vector<std::string> tokens = {entry.first};
-        for (size_t i = 0; i < ids.size() && i < 3; i++) tokens.push_back(std::to_string(ids[i]));
+        auto forced = bad.spelling_ids.find(entry.first);
+        if (forced != bad.spelling_ids.end())
+            for (long long id : forced->second) tokens.push_back(std::to_string(id));
+        else
+            for (size_t i = 0; i < ids.size() && i < 3; i++)
+                tokens.push_back(std::to_string(ids[i]));
         out.spelling.push_back(tokens);
         std::string line;
         for (const std::string &token : tokens) line += (line.empty() ? "" : " ") + token;
@@ -368,7 +374,7 @@ IndexFiles build_index(const IndexSpec &spec) {
     const int cat_bytes = spec.categories.empty() ? 0 : (int)(spec.categories.size() + 7) / 8;
     std::string pagedata = build_pagedata(spec, out);
     std::string pageinfo = build_pageinfo(spec, out, cat_bytes);
-    std::string spelling = spec.spelling ? build_spelling(words, out) : "";
+    std::string spelling = spec.spelling ? build_spelling(words, spec.corrupt, out) : "";
     std::string recommended;
     for (const RecommendedSpec &r : spec.recommended)
         recommended += r.keywords + " " + std::to_string(r.page) + "\n";

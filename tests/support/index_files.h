@@ -62,6 +62,7 @@ struct IndexCorruption {
     std::map<int, std::string> page_data_line;           // page -> line written in its place
     std::set<std::string> missing_files;                 // file names not written
     std::map<std::string, std::string> replaced_files;   // file name -> bytes written instead
+    std::map<std::string, std::vector<long long>> spelling_ids;  // key -> ids of its line instead
 };
 
 // The whole index.
