@@ -116,25 +116,39 @@ std::string suggestion_link(const SearchContext &c, const SearchRun &run, const 
     return link;
 }
 
+// Writes label and the link to the proposal text (match mode match_all).
+void write_link(const SearchContext &c, const SearchRun &run, const char *label,
+                const std::string &text, int32_t match_all) {
+    section_printf(SECTION_SUGGESTION, "%s <a href=\"", label);
+    section_puts(SECTION_SUGGESTION, suggestion_link(c, run, text, match_all).c_str());
+    section_printf(SECTION_SUGGESTION, "\">");
+    section_puts(SECTION_SUGGESTION, escaped(text).c_str());
+    section_printf(SECTION_SUGGESTION, "</a>");
+}
+
+void write_xml_proposal(const std::string &text) {
+    out_puts("<vesk:spelling>");
+    out_puts(escaped(text).c_str());
+    out_puts("</vesk:spelling>\n");
+}
+
 // Writes the proposals: the suggestion (any-word search) and, for a one-word
 // query, the further proposals (the request's match mode).
 void write_proposals(const SearchContext &c, const SearchRun &run, const std::string &text,
                      const Candidates &words) {
     if (c.g_xml_output) {
-        out_printf("<vesk:spelling>%s</vesk:spelling>\n", escaped(text).c_str());
+        write_xml_proposal(text);
         for (const char *more : words.more)
-            if (more != nullptr)
-                out_printf("<vesk:spelling>%s</vesk:spelling>\n", escaped(more).c_str());
+            if (more != nullptr) write_xml_proposal(more);
         return;
     }
-    section_printf(SECTION_SUGGESTION, "<div class=\"suggestion\"><br />%s <a href=\"%s\">%s</a>",
-                   c.g_str_texts[STR_DIDYOUMEAN], suggestion_link(c, run, text, 0).c_str(),
-                   escaped(text).c_str());
+    section_printf(SECTION_SUGGESTION, "<div class=\"suggestion\"><br />");
+    write_link(c, run, c.g_str_texts[STR_DIDYOUMEAN], text, 0);
     for (const char *more : words.more)
-        if (more != nullptr)
-            section_printf(SECTION_SUGGESTION, " %s <a href=\"%s\">%s</a>", c.g_str_texts[STR_OR],
-                           suggestion_link(c, run, more, c.g_match_all).c_str(),
-                           escaped(more).c_str());
+        if (more != nullptr) {
+            section_printf(SECTION_SUGGESTION, " ");
+            write_link(c, run, c.g_str_texts[STR_OR], more, c.g_match_all);
+        }
     section_printf(SECTION_SUGGESTION, "?</div>");
 }
 
