@@ -132,6 +132,8 @@ LinkOutcome print_recommended_link(SearchContext &c, const char *k, int64_t g) {
     }
     static PageFields page;
     if (!read_page_data_fields((uint32_t)g, page.url, page.title, page.description, page.image)) {
+        // The page ends here: the block opened above must not stay open.
+        if (!c.g_xml_output) section_printf(SECTION_RECOMMENDED, "</div>\n");
         finish_search_error(c, kCorruptIndexMessage, "</vesk:error>\n");
         return kLinkPageFinished;
     }
