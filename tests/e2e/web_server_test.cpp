@@ -20,9 +20,12 @@
 
 #include <functional>
 #include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "support/index_files.h"
 #include "support/index_writer.h"
 #include "support/run_program.h"
 
@@ -218,16 +221,23 @@ class WebServerE2E : public ::testing::Test {
 
         std::string program = root_ + "/bin/sitequery";
         put(root_ + "/bin", "sitequery", testsupport::read_file(testsupport::program_path()), 0755);
-        std::string index = "'" + root_ + "/index'";
 #ifdef SITEQUERY_EMULATOR
         // The emulator runs the program under the script's own path, and with /I.
-        std::string run = std::string("exec '") + SITEQUERY_EMULATOR + "' ";
-        put_script(kBeside.name, run + "-0 \"$0\" '" + program + "' \"$@\"");
-        put_script(kWrapped.name, run + "'" + program + "' /I " + index + " \"$@\"");
+        put_script(kBeside.name, std::string("exec '") + SITEQUERY_EMULATOR + "' -0 \"$0\" '" +
+                                     program + "' \"$@\"");
 #else
         put(cgi_dir(), kBeside.name, testsupport::read_file(program), 0755);
-        put_script(kWrapped.name, "exec '" + program + "' /I " + index + " \"$@\"");
 #endif
+        put_wrapper(kWrapped.name, root_ + "/index");
+    }
+
+    // A script of cgi-bin that runs the program with /I index.
+    void put_wrapper(const std::string &name, const std::string &index) {
+        std::string run = "exec ";
+#ifdef SITEQUERY_EMULATOR
+        run += std::string("'") + SITEQUERY_EMULATOR + "' ";
+#endif
+        put_script(name, run + "'" + root_ + "/bin/sitequery' /I '" + index + "' \"$@\"");
     }
 
     void TearDown() override {
@@ -476,6 +486,79 @@ TEST_F(WebServerE2E, ApacheQueryWordsCannotMoveTheIndexDirectory) {
             EXPECT_EQ(response.body, page) << query;
         }
     }
+}
+
+// Many searches at once through lighttpd on one index, each appending its line
+// to the index's one search log: the log ends with exactly one whole line per
+// search, ended by CR LF, and every answer is the whole page.
+TEST_F(WebServerE2E, LighttpdConcurrentSearchesShareOneLog) {
+    constexpr int kSearches = 200;
+    const std::string index = root_ + "/search", answers = root_ + "/answers";
+    make_dir(index);
+    make_dir(answers);
+    testsupport::IndexSpec spec;
+    spec.template_text =
+        "<html><body>\n<!--VESK_SHOW_HEADING-->\n<!--VESK_SHOW_RESULTS-->\n"
+        "</body></html>\n";
+    spec.settings.set_text("Charset", "UTF-8").set("Logging", 1).set("MaxMatches", 1000);
+    for (int i = 0; i < 30; i++) {
+        testsupport::PageSpec page;
+        page.url = "page" + std::to_string(i) + ".html";
+        page.title = "Bees " + std::to_string(i);
+        page.words = testsupport::split_words("Bees make honey; page " + std::to_string(i));
+        spec.pages.push_back(page);
+    }
+    testsupport::write_index(index, spec);
+    // Whoever the server runs the program as may append to the log.
+    make_dir(index + "/logs");
+    chmod((index + "/logs").c_str(), 0777);
+    const std::string log = index + "/logs/searchwords.log";
+
+    // The answer of search 0 run directly; search n answers the same with its own query.
+    testsupport::CgiResponse direct =
+        testsupport::run_cgi(testsupport::get_request(index, "vesk_query=bees+q0"));
+    const std::string page0 = direct.out.substr(direct.out.find("\n\n") + 2);
+    ASSERT_NE(page0.find("</body></html>\n"), std::string::npos) << direct.out;
+    unlink(log.c_str());
+
+    put_wrapper("searching", index);
+    ASSERT_TRUE(start_lighttpd()) << logs();
+    const std::string last = std::to_string(kSearches - 1);
+    capture_output({find_program("curl"), "-sS", "--no-progress-meter", "-i", "--noproxy", "*",
+                    "--max-time", "120", "--parallel", "--parallel-immediate", "--parallel-max",
+                    std::to_string(kSearches), "-o", answers + "/#1",
+                    "http://127.0.0.1:" + std::to_string(port_) +
+                        "/cgi-bin/searching?vesk_query=bees+q[0-" + last + "]"});
+
+    for (int n = 0; n < kSearches; n++) {
+        const std::string query = "q" + std::to_string(n);
+        HttpResponse answer =
+            parse_response(testsupport::read_file(answers + "/" + std::to_string(n)));
+        EXPECT_EQ(answer.status, 200) << query << "\n" << answer.raw;
+        EXPECT_EQ(answer.body, std::regex_replace(page0, std::regex("q0\\b"), query)) << query;
+    }
+
+    const std::string text = testsupport::read_file(log);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    const std::regex line(
+        "\\d{4}-\\d{2}-\\d{2}, \\d{2}:\\d{2}:\\d{2}, 127\\.0\\.0\\.1, \"bees q(\\d+)\", Matches = "
+        "30, "
+        "OR, PerPage = 10, PageNum = 0, No cats, Time = \\d+\\.\\d{3}, Rec = 0");
+    std::set<int> logged;
+    int lines = 0;
+    for (size_t start = 0, end; start < text.size(); start = end + 2, lines++) {
+        end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        const std::string one = text.substr(start, end - start);
+        std::smatch match;
+        if (std::regex_match(one, match, line))
+            logged.insert(std::stoi(match[1]));
+        else
+            ADD_FAILURE() << "damaged line: " << one;
+    }
+    EXPECT_EQ(lines, kSearches);
+    EXPECT_EQ(logged.size(), (size_t)kSearches);
 }
 
 }  // namespace
