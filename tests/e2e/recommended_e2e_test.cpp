@@ -7,20 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "e2e/stage_fixture.h"
 #include "support/index_files.h"
 #include "support/run_program.h"
 
-using testsupport::CgiResponse;
 using testsupport::IndexSpec;
 using testsupport::PageSpec;
 using testsupport::RecommendedSpec;
 
 namespace {
 
-const char kTemplate[] =
-    "<html><body>\nrecommended{<!--VESK_SHOW_RECOMMENDED-->}\n</body></html>\n";
-const char kSectionOpen[] = "recommended{";
-const char kSectionClose[] = "}\n</body>";
+const char kSection[] = "recommended";
 const char kHeading[] =
     "<div class=\"recommended\">\n<div class=\"recommended_heading\">Recommended links</div>\n";
 
@@ -37,7 +34,7 @@ const Page kPages[] = {
 
 IndexSpec recommended_index(const std::vector<RecommendedSpec> &list) {
     IndexSpec spec;
-    spec.template_text = kTemplate;
+    spec.template_text = stagetest::stage_template(kSection, "<!--VESK_SHOW_RECOMMENDED-->");
     spec.settings.set_text("Charset", "UTF-8").set("RecommendedMax", 10);
     for (const Page &p : kPages) {
         PageSpec page;
@@ -77,7 +74,7 @@ std::string html_block(int p, const Shown &shown = Shown()) {
            "<div class=\"recommend_infoline\">" + url + "</div>\n</div>";
 }
 
-std::string section(const std::vector<std::string> &blocks) {
+std::string recommended_section(const std::vector<std::string> &blocks) {
     if (blocks.empty()) return "";
     std::string out = kHeading;
     for (const std::string &b : blocks) out += b;
@@ -92,38 +89,12 @@ std::string xml_block(int p, std::string link = "") {
            "</link>\n<description>" + page.description + "</description>\n</vesk:recommended>\n";
 }
 
-class RecommendedE2E : public ::testing::Test {
+class RecommendedE2E : public stagetest::StageE2E {
    protected:
-    void SetUp() override { dir_ = testsupport::make_temp_dir("recommended"); }
-    void TearDown() override { testsupport::remove_tree(dir_); }
-    std::string get(const std::string &query_string) {
-        testsupport::write_index(dir_, spec_);
-        CgiResponse response = testsupport::run_cgi(testsupport::get_request(dir_, query_string));
-        EXPECT_FALSE(response.timed_out);
-        EXPECT_EQ(response.err, "");
-        EXPECT_EQ(response.exit_code, 0);
-        return response.out;
-    }
-    // The recommended section of an HTML answer.
-    std::string html(const std::string &query_string) {
-        std::string out = get(query_string);
-        size_t open = out.find(kSectionOpen), close = out.rfind(kSectionClose);
-        if (open == std::string::npos || close == std::string::npos) return "<no page>\n" + out;
-        open += sizeof kSectionOpen - 1;
-        return out.substr(open, close - open);
-    }
-    // The <vesk:recommended> elements of an XML answer, after checking it is well-formed.
+    std::string html(const std::string &query_string) { return section(kSection, query_string); }
     std::string xml(const std::string &query_string) {
-        const std::string out = get(query_string + "&vesk_xml=1");
-        EXPECT_EQ(testsupport::xml_errors(dir_, out.substr(out.find("\n\n") + 2)), "");
-        const std::string open = "<vesk:recommended>", close = "</vesk:recommended>\n";
-        std::string elements;
-        for (size_t at = out.find(open); at != std::string::npos; at = out.find(open, at + 1))
-            elements += out.substr(at, out.find(close, at) + close.size() - at);
-        return elements;
+        return xml_elements(query_string, "<vesk:recommended>", "</vesk:recommended>\n");
     }
-    std::string dir_;
-    IndexSpec spec_;
 };
 
 struct Case {
@@ -211,7 +182,7 @@ TEST_F(RecommendedE2E, MatchingEntriesShowTheirPages) {
             blocks.push_back(html_block(p));
             elements += xml_block(p);
         }
-        EXPECT_EQ(html(test.query_string), section(blocks));
+        EXPECT_EQ(html(test.query_string), recommended_section(blocks));
         EXPECT_EQ(xml(test.query_string), elements);
     }
 }
@@ -249,7 +220,7 @@ TEST_F(RecommendedE2E, LinksWithHighlightAndPdfSearch) {
         spec_ = recommended_index({{"bees", test.page}, {"honey bees", test.page}});
         test.change(spec_);
         EXPECT_EQ(html(test.query_string),
-                  section({html_block(test.page, Shown{test.link, true, "", false})}));
+                  recommended_section({html_block(test.page, Shown{test.link, true, "", false})}));
         EXPECT_EQ(xml(test.query_string), xml_block(test.page, test.link));
     }
 }
@@ -258,7 +229,7 @@ TEST_F(RecommendedE2E, ImageAndLinkTarget) {
     spec_ = recommended_index({{"bees", 0}});
     spec_.settings.set("UseVeskImage", 1).set("UseLinkTarget", 1).set_text("LinkTarget", "_top");
     EXPECT_EQ(html("vesk_query=bees"),
-              section({html_block(0, Shown{"", false, "target=\"_top\"", true})}));
+              recommended_section({html_block(0, Shown{"", false, "target=\"_top\"", true})}));
     const std::string element = xml_block(0);
     EXPECT_EQ(xml("vesk_query=bees"),
               "<vesk:recommended>\n<vesk:imageURL>http://example.org/b.jpg</vesk:imageURL>" +

@@ -7,18 +7,16 @@
 #include <string>
 
 #include "context/context.h"
+#include "e2e/stage_fixture.h"
 #include "support/index_files.h"
 #include "support/run_program.h"
 
-using testsupport::CgiResponse;
 using testsupport::IndexSpec;
 using testsupport::PageSpec;
 
 namespace {
 
-const char kTemplate[] = "<html><body>\nsuggestion{<!--VESK_SHOW_SUGGESTION-->}\n</body></html>\n";
-const char kSectionOpen[] = "suggestion{";
-const char kSectionClose[] = "}\n</body>";
+const char kSection[] = "suggestion";
 const char kLink[] = "<a href=\"/search?vesk_query=";
 
 // Words and their record counts, chosen by their phonetic keys:
@@ -28,7 +26,7 @@ const char kLink[] = "<a href=\"/search?vesk_query=";
 // and "<<<<<<<<" 2 (no key), which request text keeps as it is.
 IndexSpec spelling_index() {
     IndexSpec spec;
-    spec.template_text = kTemplate;
+    spec.template_text = stagetest::stage_template(kSection, "<!--VESK_SHOW_SUGGESTION-->");
     spec.spelling = true;
     spec.settings.set_text("Charset", "UTF-8")
         .set_text("LinkBackURL", "/search")
@@ -58,38 +56,18 @@ std::string block(const std::string &links) {
     return "<div class=\"suggestion\"><br />Did you mean: " + links + "?</div>";
 }
 
-class SpellingE2E : public ::testing::Test {
+class SpellingE2E : public stagetest::StageE2E {
    protected:
-    void SetUp() override { dir_ = testsupport::make_temp_dir("spelling"); }
-    void TearDown() override { testsupport::remove_tree(dir_); }
-    std::string get(const std::string &query_string) {
-        testsupport::write_index(dir_, spec_);
-        CgiResponse response = testsupport::run_cgi(testsupport::get_request(dir_, query_string));
-        EXPECT_FALSE(response.timed_out);
-        EXPECT_EQ(response.err, "");
-        EXPECT_EQ(response.exit_code, 0);
-        return response.out;
+    void SetUp() override {
+        StageE2E::SetUp();
+        spec_ = spelling_index();
     }
-    // The suggestion section of an HTML answer.
     std::string suggestion(const std::string &query_string) {
-        std::string out = get(query_string);
-        size_t open = out.find(kSectionOpen), close = out.rfind(kSectionClose);
-        if (open == std::string::npos || close == std::string::npos) return "<no page>\n" + out;
-        open += sizeof kSectionOpen - 1;
-        return out.substr(open, close - open);
+        return section(kSection, query_string);
     }
-    // The <vesk:spelling> lines of an XML answer, after checking it is well-formed.
     std::string xml_spelling(const std::string &query_string) {
-        std::string out = get(query_string + "&vesk_xml=1");
-        EXPECT_EQ(testsupport::xml_errors(dir_, out.substr(out.find("\n\n") + 2)), "");
-        std::string lines;
-        for (size_t at = out.find("<vesk:spelling>"); at != std::string::npos;
-             at = out.find("<vesk:spelling>", at + 1))
-            lines += out.substr(at, out.find('\n', at) + 1 - at);
-        return lines;
+        return xml_elements(query_string, "<vesk:spelling>", "\n");
     }
-    std::string dir_;
-    IndexSpec spec_ = spelling_index();
 };
 
 struct Case {
