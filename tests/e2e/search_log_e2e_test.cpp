@@ -173,6 +173,14 @@ TEST_F(SearchLogE2E, OneLinePerSearch) {
              s.recommended = {{"red", 0}, {"green", 3}, {"red", 2}};
              s.settings.set("RecommendedMax", 5);
          }},
+        {"meta fields alone: an empty query", "vesk_query=&colour=1",
+         "<date-time>, 10.0.0.5, \"\", Matches = 1, OR, PerPage = 10, PageNum = 0, No cats, "
+         "Time = <time>, Rec = 0\r\n",
+         [](IndexSpec &s) {
+             s.meta_fields = {testsupport::MetaFieldSpec{
+                 2, "colour", "Colour", "Colour", 0, {"red", "green"}, -1}};
+             s.pages[1].meta = {testsupport::MetaValueSpec::of_option(1)};
+         }},
         {"a line feed in the query or the address forges no second line",
          "vesk_query=red%0D%0Afake+line",
          "<date-time>, 10.0.0.5  x, \"red  fake line\", Matches = 0, OR, PerPage = 10, "
