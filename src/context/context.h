@@ -59,7 +59,7 @@ enum OutputSection {
     SECTION_DATERANGE = 18,
     SECTION_END
 };
-constexpr int kSectionCount = 19;            // sections 0..18, one per template marker
+constexpr int kSectionCount = 19;  // sections 0..18, one per template marker
 static_assert(SECTION_END == kSectionCount, "one section per template marker");
 constexpr int kSectionInitialSize = 100;     // bytes of a fresh section
 constexpr int kFormatBufferSize = 10240;     // one formatted print carries at most 10239 chars
@@ -393,14 +393,15 @@ int out_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 int out_puts(const char *text);
 // Formats and appends to the results buffer. Formatted length, or -1 (text unchanged).
 int buffer_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
-// Formats and appends to section 0..18. Formatted length, or -1 (text unchanged).
+// Formats and appends to section (an OutputSection). Formatted length, or -1
+// (text unchanged) for a section out of range.
 int section_printf(int section, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // Prints message to standard output; in XML mode inside "<vesk:error>" and
 // closing (the caller's choice of "</vesk:error>" or "</vesk:error>\n").
 void print_error_message(const char *message, const char *closing);
-// Empties section 16 (the category summary).
+// Empties SECTION_CATSUMMARY, keeping its capacity.
 void clear_catsummary_section();
-// Writes the result-count phrase into section 9.
+// Writes the result-count phrase into SECTION_SUMMARY.
 void print_result_count(uint32_t count, const char *closing_text);
 
 // ---- settings.cpp ----
@@ -471,7 +472,8 @@ void copy_bounded_utf8(char *out, int size, const char *text);
 
 // Streams the template with the sections at their markers; in XML mode closes the document.
 void print_template();
-// Prints the search-form sections 17, 0, 2, 3, 4, 5, 6, 7, 18, 1.
+// Prints the search-form sections: javascripts, form start, search box, search
+// button, results per page, match options, categories, meta options, date range, form end.
 void print_search_form();
 // Copies a file of the index directory to standard output. false when it cannot be opened.
 bool include_file(const char *name);

@@ -115,23 +115,21 @@ void print_error_message(const char *message, const char *closing) {
 
 void clear_catsummary_section() {
     SearchContext &c = g_search_context;
-    constexpr int kCatSummarySection = 16;
-    if (c.g_section_texts == nullptr || c.g_section_texts[kCatSummarySection] == nullptr) return;
-    c.g_section_texts[kCatSummarySection][0] = '\0';
-    c.g_section_length[kCatSummarySection] = 0;
+    if (c.g_section_texts == nullptr || c.g_section_texts[SECTION_CATSUMMARY] == nullptr) return;
+    c.g_section_texts[SECTION_CATSUMMARY][0] = '\0';
+    c.g_section_length[SECTION_CATSUMMARY] = 0;
 }
 
 void print_result_count(uint32_t count, const char *closing_text) {
     SearchContext &c = g_search_context;
-    constexpr int kSummarySection = 9;
     char **texts = c.g_str_texts;
     if (texts == nullptr) return;
     if (count == 0) {
-        section_printf(kSummarySection, "%s %s ", texts[STR_NO_RESULTS], closing_text);
+        section_printf(SECTION_SUMMARY, "%s %s ", texts[STR_NO_RESULTS], closing_text);
     } else if (count == 1) {
-        section_printf(kSummarySection, "%d %s %s ", 1, texts[STR_RESULT], closing_text);
+        section_printf(SECTION_SUMMARY, "%d %s %s ", 1, texts[STR_RESULT], closing_text);
     } else {
-        if (c.g_search_cut_short) section_printf(kSummarySection, "%s ", texts[STR_MORETHAN]);
-        section_printf(kSummarySection, "%u %s %s ", count, texts[STR_RESULTS], closing_text);
+        if (c.g_search_cut_short) section_printf(SECTION_SUMMARY, "%s ", texts[STR_MORETHAN]);
+        section_printf(SECTION_SUMMARY, "%u %s %s ", count, texts[STR_RESULTS], closing_text);
     }
 }

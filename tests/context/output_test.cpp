@@ -71,7 +71,7 @@ TEST_F(OutputTest, LongAppendsAreCutAtTheFormatBufferButCountWhole) {
 TEST_F(OutputTest, NullFormatAndBadSectionGiveMinusOne) {
     const char *no_format = nullptr;
     EXPECT_EQ(buffer_printf(no_format), -1);
-    EXPECT_EQ(section_printf(19, "x"), -1);
+    EXPECT_EQ(section_printf(SECTION_END, "x"), -1);
     EXPECT_EQ(section_printf(-1, "x"), -1);
     EXPECT_EQ(c.g_result_buffer_length, 0);
 }
@@ -93,12 +93,12 @@ TEST_F(OutputTest, PrintingIsBoundedForFormatsButNotForPuts) {
 }
 
 TEST_F(OutputTest, CatSummaryIsEmptiedKeepingItsCapacity) {
-    section_printf(16, "%s", std::string(300, 's').c_str());
-    int capacity = c.g_section_capacity[16];
+    section_printf(SECTION_CATSUMMARY, "%s", std::string(300, 's').c_str());
+    int capacity = c.g_section_capacity[SECTION_CATSUMMARY];
     clear_catsummary_section();
-    EXPECT_STREQ(c.g_section_texts[16], "");
-    EXPECT_EQ(c.g_section_length[16], 0);
-    EXPECT_EQ(c.g_section_capacity[16], capacity);
+    EXPECT_STREQ(c.g_section_texts[SECTION_CATSUMMARY], "");
+    EXPECT_EQ(c.g_section_length[SECTION_CATSUMMARY], 0);
+    EXPECT_EQ(c.g_section_capacity[SECTION_CATSUMMARY], capacity);
 }
 
 class ResultCountTest : public OutputTest {
@@ -116,18 +116,18 @@ class ResultCountTest : public OutputTest {
 TEST_F(ResultCountTest, PhrasesForNoneOneAndMany) {
     c.g_search_cut_short = 1;
     print_result_count(0, "found.");
-    EXPECT_STREQ(c.g_section_texts[9], "No results found. ");
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "No results found. ");
     clear_catsummary_section();
-    c.g_section_texts[9][0] = '\0';
+    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
     print_result_count(1, "found.");
-    EXPECT_STREQ(c.g_section_texts[9], "1 result found. ");
-    c.g_section_texts[9][0] = '\0';
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "1 result found. ");
+    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
     print_result_count(3000000000u, "found.");
-    EXPECT_STREQ(c.g_section_texts[9], "More than 3000000000 results found. ");
-    c.g_section_texts[9][0] = '\0';
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "More than 3000000000 results found. ");
+    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
     c.g_search_cut_short = 0;
     print_result_count(7, "x");
-    EXPECT_STREQ(c.g_section_texts[9], "7 results x ");
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "7 results x ");
 }
 
 }  // namespace
