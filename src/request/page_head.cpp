@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 #include "text/text.h"
 
@@ -288,12 +289,6 @@ void write_search_form(const SearchContext &c) {
     if (c.DateRangeSearch == 1) write_date_range(c);
 }
 
-// Finishes the page early: template, release. Always 0.
-int finish_page() {
-    print_template();
-    release_all();
-    return 0;
-}
 }  // namespace
 
 int begin_page(SearchContext *context, RequestParams *request) {
@@ -344,7 +339,7 @@ int begin_page(SearchContext *context, RequestParams *request) {
                                "\n<center><p><small>%s <a href=\"%s\" target=\"_blank\"><b>Vesk "
                                "Search Engine</b></a></small></p></center>\n",
                                text_of(STR_POWEREDBY), kProductPage);
-            return finish_page();
+            return finish_page_after_error(nullptr, "");
         }
     }
 
@@ -352,18 +347,14 @@ int begin_page(SearchContext *context, RequestParams *request) {
     int64_t first_result = ((int64_t)c.g_page - 1) * (int64_t)c.g_per_page;
     if (c.g_page < 1 || first_result >= (int64_t)c.MaxResultsPerQuery) {
         if (c.g_xml_output)
-            out_printf("<vesk:error>%s</vesk:error>", text_of(STR_MAX_RESULTS));
+            print_error_message(text_of(STR_MAX_RESULTS), "</vesk:error>");
         else
             buffer_printf("%s<br />", text_of(STR_MAX_RESULTS));
-        return finish_page();
+        return finish_page_after_error(nullptr, "");
     }
 
-    if (c.UseUTF8 == 1 && load_unicode_tables() != 0) {
-        if (c.g_xml_output) out_printf("<vesk:error>");
-        out_printf("Error loading in UTF8 data.");
-        if (c.g_xml_output) out_printf("</vesk:error>");
-        return finish_page();
-    }
+    if (c.UseUTF8 == 1 && load_unicode_tables() != 0)
+        return finish_page_after_error("Error loading in UTF8 data.", "</vesk:error>");
 
     normalize_query(&c);
     split_query_words(&c);

@@ -101,6 +101,56 @@ TEST_F(OutputTest, CatSummaryIsEmptiedKeepingItsCapacity) {
     EXPECT_EQ(c.g_section_capacity[SECTION_CATSUMMARY], capacity);
 }
 
+// The error wrapper and the seek messages that use it: wrapped in XML mode only.
+TEST_F(OutputTest, ErrorMessagesAreWrappedInXmlModeOnly) {
+    const struct {
+        int xml;
+        const char *message;
+        const char *closing;
+        const char *expected;
+    } messages[] = {
+        {0, "Failed.", "</vesk:error>\n", "Failed."},
+        {1, "Failed.", "</vesk:error>\n", "<vesk:error>Failed.</vesk:error>\n"},
+        {1, "100% <b>", "</vesk:error>", "<vesk:error>100% <b></vesk:error>"},
+        {1, "", "</vesk:error>", "<vesk:error></vesk:error>"},
+    };
+    for (const auto &row : messages) {
+        c.g_xml_output = row.xml;
+        testsupport::StdoutCapture capture;
+        print_error_message(row.message, row.closing);
+        EXPECT_EQ(capture.text(), row.expected) << row.message << " xml " << row.xml;
+    }
+
+    const std::string past_limit =
+        "Error seeking in file. This CGI build does not support files larger than 2GB in size. "
+        "Please contact Orlatine for help.";
+    const std::string failed =
+        "Error seeking in file. This may be due to an incompatible CGI build for your operating "
+        "system. Please contact Orlatine for help.";
+    const struct {
+        int xml;
+        int64_t offset;
+        std::string expected;
+    } seeks[] = {
+        {0, 2000000000, failed},
+        {0, 2000000001, past_limit},
+        {1, 2000000000, "<vesk:error>" + failed + "</vesk:error>"},
+        {1, 2000000001, "<vesk:error>" + past_limit + "</vesk:error>"},
+    };
+    for (const auto &row : seeks) {
+        c.g_xml_output = row.xml;
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        FILE *unseekable = fdopen(ends[0], "r");
+        ASSERT_NE(unseekable, nullptr);
+        testsupport::StdoutCapture capture;
+        EXPECT_NE(seek_data_file(unseekable, row.offset), 0);
+        EXPECT_EQ(capture.text(), row.expected) << row.offset << " xml " << row.xml;
+        fclose(unseekable);
+        close(ends[1]);
+    }
+}
+
 class ResultCountTest : public OutputTest {
    protected:
     void SetUp() override {
