@@ -62,7 +62,7 @@ enum OutputSection {
 constexpr int kSectionCount = 19;  // sections 0..18, one per template marker
 static_assert(SECTION_END == kSectionCount, "one section per template marker");
 constexpr int kSectionInitialSize = 100;     // bytes of a fresh section
-constexpr int kFormatBufferSize = 10240;     // one formatted print carries at most 10239 chars
+constexpr int kFormatBufferSize = 10240;     // stack buffer of a print; longer texts use the heap
 constexpr int kResultBytesPerResult = 2084;  // results buffer: bytes per result of a page
 constexpr int kResultBytesBase = 12932;      // results buffer: fixed part
 
@@ -387,14 +387,17 @@ void release_all();
 
 // Allocates the 19 sections (100 bytes each) and the results buffer. 0 done, 1 failure.
 int allocate_output_buffers();
-// Formats (at most 10239 characters) and prints to standard output. Characters printed or -1.
+// Formats the whole text and prints it to standard output. Characters printed,
+// or -1 (nothing printed) for a formatting error or no memory.
 int out_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Prints text unchanged, any length. Characters printed.
 int out_puts(const char *text);
-// Formats and appends to the results buffer. Formatted length, or -1 (text unchanged).
+// Formats the whole text and appends it to the results buffer. Formatted length,
+// or -1 (text unchanged) for a formatting error or no memory.
 int buffer_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
-// Formats and appends to section (an OutputSection). Formatted length, or -1
-// (text unchanged) for a section out of range.
+// Formats the whole text and appends it to section (an OutputSection). Formatted
+// length, or -1 (text unchanged) for a section out of range, a formatting error
+// or no memory.
 int section_printf(int section, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // Prints message to standard output; in XML mode inside "<vesk:error>" and
 // closing (the caller's choice of "</vesk:error>" or "</vesk:error>\n").

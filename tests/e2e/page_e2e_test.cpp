@@ -119,6 +119,23 @@ TEST_F(PageE2E, AdvancedFormWithCheckBoxesAndDateRange) {
                   "&vesk_dateto=2024-01-31");
 }
 
+// A meta text value of 20,000 escaped characters (4,000 "&#38;") arrives whole:
+// its attribute keeps the closing quote and the next field stays an element.
+TEST_F(PageE2E, LongMetaTextValueKeepsTheFormWellFormed) {
+    spec_.set("FormFormat", 2).set("UseMetaFields", 1).set("NumMetaFields", 2);
+    spec_.meta_fields = {
+        MetaFieldSpec{1, "author", "Author", "Author", 5, {}, -1},
+        MetaFieldSpec{1, "title", "Title", "Title", 5, {}, -1},
+    };
+    testsupport::write_file(dir_, "search_template.html",
+                            "<html><body><!--VESK_SHOW_CUSTOMMETAOPTIONS--></body></html>\n");
+    std::string ampersands;
+    for (int i = 0; i < 4000; i++) ampersands += "%26";
+    CgiResponse response = get("author=" + ampersands + "&title=x");
+    EXPECT_EQ(testsupport::compare_golden("form_long_meta_value.out", response.out), "");
+    EXPECT_EQ(xmllint(response.out), "");
+}
+
 TEST_F(PageE2E, HeaderWithoutCharsetAndNoQueryParameter) {
     spec_.set("NoCharset", 1).set("FormFormat", 1);
     expect_golden("header_no_charset.out", "");
