@@ -461,7 +461,8 @@ const char *match_key_equals(const char *line, const char *key);
 bool scan_int32(const char *text, int32_t *value);
 // Reads like "%u": negative values wrap to their unsigned 32-bit form.
 bool scan_uint32(const char *text, uint32_t *value);
-// atoi's leniency without its overflow: 0 when no digits follow.
+// Reads like atoi (white space, optional sign, digits; 0 when no digit follows)
+// with the value saturated to 32 bits instead of overflowing.
 int32_t lenient_atoi(const char *text);
 // Reads '"' and then one or more characters up to the next '"' or the end of the
 // text into out (at most size - 1 characters, cut at a UTF-8 character boundary).

@@ -182,7 +182,7 @@ void write_meta_fields(const SearchContext &c) {
                                "<label for=\"%s\">%s: </label><select name=\"%s\" id=\"%s\" "
                                "class=\"vesk_metaform_dropdown\">\n",
                                id, field.label, field.name, id);
-                write_options(field, value[0] != '\0' ? atoi(value) : -1, nullptr);
+                write_options(field, value[0] != '\0' ? lenient_atoi(value) : -1, nullptr);
                 section_printf(SECTION_CUSTOMMETAOPTIONS, "</select>\n");
                 break;
             case 3: {
