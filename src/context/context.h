@@ -400,9 +400,6 @@ int buffer_printf(const char *format, ...) __attribute__((format(printf, 1, 2)))
 // length, or -1 (text unchanged) for a section out of range, a formatting error
 // or no memory.
 int section_printf(int section, const char *format, ...) __attribute__((format(printf, 2, 3)));
-// Appends text unchanged, any length, to section 0..18. Characters appended, or
-// -1 when the section cannot grow (what was appended before stays).
-int section_puts(int section, const char *text);
 // Prints message to standard output; in XML mode inside "<vesk:error>" and
 // closing (the caller's choice of "</vesk:error>" or "</vesk:error>\n").
 void print_error_message(const char *message, const char *closing);

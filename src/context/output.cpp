@@ -140,17 +140,6 @@ int section_printf(int section, const char *format, ...) {
     return n;
 }
 
-int section_puts(int section, const char *text) {
-    // In pieces that one formatted append carries whole.
-    constexpr int kPiece = kFormatBufferSize - 1;
-    const size_t length = strlen(text);
-    for (size_t done = 0; done < length; done += kPiece) {
-        const int piece = length - done < (size_t)kPiece ? (int)(length - done) : kPiece;
-        if (section_printf(section, "%.*s", piece, text + done) < 0) return -1;
-    }
-    return (int)length;
-}
-
 void print_error_message(const char *message, const char *closing) {
     const bool xml = g_search_context.g_xml_output != 0;
     if (xml) out_puts("<vesk:error>");

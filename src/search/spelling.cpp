@@ -119,17 +119,12 @@ std::string suggestion_link(const SearchContext &c, const SearchRun &run, const 
 // Writes label and the link to the proposal text (match mode match_all).
 void write_link(const SearchContext &c, const SearchRun &run, const char *label,
                 const std::string &text, int32_t match_all) {
-    section_printf(SECTION_SUGGESTION, "%s <a href=\"", label);
-    section_puts(SECTION_SUGGESTION, suggestion_link(c, run, text, match_all).c_str());
-    section_printf(SECTION_SUGGESTION, "\">");
-    section_puts(SECTION_SUGGESTION, escaped(text).c_str());
-    section_printf(SECTION_SUGGESTION, "</a>");
+    section_printf(SECTION_SUGGESTION, "%s <a href=\"%s\">%s</a>", label,
+                   suggestion_link(c, run, text, match_all).c_str(), escaped(text).c_str());
 }
 
 void write_xml_proposal(const std::string &text) {
-    out_puts("<vesk:spelling>");
-    out_puts(escaped(text).c_str());
-    out_puts("</vesk:spelling>\n");
+    out_printf("<vesk:spelling>%s</vesk:spelling>\n", escaped(text).c_str());
 }
 
 // Writes the proposals: the suggestion (any-word search) and, for a one-word
