@@ -4,7 +4,8 @@
 // empty-query request and a trivial static C program, so that drifts of the
 // machine touch all of them alike. Prints per query type the median wall
 // time, its ratio to the empty-query request and to the trivial program, the
-// median CPU time, the peak RSS and the answer's size; then, in this process,
+// median CPU time, the peak RSS (measured once, through peak_rss) and the
+// answer's size; then, in this process,
 // the median load time of each index file and a line-by-line fgets pass over
 // the dictionary for comparison. Usage:
 //   search_bench <index dir> [rounds]     (default 200 rounds)
@@ -75,22 +76,30 @@ struct Samples {
 void add_sample(Samples &samples, const bench::RequestCost &cost) {
     samples.seconds.push_back(cost.seconds);
     samples.cpu.push_back(cost.cpu_seconds);
-    samples.peak_rss_kb = std::max(samples.peak_rss_kb, cost.peak_rss_kb);
     if (!cost.exited_cleanly) samples.failed = true;
+}
+
+// One untimed request that warms the page cache and gives the peak RSS and
+// the answer's size.
+void probe(Samples &samples, const std::string &program, const std::string &index_dir,
+           const char *query) {
+    char answer[] = "/tmp/search_bench.XXXXXX";
+    const int fd = mkstemp(answer);
+    if (fd >= 0) close(fd);
+    const bench::RequestCost cost =
+        bench::probe_request(PEAK_RSS_BINARY, program, index_dir, query, answer);
+    samples.peak_rss_kb = cost.peak_rss_kb;
+    samples.answer_bytes = file_size(answer);
+    if (!cost.exited_cleanly) samples.failed = true;
+    unlink(answer);
 }
 
 void time_requests(const std::string &index_dir, int rounds) {
     const std::string program = SITEQUERY_BINARY, trivial = TRIVIAL_CGI_BINARY;
     std::vector<Samples> samples(kQueryCount);
     Samples baseline;
-    char answer[] = "/tmp/search_bench.XXXXXX";
-    const int fd = mkstemp(answer);
-    if (fd >= 0) close(fd);
-    for (int q = 0; q < kQueryCount; q++) {  // warms the page cache; keeps one answer's size
-        bench::run_request(program, index_dir, kQueries[q].query, answer);
-        samples[q].answer_bytes = file_size(answer);
-    }
-    unlink(answer);
+    probe(baseline, trivial, index_dir, "");
+    for (int q = 0; q < kQueryCount; q++) probe(samples[q], program, index_dir, kQueries[q].query);
     for (int round = 0; round < rounds; round++) {
         add_sample(baseline, bench::run_request(trivial, index_dir, ""));
         for (int q = 0; q < kQueryCount; q++)
