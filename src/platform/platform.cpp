@@ -33,7 +33,7 @@ constexpr size_t kMappedMinimumSize = 64 * 1024;
 // virtual machine), and a process that lives for one request touches every
 // page of its tables only once.
 constexpr size_t kHugePageSize = 2 * 1024 * 1024;
-constexpr size_t kHugeMinimumSize = kHugePageSize / 2;
+constexpr size_t kHugeMinimumSize = kHugePageSize / 4;
 
 size_t round_up(size_t size, size_t unit) {
     return (size + unit - 1) / unit * unit;
