@@ -108,7 +108,10 @@ int read_buffer(SearchContext &c, FILE *file, size_t tables) {
         return fail_load(kShortFileMessage);
     }
     const size_t size = (size_t)c.PageInfoSize;
-    const size_t block = table_offset(size) + tables + 1;  // + 1: never an empty block
+    // + 1: never an empty block. Counted in 64 bits: too large for the address
+    // space is no memory, never a short block.
+    const uint64_t wanted = (uint64_t)table_offset(size) + tables + 1;
+    const size_t block = wanted <= SIZE_MAX ? (size_t)wanted : 0;
     // One block, every page of which the load writes at once.
     c.g_page_info_buffer = (char *)platform_alloc_mapped(block, block);
     if (c.g_page_info_buffer == nullptr) {
