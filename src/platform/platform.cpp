@@ -42,7 +42,7 @@ size_t round_up(size_t size, size_t unit) {
 // A private anonymous mapping of at least `length` bytes; *mapped gets its
 // true length. Large ones start on a huge-page boundary and ask for huge pages
 // (only a hint: the system may still use small pages). Null on failure.
-char *map_pages(size_t length, size_t *mapped) {
+[[maybe_unused]] char *map_pages(size_t length, size_t *mapped) {
     const int protection = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
     if (length < kHugeMinimumSize || length > SIZE_MAX - 2 * kHugePageSize) {
         void *mapping = mmap(nullptr, length, protection, flags, -1, 0);
