@@ -22,7 +22,6 @@ constexpr int kPageTextBufferRecords = 128;   // page-text reader buffer: DictID
 constexpr int kPageTextReadSize = 128;        // bytes the page-text reader fills at most
 constexpr int kCategorySuffixSize = 2086;     // category part of result-page links
 constexpr int kSelfLinkSize = 8337;           // a result-page link: at most 8336 characters
-constexpr int kLogLineSize = 8320;            // a search-log line, CR LF included
 constexpr uint32_t kNoDictionaryWord = 0xFFFFFFFFu;  // find_dictionary_word: not found
 constexpr int kSortStackSpans = 32;                  // pending spans of sort_results
 // Bits for one flag per query word: a query of kQueryTextSize - 1 characters
@@ -292,12 +291,6 @@ int make_pdf_search_link(char *out, int out_cap, const char *url, const char *qu
 // The search time on the page (Timing 1) and one line appended to the search
 // log (Logging 1); a log that cannot be opened only prints its message.
 void write_search_time_and_log(SearchContext &c, SearchRun &run);
-// Builds the search-log line of the finished search into line (kLogLineSize
-// bytes): date and time, client, query, counts, categories, time, and CR LF.
-// Characters written (at most kLogLineSize - 1).
-int format_log_line(const SearchContext &c, const SearchRun &run, double seconds, char *line);
-// The path the log is opened at, into path (kWorkPathSize bytes).
-void log_file_path(const SearchContext &c, char *path);
 
 // ---- autocomplete.cpp ----
 constexpr int kMinKeyWordLineLen = 2;  // smallest usable MaxKeyWordLineLen

@@ -14,6 +14,7 @@
 namespace {
 
 const char kLogLineEnd[] = "\r\n";
+constexpr int kLogLineSize = 8320;  // a log line, CR LF included
 constexpr int kLineEndLength = sizeof kLogLineEnd - 1;
 constexpr int kLineBodyLimit = kLogLineSize - 1 - kLineEndLength;  // characters before CR LF
 constexpr int kQuotedQueryLimit = kQueryTextSize - 2;  // the quoted query stays below 2085
@@ -147,22 +148,9 @@ void print_open_error(int error) {
     }
 }
 
-void write_log_line(const SearchContext &c, const SearchRun &run, double seconds) {
-    static char line[kLogLineSize];
-    const int length = format_log_line(c, run, seconds, line);
-    char path[kWorkPathSize];
-    log_file_path(c, path);
-    const int error = platform_append_to_file(path, line, (size_t)length);
-    // Only a log that cannot be opened is reported; the page is complete anyway.
-    if (error <= 0) return;
-    if (c.g_xml_output) out_printf("<vesk:error>");
-    print_open_error(error);
-    out_printf(kLogOpenFailed, path);
-    if (c.g_xml_output) out_printf("</vesk:error>\n");
-}
-
-}  // namespace
-
+// Builds the log line of the finished search into text (kLogLineSize bytes):
+// date and time, client, query, counts, categories, time, and CR LF.
+// Characters written.
 int format_log_line(const SearchContext &c, const SearchRun &run, double seconds, char *text) {
     LogLine line = {text, 0, false};
     text[0] = '\0';
@@ -184,6 +172,7 @@ int format_log_line(const SearchContext &c, const SearchRun &run, double seconds
     return line.length + kLineEndLength;
 }
 
+// The path the log is opened at, into path (kWorkPathSize bytes).
 void log_file_path(const SearchContext &c, char *path) {
     if (strstr(c.LogFileName, kDriveMarker) != nullptr)
         snprintf(path, kWorkPathSize, "%s", c.LogFileName);
@@ -193,6 +182,22 @@ void log_file_path(const SearchContext &c, char *path) {
     for (char *p = path; *p != '\0'; p++)
         if (*p == '\\') *p = '/';
 }
+
+void write_log_line(const SearchContext &c, const SearchRun &run, double seconds) {
+    static char line[kLogLineSize];
+    const int length = format_log_line(c, run, seconds, line);
+    char path[kWorkPathSize];
+    log_file_path(c, path);
+    const int error = platform_append_to_file(path, line, (size_t)length);
+    // Only a log that cannot be opened is reported; the page is complete anyway.
+    if (error <= 0) return;
+    if (c.g_xml_output) out_printf("<vesk:error>");
+    print_open_error(error);
+    out_printf(kLogOpenFailed, path);
+    if (c.g_xml_output) out_printf("</vesk:error>\n");
+}
+
+}  // namespace
 
 void write_search_time_and_log(SearchContext &c, SearchRun &run) {
     if (c.Timing != 1 && c.Logging != 1) return;
