@@ -25,15 +25,15 @@ constexpr int kFileNameSize = 256;       // each data-file name and LogFileName
 constexpr int kQueryTextSize = 2086;     // query text: at most 2085 characters
 constexpr int kQueryCopySize = 2135;     // display and split copies of the query
 constexpr int kQueryWordSize = 2088;  // one query word: 2085 characters and a substring's two "*"
-constexpr int kMetaLinkSuffixSize = 2086;  // meta-field part of result-page links
-constexpr int kDateLinkSuffixSize = 100;   // date part of result-page links
-constexpr int kDateSize = 15;              // date texts of the request copy
-constexpr int kSkippedWordsSize = 2137;    // list of skipped query words
-constexpr int kRemoteAddrSize = 46;        // client address: room for a 45-character IPv6 text
-constexpr int kLinkSeparatorSize = 10;     // "?" or "&amp;"
-constexpr int kPageLinkTextSize = 8357;    // first link text of the result page
-constexpr int kSortLinkTextSize = 8337;    // second link text of the result page
-constexpr int kPerPageChoiceCount = 5;     // entries of g_per_page_choices
+constexpr int kQueryUrlencodedSize = 3 * (kQueryTextSize - 1) + 1;  // every query byte as %XX
+constexpr int kDateLinkSuffixSize = 100;  // date part of result-page links
+constexpr int kDateSize = 15;             // date texts of the request copy
+constexpr int kSkippedWordsSize = 2137;   // list of skipped query words
+constexpr int kRemoteAddrSize = 46;       // client address: room for a 45-character IPv6 text
+constexpr int kLinkSeparatorSize = 10;    // "?" or "&amp;"
+constexpr int kPageLinkTextSize = 8357;   // first link text of the result page
+constexpr int kSortLinkTextSize = 8337;   // second link text of the result page
+constexpr int kPerPageChoiceCount = 5;    // entries of g_per_page_choices
 
 // ---- Output sections ----
 // The 19 output sections, one per template marker, in marker order.
@@ -59,7 +59,7 @@ enum OutputSection {
     SECTION_DATERANGE = 18,
     SECTION_END
 };
-constexpr int kSectionCount = 19;            // sections 0..18, one per template marker
+constexpr int kSectionCount = 19;  // sections 0..18, one per template marker
 static_assert(SECTION_END == kSectionCount, "one section per template marker");
 constexpr int kSectionInitialSize = 100;     // bytes of a fresh section
 constexpr int kFormatBufferSize = 10240;     // one formatted print carries at most 10239 chars
@@ -290,8 +290,8 @@ struct SearchContext {
     char g_query_text[kQueryTextSize];                // the query being searched
     char g_query_plain[kQueryCopySize];               // plain display copy
     char g_query_html[kQueryCopySize];                // HTML-escaped copy
-    char g_query_urlencoded[kQueryCopySize];          // URL-encoded copy
-    char g_meta_link_suffix[kMetaLinkSuffixSize];     // meta-field part of page links
+    char g_query_urlencoded[kQueryUrlencodedSize];    // URL-encoded copy
+    char *g_meta_link_suffix;                         // meta-field part of page links (heap)
     char g_date_link_suffix[kDateLinkSuffixSize];     // date part of page links
     char g_date_from[kDateSize];                      // requested first date
     char g_date_to[kDateSize];                        // requested last date
