@@ -107,7 +107,7 @@ int digit_value(char c, int base) {
 size_t numeric_reference_length(const char *text, size_t left) {
     size_t i = 2;
     int base = kDecimalBase;
-    if (i < left && (text[i] == 'x' || text[i] == 'X')) {
+    if (i < left && text[i] == 'x') {  // XML has no "&#X"
         base = kHexBase;
         i++;
     }
