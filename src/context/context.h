@@ -305,6 +305,7 @@ struct SearchContext {
     int32_t g_recommended_shown;                      // recommended links shown
     char g_link_target_attr[kLongTextSize];           // target attribute of result links
     char **g_meta_values;                             // request's meta values (not owned)
+    int32_t g_meta_value_count;                       // entries of g_meta_values
     int64_t g_last_recommended_page;                  // page of the last recommended link
     char *g_page_info_buffer;                         // page-info file contents
     const uint8_t **g_page_records;                   // NumPages records (in the buffer), or null

@@ -69,6 +69,7 @@ void copy_request(SearchContext &c, const RequestParams &r) {
     c.g_selected_cats = r.selected_cats;
     c.g_selected_cat_count = r.selected_cat_count;
     c.g_meta_values = r.meta_values;
+    c.g_meta_value_count = r.meta_value_count;
     c.g_ltime_from = r.ltime_from;
     c.g_ltime_to = r.ltime_to;
     if (r.autocomplete != 0) c.SearchAsSubstring = 1;
