@@ -276,7 +276,8 @@ bool page_passes_meta_fields(SearchContext &c, uint32_t page, PageScore &score) 
 }
 
 uint32_t rank_bucket(const SearchContext &c, const SearchRun &run, uint32_t v) {
-    const float scaled = ceilf((float)(v - c.g_rank_min) / (float)run.rank_width);
+    const uint32_t width = run.rank_width > 0 ? run.rank_width : 1;
+    const float scaled = ceilf((float)(v - c.g_rank_min) / (float)width);
     const uint32_t bucket = float_to_u32(scaled);
     return bucket >= (uint32_t)kRankBuckets ? kRankBuckets - 1 : bucket;
 }
