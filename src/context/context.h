@@ -178,10 +178,10 @@ struct SearchContext {
     char ***g_phrase_word_copies;              // per term: a phrase's words as typed, or null
     char **g_section_texts;                    // the 19 section texts, or null
     int32_t *g_section_capacity;               // byte capacity of each section text
-    int32_t *g_section_length;                 // formatted length appended to each section
+    int32_t *g_section_length;                 // length of each section text
     char *g_result_buffer;                     // results buffer text, or null
     int32_t g_result_buffer_capacity;          // its byte capacity
-    int32_t g_result_buffer_length;            // formatted length appended to it
+    int32_t g_result_buffer_length;            // length of its text
     char g_page_link_text[kPageLinkTextSize];  // first link text of the result page
     char g_sort_link_text[kSortLinkTextSize];  // second link text of the result page
 

@@ -40,9 +40,9 @@ FormattedText format_whole(char *local, const char *format, va_list args) {
     return out;
 }
 
-// Appends a formatted text of length n to a growable text. Grows the block to
-// the larger of one and a half times its capacity and what is needed. n, or -1
-// when it cannot grow.
+// Appends a formatted text of length n to a growable text whose length is the
+// length of its text. Grows the block to the larger of one and a half times its
+// capacity and what is needed. n, or -1 when it cannot grow.
 int append_formatted(char *&text, int32_t &capacity, int32_t &length, const char *formatted,
                      int n) {
     if (text == nullptr) return -1;
@@ -57,10 +57,13 @@ int append_formatted(char *&text, int32_t &capacity, int32_t &length, const char
         text = block;
         capacity = (int32_t)new_capacity;
     }
-    // A formatted text holding a NUL (a "%c" of 0) stores less than it counts,
-    // so append at the text's real end; the growth above keeps room for it.
-    strncat(text, formatted, (size_t)n);
-    length = (int32_t)needed;
+    // Appended at the stored length, without rescanning the text: a long page
+    // costs linear time. A formatted text holding a NUL (a "%c" of 0) stores
+    // only what comes before it, and the length counts what is stored.
+    const size_t stored = strnlen(formatted, (size_t)n);
+    memcpy(text + length, formatted, stored);
+    text[length + stored] = '\0';
+    length += (int32_t)stored;
     return n;
 }
 

@@ -245,25 +245,26 @@ const char *shown_url(const SearchContext &c, const Block &b) {
     return shown;
 }
 
+// One number of the information line: a vesk: element, or "label value".
+void write_info_number(bool xml, bool &started, const char *element, const char *label,
+                       uint32_t value) {
+    if (xml) {
+        out_printf("<vesk:%s>%u</vesk:%s>\n", element, value, element);
+        return;
+    }
+    start_info_part(started);
+    buffer_printf("%s %u", label, value);
+}
+
 void write_info_line(SearchContext &c, const Block &b, bool xml) {
     bool started = false;
     if (!xml) buffer_printf("<div class=\"infoline\">");
-    if (c.DisplayTerms == 1) {
-        if (xml) {
-            out_printf("<vesk:termsMatched>%u</vesk:termsMatched>\n", b.result->hits);
-        } else {
-            start_info_part(started);
-            buffer_printf("%s %u", c.g_str_texts[STR_RESULT_TERMS_MATCHED], b.result->hits);
-        }
-    }
-    if (c.DisplayScore == 1) {
-        if (xml) {
-            out_printf("<vesk:score>%u</vesk:score>\n", b.result->final_score);
-        } else {
-            start_info_part(started);
-            buffer_printf("%s %u", c.g_str_texts[STR_RESULT_SCORE], b.result->final_score);
-        }
-    }
+    if (c.DisplayTerms == 1)
+        write_info_number(xml, started, "termsMatched", c.g_str_texts[STR_RESULT_TERMS_MATCHED],
+                          b.result->hits);
+    if (c.DisplayScore == 1)
+        write_info_number(xml, started, "score", c.g_str_texts[STR_RESULT_SCORE],
+                          b.result->final_score);
     if (c.DisplayDate == 1) write_date(c, b, xml, started);
     if (c.DisplayFilesize == 1) {
         if (xml) {

@@ -13,6 +13,7 @@
 
 #include "support/index_writer.h"
 #include "support/run_program.h"
+#include "support/utf8.h"
 
 namespace {
 
@@ -57,24 +58,6 @@ std::map<std::string, std::string> expected_xml_answers() {
     return answers;
 }
 
-void append_utf8(std::string &out, unsigned long cp) {
-    if (cp < 0x80) {
-        out += (char)cp;
-    } else if (cp < 0x800) {
-        out += (char)(0xC0 | (cp >> 6));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += (char)(0xE0 | (cp >> 12));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else {
-        out += (char)(0xF0 | (cp >> 18));
-        out += (char)(0x80 | ((cp >> 12) & 0x3F));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    }
-}
-
 // Character data of a well-formed document with its references resolved.
 std::string unescaped(const std::string &text) {
     static const std::map<std::string, char> predefined = {
@@ -88,8 +71,9 @@ std::string unescaped(const std::string &text) {
         }
         std::string name = text.substr(i + 1, end - i - 1);
         if (name[0] == '#')
-            append_utf8(out, name[1] == 'x' ? strtoul(name.c_str() + 2, nullptr, 16)
-                                            : strtoul(name.c_str() + 1, nullptr, 10));
+            out += testsupport::utf8_encoded(
+                (uint32_t)(name[1] == 'x' ? strtoul(name.c_str() + 2, nullptr, 16)
+                                          : strtoul(name.c_str() + 1, nullptr, 10)));
         else
             out += predefined.at(name);
         i = end;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "request/request.h"
+#include "index/index_fixture.h"
 #include "search/search.h"
 #include "support/capture.h"
 #include "support/index_files.h"
@@ -18,22 +18,16 @@ namespace {
 
 using testsupport::MetaFieldSpec;
 
-class FrameTest : public ::testing::Test {
+class FrameTest : public indextest::IndexFixture {
    protected:
     void SetUp() override {
-        dir_ = testsupport::make_temp_dir("frame");
+        IndexFixture::SetUp();
         testsupport::IndexSpec spec;
         spec.categories = {"Hive care", "Honey & wax", "Bee biology"};
         spec.meta_fields = {MetaFieldSpec{1, "author", "Author", "Author", 5, {}, -1},
                             MetaFieldSpec{3, "tags", "Tags", "Tags", 0, {"a", "b"}, -1},
                             MetaFieldSpec{0, "year", "Year", "Year", 0, {}, -1}};
-        testsupport::write_index(dir_, spec);
-        release_all();
-        init_search_context();
-        static RequestParams request;
-        memset(&request, 0, sizeof request);
-        snprintf(request.index_directory, sizeof request.index_directory, "%s", dir_.c_str());
-        ASSERT_EQ(load_settings(&request), 0);
+        write(spec);
         snprintf(c.LinkBackURL, sizeof c.LinkBackURL, "/s");
         memset(&run_, 0, sizeof run_);
         selected_ = {-1};
@@ -41,24 +35,30 @@ class FrameTest : public ::testing::Test {
     }
     void TearDown() override {
         release_search_run(c, run_);
-        release_all();
-        testsupport::remove_tree(dir_);
+        IndexFixture::TearDown();
+    }
+    // A fresh context and run, for the next case of a table.
+    void reset() {
+        TearDown();
+        SetUp();
     }
     void use_selection() {
         c.g_selected_cats = selected_.data();
         c.g_selected_cat_count = (int32_t)selected_.size();
     }
     std::string section(int s) const { return c.g_section_texts[s]; }
-    // A fresh context and run, for the next case of a table.
-    void reset() {
-        TearDown();
-        SetUp();
+    // The category summary of these per-category counts.
+    void summarize(const std::vector<uint32_t> &counts, uint32_t matches) {
+        run_.category_counts = (uint32_t *)malloc(counts.size() * sizeof(uint32_t));
+        memcpy(run_.category_counts, counts.data(), counts.size() * sizeof(uint32_t));
+        run_.category_counted = true;
+        run_.match_count = matches;
+        c.DisplayCatSummary = 1;
+        write_summary(c, run_);
     }
 
-    SearchContext &c = g_search_context;
     SearchRun run_;
     std::vector<int32_t> selected_;
-    std::string dir_;
 };
 
 // The page-number section as "prev:N", "N" (a link), "[N]" (the current page)
@@ -224,40 +224,21 @@ TEST_F(FrameTest, CountLinesAndSuggestions) {
 }
 
 TEST_F(FrameTest, CategorySummaryLeavesOutEmptyAndUniversalCategories) {
-    const std::string query = "vesk_query=&amp;vesk_cat=";
-    uint32_t counts[3] = {5, 0, 2};
-    run_.category_counts = (uint32_t *)malloc(sizeof counts);
-    memcpy(run_.category_counts, counts, sizeof counts);
-    run_.category_counted = true;
-    run_.match_count = 5;
-    c.DisplayCatSummary = 1;
-    write_summary(c, run_);
+    summarize({5, 0, 2}, 5);
     EXPECT_EQ(section(SECTION_CATSUMMARY),
-              "<div class=\"cat_summary\"><br />Category summary:<ul><li><a href=\"/s?" + query +
-                  "2&amp;vesk_per_page=10&amp;vesk_xml=0&amp;vesk_and=0&amp;vesk_sort=0\">Bee "
-                  "biology</a> (2)</li></ul></div>");
+              "<div class=\"cat_summary\"><br />Category summary:<ul><li><a href=\"/s?"
+              "vesk_query=&amp;vesk_cat=2&amp;vesk_per_page=10&amp;vesk_xml=0&amp;vesk_and=0"
+              "&amp;vesk_sort=0\">Bee biology</a> (2)</li></ul></div>");
     EXPECT_EQ(run_.category_counts, nullptr);
 
     reset();
-    uint32_t none[3] = {3, 0, 3};
-    run_.category_counts = (uint32_t *)malloc(sizeof none);
-    memcpy(run_.category_counts, none, sizeof none);
-    run_.category_counted = true;
-    run_.match_count = 3;
-    c.DisplayCatSummary = 1;
-    write_summary(c, run_);
+    summarize({3, 0, 3}, 3);
     EXPECT_EQ(section(SECTION_CATSUMMARY), "");
 
     reset();
-    uint32_t xml_counts[3] = {1, 4, 0};
-    run_.category_counts = (uint32_t *)malloc(sizeof xml_counts);
-    memcpy(run_.category_counts, xml_counts, sizeof xml_counts);
-    run_.category_counted = true;
-    run_.match_count = 6;
-    c.DisplayCatSummary = 1;
     c.g_xml_output = 1;
     testsupport::StdoutCapture capture;
-    write_summary(c, run_);
+    summarize({1, 4, 0}, 6);
     EXPECT_EQ(capture.text(),
               "<opensearch:totalResults>6</opensearch:totalResults>\n"
               "<opensearch:startIndex>1</opensearch:startIndex>\n"
