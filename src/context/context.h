@@ -407,6 +407,9 @@ void print_error_message(const char *message, const char *closing);
 void clear_catsummary_section();
 // Writes the result-count phrase into SECTION_SUMMARY.
 void print_result_count(uint32_t count, const char *closing_text);
+// Appends the powered-by line (STR_POWEREDBY and a link to the product's page)
+// to the page-numbers section.
+void write_powered_by_line();
 
 // ---- settings.cpp ----
 

@@ -8,6 +8,8 @@
 #include "context/context.h"
 
 namespace {
+const char kProductPage[] = "https://www.orlatine.com/vesk/";  // the powered-by line's link
+
 // One formatted text: in the caller's stack buffer (kFormatBufferSize bytes)
 // when it fits, else in a heap block sized from the first count.
 struct FormattedText {
@@ -169,4 +171,13 @@ void print_result_count(uint32_t count, const char *closing_text) {
         if (c.g_search_cut_short) section_printf(SECTION_SUMMARY, "%s ", texts[STR_MORETHAN]);
         section_printf(SECTION_SUMMARY, "%u %s %s ", count, texts[STR_RESULTS], closing_text);
     }
+}
+
+void write_powered_by_line() {
+    const SearchContext &c = g_search_context;
+    const char *text = c.g_str_texts != nullptr ? c.g_str_texts[STR_POWEREDBY] : nullptr;
+    section_printf(SECTION_PAGENUMBERS,
+                   "\n<center><p><small>%s <a href=\"%s\" target=\"_blank\"><b>Vesk Search "
+                   "Engine</b></a></small></p></center>\n",
+                   text != nullptr ? text : "", kProductPage);
 }

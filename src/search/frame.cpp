@@ -16,7 +16,6 @@ constexpr uint32_t kFewMatches = 3;       // fewer matches than this suggest a w
 constexpr int kLabelSize = kSettingTextSize + 16;  // a link's text: interface text and arrows
 constexpr int kAllCategories = -1;                 // first selected category: all of them
 constexpr uint8_t kNoChoice = 0xFF;                // a multi-choice option byte meaning none
-const char kProductPage[] = "https://www.orlatine.com/vesk/";
 const char kOutOfMemory[] = "Out of memory\n";
 
 // The kinds of link back to the search, each with its own parameters.
@@ -216,12 +215,6 @@ int64_t result_page_count(const SearchContext &c, const SearchRun &run) {
     return ((int64_t)run.match_count + per_page - 1) / per_page;
 }
 
-void write_powered_by(const SearchContext &c) {
-    section_printf(SECTION_PAGENUMBERS,
-                   "\n<center><p><small>%s <a href=\"%s\" target=\"_blank\"><b>Vesk Search "
-                   "Engine</b></a></small></p></center>\n",
-                   text_of(c, STR_POWEREDBY), kProductPage);
-}
 }  // namespace
 
 const char *xml_text(const SearchContext &c, const char *text, size_t length, bool keep_tags) {
@@ -412,6 +405,6 @@ void write_page_numbers(SearchContext &c, SearchRun &run) {
         }
         section_printf(SECTION_PAGENUMBERS, "</div>");
     }
-    if (c.VeskInfo == 1) write_powered_by(c);
+    if (c.VeskInfo == 1) write_powered_by_line();
     buffer_printf("</div>\n");
 }
