@@ -218,7 +218,7 @@ void TestServer::stop() {
     pid_ = -1;
 }
 
-bool start_lighttpd(TestServer &server, const std::string &root) {
+bool start_lighttpd(TestServer &server, const std::string &root, const std::string &config_name) {
     const std::string program = find_program("lighttpd");
     return server.start(
         program,
@@ -227,7 +227,7 @@ bool start_lighttpd(TestServer &server, const std::string &root) {
             for (const auto &setting : sanitizer_settings())
                 environment += "\"" + setting.first + "\" => \"" + setting.second + "\", ";
             std::string config = fill(
-                read_file(kServersDir + "lighttpd.conf"),
+                read_file(kServersDir + config_name),
                 {{"ROOT", root}, {"PORT", std::to_string(port)}, {"CGI_ENVIRONMENT", environment}});
             write_file(root, "lighttpd.conf", config);
             chmod((root + "/lighttpd.conf").c_str(), 0644);

@@ -62,10 +62,11 @@ class TestServer {
     int port_ = -1;
 };
 
-// lighttpd with tests/e2e/servers/lighttpd.conf, serving root/www (cgi-bin
-// runs CGI programs), its configuration written to root and its logs to
-// root/logs.
-bool start_lighttpd(TestServer &server, const std::string &root);
+// lighttpd with tests/e2e/servers/<config> (by default lighttpd.conf:
+// root/www served, cgi-bin running CGI programs), its configuration written
+// to root and its logs to root/logs.
+bool start_lighttpd(TestServer &server, const std::string &root,
+                    const std::string &config = "lighttpd.conf");
 // GET target from the server on port, or POST body to it (form-encoded).
 HttpResponse fetch(int port, const std::string &target, const char *body = nullptr);
 
