@@ -138,7 +138,7 @@ TEST_F(WebmasterE2E, IndexSwitchedByARenamedSymlinkWhileVisitorsSearch) {
         }
     });
     int from_a = 0, from_b = 0;
-    for (int i = 0; i < 100; i++) {
+    for (int i = 0; i < 60; i++) {
         testsupport::HttpResponse answer = get("/cgi-bin/sitequery?vesk_query=bee");
         const std::string &body = answer.body;
         const bool a = body.find("<title>Index A</title>") != std::string::npos &&
