@@ -87,12 +87,6 @@ bool read_block(const SearchContext &c, Block &b) {
     return true;
 }
 
-const char *category_name(const SearchContext &c, int32_t category) {
-    if (c.g_category_names == nullptr || category < 0 || category >= c.g_category_capacity)
-        return "";
-    return c.g_category_names[category] != nullptr ? c.g_category_names[category] : "";
-}
-
 // The categories of the page: XML <category> elements, or " [name]" items.
 void write_categories(const SearchContext &c, const Block &b, bool xml) {
     const uint8_t *bitmap = page_category_bitmap(b.result->page);

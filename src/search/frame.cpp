@@ -82,12 +82,6 @@ bool category_in_range(const SearchContext &c, int32_t category) {
     return category >= 0 && category < c.NumCats;
 }
 
-const char *category_name(const SearchContext &c, int32_t category) {
-    if (c.g_category_names == nullptr || category < 0 || category >= c.g_category_capacity)
-        return "";
-    return c.g_category_names[category] != nullptr ? c.g_category_names[category] : "";
-}
-
 bool all_categories_selected(const SearchContext &c) {
     return c.g_selected_cats == nullptr || c.g_selected_cat_count < 1 ||
            c.g_selected_cats[0] == kAllCategories;
@@ -216,6 +210,12 @@ int64_t result_page_count(const SearchContext &c, const SearchRun &run) {
 }
 
 }  // namespace
+
+const char *category_name(const SearchContext &c, int32_t category) {
+    if (c.g_category_names == nullptr || category < 0 || category >= c.g_category_capacity)
+        return "";
+    return c.g_category_names[category] != nullptr ? c.g_category_names[category] : "";
+}
 
 const char *xml_text(const SearchContext &c, const char *text, size_t length, bool keep_tags) {
     static char *buffer = nullptr;

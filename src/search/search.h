@@ -232,6 +232,8 @@ void write_pages_and_sorting(SearchContext &c, SearchRun &run);
 // Page-number links and the powered-by line, and the closing of the results
 // wrapper (after the blocks).
 void write_page_numbers(SearchContext &c, SearchRun &run);
+// Name of category `category`; "" for a number the settings do not name.
+const char *category_name(const SearchContext &c, int32_t category);
 // text (length bytes) as XML character data (see xml_escape_text; UTF-8 when
 // the charset is). The result stays valid until the next call; "" when no
 // memory is left for it.
