@@ -87,10 +87,10 @@ void make_link(const SearchContext &c, char *url, char *link) {
 void write_xml_link(const SearchContext &c, const PageFields &page, const char *link) {
     out_printf("<vesk:recommended>\n");
     if (c.UseVeskImage == 1 && page.image[0] != '\0')
-        out_printf("<vesk:imageURL>%s</vesk:imageURL>", page.image);
-    out_printf("<title>%s</title>\n", page.title);
-    out_printf("<link>%s</link>\n", link);
-    out_printf("<description>%s</description>\n", page.description);
+        out_printf("<vesk:imageURL>%s</vesk:imageURL>", xml_text(c, page.image));
+    out_printf("<title>%s</title>\n", xml_text(c, page.title));
+    out_printf("<link>%s</link>\n", xml_text(c, link));
+    out_printf("<description>%s</description>\n", xml_text(c, page.description));
     out_printf("</vesk:recommended>\n");
 }
 

@@ -79,12 +79,6 @@ void append_format(const SearchContext &c, LogLine &line, const char *format, ..
     append_text(c, line, field, false, kLineBodyLimit);
 }
 
-const char *category_name(const SearchContext &c, int32_t category) {
-    if (c.g_category_names == nullptr || category >= c.g_category_capacity) return "";
-    const char *name = c.g_category_names[category];
-    return name != nullptr ? name : "";
-}
-
 // The categories of the search: off, all, or the names of the selected ones
 // that the index has, in request order.
 void append_categories(const SearchContext &c, LogLine &line) {

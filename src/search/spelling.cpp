@@ -92,7 +92,12 @@ void append_word(std::string &text, const SearchRun &run, uint32_t t, const char
     text += word;
 }
 
-// text escaped for HTML and XML, never cut.
+// A link suffix that may not have been built.
+const char *or_empty(const char *text) {
+    return text != nullptr ? text : "";
+}
+
+// text escaped for HTML, never cut.
 std::string escaped(const std::string &text) {
     std::string out(text);
     out.resize(text.size() * kBytesPerEscape + 1);
@@ -109,8 +114,9 @@ std::string suggestion_link(const SearchContext &c, const SearchRun &run, const 
     url_encode(&encoded[0], (int)encoded.size());
     encoded.resize(strlen(encoded.c_str()));
     std::string link = std::string(c.LinkBackURL) + c.g_link_separator + "vesk_query=" + encoded +
-                       c.g_meta_link_suffix + "&amp;vesk_per_page=" + std::to_string(c.g_per_page) +
-                       run.category_link_suffix + c.g_date_link_suffix +
+                       or_empty(c.g_meta_link_suffix) +
+                       "&amp;vesk_per_page=" + std::to_string(c.g_per_page) +
+                       or_empty(run.category_link_suffix) + c.g_date_link_suffix +
                        "&amp;vesk_and=" + std::to_string(match_all) +
                        "&amp;vesk_sort=" + std::to_string(c.g_sort_order);
     return link;
@@ -123,8 +129,8 @@ void write_link(const SearchContext &c, const SearchRun &run, const char *label,
                    suggestion_link(c, run, text, match_all).c_str(), escaped(text).c_str());
 }
 
-void write_xml_proposal(const std::string &text) {
-    out_printf("<vesk:spelling>%s</vesk:spelling>\n", escaped(text).c_str());
+void write_xml_proposal(const SearchContext &c, const std::string &text) {
+    out_printf("<vesk:spelling>%s</vesk:spelling>\n", xml_text(c, text.c_str()));
 }
 
 // Writes the proposals: the suggestion (any-word search) and, for a one-word
@@ -132,9 +138,9 @@ void write_xml_proposal(const std::string &text) {
 void write_proposals(const SearchContext &c, const SearchRun &run, const std::string &text,
                      const Candidates &words) {
     if (c.g_xml_output) {
-        write_xml_proposal(text);
+        write_xml_proposal(c, text);
         for (const char *more : words.more)
-            if (more != nullptr) write_xml_proposal(more);
+            if (more != nullptr) write_xml_proposal(c, more);
         return;
     }
     section_printf(SECTION_SUGGESTION, "<div class=\"suggestion\"><br />");

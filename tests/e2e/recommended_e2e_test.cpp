@@ -204,7 +204,7 @@ TEST_F(RecommendedE2E, LinksWithHighlightAndPdfSearch) {
         {"the highlight parameter", 0, "vesk_query=bees",
          "http://example.org/first.html?vesk_highlight=bees", highlight},
         {"substring search highlights substrings", 0, "vesk_query=bees",
-         "http://example.org/first.html?vesk_highlightsub=%2Abees%2A",
+         "http://example.org/first.html?vesk_highlightsub=bees",
          [](IndexSpec &s) { s.settings.set("GotoHighlight", 1).set("SearchAsSubstring", 1); }},
         {"the fragment moves behind the parameter", 2, "vesk_query=bees",
          "http://example.org/anchor.html?x=1&amp;vesk_highlight=bees#part2", highlight},
@@ -234,6 +234,17 @@ TEST_F(RecommendedE2E, ImageAndLinkTarget) {
     EXPECT_EQ(xml("vesk_query=bees"),
               "<vesk:recommended>\n<vesk:imageURL>http://example.org/b.jpg</vesk:imageURL>" +
                   element.substr(element.find("<title>")));
+}
+
+// Index text in XML is character data whatever it holds.
+TEST_F(RecommendedE2E, IndexTextIsEscapedInXml) {
+    spec_ = recommended_index({{"bees", 0}});
+    spec_.pages[0].title = "Bees & <wax>";
+    spec_.pages[0].description = "A\x01 &amp; B";
+    EXPECT_EQ(xml("vesk_query=bees"),
+              "<vesk:recommended>\n<title>Bees &amp; &lt;wax></title>\n"
+              "<link>http://example.org/first.html</link>\n"
+              "<description>A &amp; B</description>\n</vesk:recommended>\n");
 }
 
 // A page URL and a query too long together for a link of a few thousand
