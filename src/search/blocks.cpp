@@ -10,9 +10,10 @@
 #include "search/search.h"
 #include "text/text.h"
 
-namespace {
-const char kCorruptedIndex[] =
+const char kCorruptedIndexMessage[] =
     "Error: Corrupted or invalid index files. Please re-index and try again.";
+
+namespace {
 const char kInfoSeparator[] = "&nbsp; - &nbsp;";
 const char kNewWindowTarget[] = "target=\"_blank\"";
 const char kPdfExtension[] = ".pdf";
@@ -47,8 +48,8 @@ struct Block {
     char link[kResultLinkSize];
 };
 
-// The query for a PDF viewer's "#search=": without double quotes, every other
-// byte that is not a letter, digit, '-' or '_' percent-encoded (a space as %20).
+}  // namespace
+
 const char *pdf_search_text(const SearchContext &c) {
     static char text[kQueryUrlencodedSize];
     char *out = text;
@@ -60,6 +61,8 @@ const char *pdf_search_text(const SearchContext &c) {
     replace_substrings("+", "%20", text, 0, sizeof text);
     return text;
 }
+
+namespace {
 
 void make_result_link(const SearchContext &c, Block &b) {
     if (c.GotoHighlight == 1)
@@ -327,7 +330,7 @@ bool write_result_blocks(SearchContext &c, SearchRun &run) {
         block.result = result;
         block.position = first + slot;
         if (!read_block(c, block)) {
-            finish_search_error(c, kCorruptedIndex, "</vesk:error>\n");
+            finish_search_error(c, kCorruptedIndexMessage, "</vesk:error>\n");
             return false;
         }
         write_block(c, run, block);

@@ -8,24 +8,20 @@
 
 namespace {
 
-const char kCorruptIndexMessage[] =
-    "Error: Corrupted or invalid index files. Please re-index and try again.";
 const char kSectionGrowFailed[] = "recommended buffer could not be realloc'ed<br>";
 const char kHighlightParam[] = "vesk_highlight=";
 const char kHighlightSubParam[] = "vesk_highlightsub=";
 const char kPdfFragmentOpen[] = "#search=%22";
 const char kPdfFragmentClose[] = "%22";
-constexpr int kBytesPerEncode = 3;  // "%XX" for one byte
 constexpr int64_t kNoPageShown = -1;
 
 // Room for the longest link: a page URL with the highlight parameter and the
 // encoded query (its "#" fragment moves behind them), or a PDF link with the
 // whole query percent-encoded.
-constexpr int kHighlightLinkSize = kPageDataUrlSize + kLinkSeparatorSize +
-                                   sizeof kHighlightSubParam +
-                                   sizeof(SearchContext::g_query_urlencoded);
-constexpr int kPdfLinkSize = kPageDataUrlSize + sizeof kPdfFragmentOpen +
-                             kBytesPerEncode * kQueryTextSize + sizeof kPdfFragmentClose;
+constexpr int kHighlightLinkSize =
+    kPageDataUrlSize + kLinkSeparatorSize + sizeof kHighlightSubParam + kQueryUrlencodedSize;
+constexpr int kPdfLinkSize =
+    kPageDataUrlSize + sizeof kPdfFragmentOpen + kQueryUrlencodedSize + sizeof kPdfFragmentClose;
 constexpr int kLinkSize = kHighlightLinkSize > kPdfLinkSize ? kHighlightLinkSize : kPdfLinkSize;
 
 // What print_recommended_link did.
@@ -81,7 +77,8 @@ void make_link(const SearchContext &c, char *url, char *link) {
     else
         snprintf(link, kLinkSize, "%s", url);
     if (c.PdfHighlight == 1 && find_text_nocase(link, ".pdf", 0) != nullptr)
-        make_pdf_search_link(link, kLinkSize, url, c.g_query_text);
+        snprintf(link, kLinkSize, "%s%s%s%s", url, kPdfFragmentOpen, pdf_search_text(c),
+                 kPdfFragmentClose);
 }
 
 void write_xml_link(const SearchContext &c, const PageFields &page, const char *link) {
@@ -134,7 +131,7 @@ LinkOutcome print_recommended_link(SearchContext &c, const char *k, int64_t g) {
     if (!read_page_data_fields((uint32_t)g, page.url, page.title, page.description, page.image)) {
         // The page ends here: the block opened above must not stay open.
         if (!c.g_xml_output) section_printf(SECTION_RECOMMENDED, "</div>\n");
-        finish_search_error(c, kCorruptIndexMessage, "</vesk:error>\n");
+        finish_search_error(c, kCorruptedIndexMessage, "</vesk:error>\n");
         return kLinkPageFinished;
     }
     static char link[kLinkSize];
@@ -166,34 +163,6 @@ LinkOutcome print_entry(SearchContext &c, const RecommendedEntry &entry) {
 }
 
 }  // namespace
-
-int make_pdf_search_link(char *out, int out_cap, const char *url, const char *query) {
-    if (out == nullptr || out_cap <= 0) return 0;
-    static const char kHex[] = "0123456789ABCDEF";
-    int n = snprintf(out, (size_t)out_cap, "%s%s", url, kPdfFragmentOpen);
-    if (n >= out_cap) n = (int)strlen(out);
-    const int close = (int)sizeof kPdfFragmentClose - 1;
-    for (const unsigned char *p = (const unsigned char *)query; *p != '\0'; p++) {
-        if (*p == '"') continue;
-        const bool plain = (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') ||
-                           (*p >= '0' && *p <= '9') || *p == '-' || *p == '_';
-        const int width = plain ? 1 : kBytesPerEncode;
-        if (n + width + close >= out_cap) break;
-        if (plain) {
-            out[n++] = (char)*p;
-        } else {
-            out[n++] = '%';
-            out[n++] = kHex[*p >> 4];
-            out[n++] = kHex[*p & 0xF];
-        }
-    }
-    if (n + close < out_cap) {
-        memcpy(out + n, kPdfFragmentClose, (size_t)close);
-        n += close;
-    }
-    out[n] = '\0';
-    return n;
-}
 
 bool write_recommended_links(SearchContext &c, SearchRun &) {
     c.g_recommended_shown = 0;

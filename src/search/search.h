@@ -253,6 +253,14 @@ inline const char *xml_text(const SearchContext &c, const char *text) {
 
 // ---- blocks.cpp ----
 
+// The message of a page whose page-data line lacks its fields.
+extern const char kCorruptedIndexMessage[];
+
+// The query for a PDF viewer's "#search=": without double quotes, every other
+// byte that is not a letter, digit, '-' or '_' percent-encoded (a space as
+// %20). The text stays valid until the next call.
+const char *pdf_search_text(const SearchContext &c);
+
 // The result blocks of the requested page. false when an error ended the request.
 bool write_result_blocks(SearchContext &c, SearchRun &run);
 
@@ -293,11 +301,6 @@ void normalise_spelling_word(SearchContext &c, char *word, int capacity);
 // RecommendedMax of them, counted in g_recommended_shown. false when a
 // page-data error finished the page: nothing may be written after it.
 bool write_recommended_links(SearchContext &c, SearchRun &run);
-// Writes into out (out_cap bytes) the link to a PDF page that opens on a
-// search for the query: url, "#search=%22", the query without double quotes
-// percent-encoded (a space as %20), "%22". Characters written; an encoded
-// character that does not fit is left out whole.
-int make_pdf_search_link(char *out, int out_cap, const char *url, const char *query);
 
 // ---- search_log.cpp ----
 
