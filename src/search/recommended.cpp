@@ -39,6 +39,7 @@ struct PageFields {
     char image[kPageDataImageSize];
 };
 
+// Whether text holds a wildcard character.
 bool has_wildcard(const char *text) {
     return strpbrk(text, "*?") != nullptr;
 }

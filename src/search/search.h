@@ -282,8 +282,6 @@ void highlight_terms(SearchContext &c, const char *text, int section);
 // Notes in run.excluded_terms which query words are exclusions ("-word"),
 // before the term loop removes their "-". Call after classify_terms.
 void mark_excluded_terms(const SearchContext &c, SearchRun &run);
-// Whether query word t was marked as an exclusion.
-bool term_is_excluded(const SearchRun &run, uint32_t t);
 // Spelling suggestions: when a query word was found in fewer word-map records
 // than SpellingWhenLessThan, proposes the query with each such word replaced
 // by a dictionary word of the same phonetic key (up to three proposals for a

@@ -84,6 +84,11 @@ Candidates find_candidates(SearchContext &c, const std::string &key, const char 
     return found;
 }
 
+// Whether query word t was marked as an exclusion.
+bool term_is_excluded(const SearchRun &run, uint32_t t) {
+    return t / 8 < sizeof run.excluded_terms && (run.excluded_terms[t / 8] >> (t % 8)) & 1u;
+}
+
 // Appends word t (or its replacement) to the suggestion, after a space for
 // every word but the first; an exclusion keeps its "-".
 void append_word(std::string &text, const SearchRun &run, uint32_t t, const char *word) {
@@ -134,21 +139,25 @@ void write_xml_proposal(const SearchContext &c, const std::string &text) {
 }
 
 // Writes the proposals: the suggestion (any-word search) and, for a one-word
-// query, the further proposals (the request's match mode).
+// query, the further proposals (the request's match mode), which keep the
+// word's "-" as the suggestion does.
 void write_proposals(const SearchContext &c, const SearchRun &run, const std::string &text,
                      const Candidates &words) {
+    std::string more[kProposalCount - 1];
+    for (int i = 0; i < kProposalCount - 1; i++)
+        if (words.more[i] != nullptr) append_word(more[i], run, 0, words.more[i]);
     if (c.g_xml_output) {
         write_xml_proposal(c, text);
-        for (const char *more : words.more)
-            if (more != nullptr) write_xml_proposal(c, more);
+        for (const std::string &proposal : more)
+            if (!proposal.empty()) write_xml_proposal(c, proposal);
         return;
     }
     section_printf(SECTION_SUGGESTION, "<div class=\"suggestion\"><br />");
     write_link(c, run, c.g_str_texts[STR_DIDYOUMEAN], text, 0);
-    for (const char *more : words.more)
-        if (more != nullptr) {
+    for (const std::string &proposal : more)
+        if (!proposal.empty()) {
             section_printf(SECTION_SUGGESTION, " ");
-            write_link(c, run, c.g_str_texts[STR_OR], more, c.g_match_all);
+            write_link(c, run, c.g_str_texts[STR_OR], proposal, c.g_match_all);
         }
     section_printf(SECTION_SUGGESTION, "?</div>");
 }
@@ -159,10 +168,6 @@ void mark_excluded_terms(const SearchContext &c, SearchRun &run) {
     memset(run.excluded_terms, 0, sizeof run.excluded_terms);
     for (uint32_t t = 0; t < c.g_query_word_count && t / 8 < sizeof run.excluded_terms; t++)
         if (c.g_query_words[t][0] == '-') run.excluded_terms[t / 8] |= (uint8_t)(1u << (t % 8));
-}
-
-bool term_is_excluded(const SearchRun &run, uint32_t t) {
-    return t / 8 < sizeof run.excluded_terms && (run.excluded_terms[t / 8] >> (t % 8)) & 1u;
 }
 
 void normalise_spelling_word(SearchContext &c, char *word, int capacity) {
