@@ -59,6 +59,8 @@ struct IndexCorruption {
     std::map<std::string, long long> dictionary_offset;  // base word -> offset in the dictionary
     long long wordmap_size_delta = 0;                    // <0 cuts bytes off the word map's end
     std::string pagetext_prefix;                         // bytes put before the page text
+    std::map<std::string, uint32_t> pagetext_ids;        // base word -> id its text records get
+    long long pagetext_size_delta = 0;                   // <0 cuts bytes off the page text's end
     std::map<int, std::string> page_data_line;           // page -> line written in its place
     std::set<std::string> missing_files;                 // file names not written
     std::map<std::string, std::string> replaced_files;   // file name -> bytes written instead
