@@ -15,6 +15,7 @@
 #include "search/search.h"
 #include "support/capture.h"
 #include "support/index_files.h"
+#include "text/text.h"
 
 namespace searchtest {
 
@@ -25,6 +26,11 @@ using testsupport::PageSpec;
 // Tokens of a text as the writer splits page text.
 inline std::vector<std::string> tokens(const std::string &text) {
     return testsupport::split_words(text);
+}
+
+// Text inside the highlight span of HTML output.
+inline std::string hl(const std::string &text) {
+    return "<span class=\"highlight\">" + text + "</span>";
 }
 
 // An index of one page per body text, titled "Page N", with the settings the
@@ -83,6 +89,10 @@ class SearchFixture : public ::testing::Test {
         ASSERT_EQ(load_settings(&request), 0);
         ASSERT_EQ(open_index_files(), 1);
         ASSERT_EQ(load_dictionary(), 1);
+        // The page head makes the case table ready for UTF-8 sites.
+        if (c.UseUTF8 == 1) {
+            ASSERT_EQ(load_unicode_tables(), 0);
+        }
     }
     // Splits query into words as the request does (without normalising it).
     void set_query(const std::string &query) {
