@@ -63,7 +63,7 @@ enum OutputSection {
 constexpr int kSectionCount = 19;  // sections 0..18, one per template marker
 static_assert(SECTION_END == kSectionCount, "one section per template marker");
 constexpr int kSectionInitialSize = 100;     // bytes of a fresh section
-constexpr int kFormatBufferSize = 10240;     // one formatted print carries at most 10239 chars
+constexpr int kFormatBufferSize = 10240;     // stack buffer of a print; longer texts use the heap
 constexpr int kResultBytesPerResult = 2084;  // results buffer: bytes per result of a page
 constexpr int kResultBytesBase = 12932;      // results buffer: fixed part
 
@@ -310,6 +310,7 @@ struct SearchContext {
     int32_t g_recommended_shown;                      // recommended links shown
     char g_link_target_attr[kLongTextSize];           // target attribute of result links
     char **g_meta_values;                             // request's meta values (not owned)
+    int32_t g_meta_value_count;                       // entries of g_meta_values
     int64_t g_last_recommended_page;                  // page of the last recommended link
     char *g_page_info_buffer;                         // page-info file contents
     const uint8_t **g_page_records;                   // NumPages records (in the buffer), or null
@@ -392,20 +393,24 @@ void release_all();
 
 // Allocates the 19 sections (100 bytes each) and the results buffer. 0 done, 1 failure.
 int allocate_output_buffers();
-// Formats (at most 10239 characters) and prints to standard output. Characters printed or -1.
+// Formats the whole text and prints it to standard output. Characters printed,
+// or -1 (nothing printed) for a formatting error or no memory.
 int out_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // Prints text unchanged, any length. Characters printed.
 int out_puts(const char *text);
-// Formats and appends to the results buffer. Formatted length, or -1 (text unchanged).
+// Formats the whole text and appends it to the results buffer. Formatted length,
+// or -1 (text unchanged) for a formatting error or no memory.
 int buffer_printf(const char *format, ...) __attribute__((format(printf, 1, 2)));
-// Formats and appends to section 0..18. Formatted length, or -1 (text unchanged).
+// Formats the whole text and appends it to section (an OutputSection). Formatted
+// length, or -1 (text unchanged) for a section out of range, a formatting error
+// or no memory.
 int section_printf(int section, const char *format, ...) __attribute__((format(printf, 2, 3)));
 // Prints message to standard output; in XML mode inside "<vesk:error>" and
 // closing (the caller's choice of "</vesk:error>" or "</vesk:error>\n").
 void print_error_message(const char *message, const char *closing);
-// Empties section 16 (the category summary).
+// Empties SECTION_CATSUMMARY, keeping its capacity.
 void clear_catsummary_section();
-// Writes the result-count phrase into section 9.
+// Writes the result-count phrase into SECTION_SUMMARY.
 void print_result_count(uint32_t count, const char *closing_text);
 
 // ---- settings.cpp ----
@@ -462,7 +467,8 @@ const char *match_key_equals(const char *line, const char *key);
 bool scan_int32(const char *text, int32_t *value);
 // Reads like "%u": negative values wrap to their unsigned 32-bit form.
 bool scan_uint32(const char *text, uint32_t *value);
-// atoi's leniency without its overflow: 0 when no digits follow.
+// Reads like atoi (white space, optional sign, digits; 0 when no digit follows)
+// with the value saturated to 32 bits instead of overflowing.
 int32_t lenient_atoi(const char *text);
 // Reads '"' and then one or more characters up to the next '"' or the end of the
 // text into out (at most size - 1 characters, cut at a UTF-8 character boundary).
@@ -476,7 +482,8 @@ void copy_bounded_utf8(char *out, int size, const char *text);
 
 // Streams the template with the sections at their markers; in XML mode closes the document.
 void print_template();
-// Prints the search-form sections 17, 0, 2, 3, 4, 5, 6, 7, 18, 1.
+// Prints the search-form sections: javascripts, form start, search box, search
+// button, results per page, match options, categories, meta options, date range, form end.
 void print_search_form();
 // Copies a file of the index directory to standard output. false when it cannot be opened.
 bool include_file(const char *name);

@@ -8,18 +8,43 @@
 #include "context/context.h"
 
 namespace {
-// Formats into buffer (kFormatBufferSize bytes). The would-be length, or -1 for
-// a null format or a formatting error.
-int format_into(char *buffer, const char *format, va_list args) {
-    if (format == nullptr) return -1;
-    int n = vsnprintf(buffer, kFormatBufferSize, format, args);
-    return n < 0 ? -1 : n;
+// One formatted text: in the caller's stack buffer (kFormatBufferSize bytes)
+// when it fits, else in a heap block sized from the first count.
+struct FormattedText {
+    const char *text;  // the whole text, or null for a null format, a formatting error or no memory
+    int length;        // its length
+    char *heap;        // the heap block to free, or null
+};
+
+FormattedText format_whole(char *local, const char *format, va_list args) {
+    FormattedText out = {nullptr, 0, nullptr};
+    if (format == nullptr) return out;
+    va_list first;
+    va_copy(first, args);
+    int n = vsnprintf(local, kFormatBufferSize, format, first);
+    va_end(first);
+    if (n < 0) return out;
+    out.length = n;
+    if (n < kFormatBufferSize) {
+        out.text = local;
+        return out;
+    }
+    out.heap = (char *)malloc((size_t)n + 1);
+    if (out.heap == nullptr) return out;
+    if (vsnprintf(out.heap, (size_t)n + 1, format, args) != n) {
+        free(out.heap);
+        out.heap = nullptr;
+        return out;
+    }
+    out.text = out.heap;
+    return out;
 }
 
-// Appends a formatted text of would-be length n (its first kFormatBufferSize-1
-// characters are in buffer) to a growable text. Grows the block to the larger of
-// one and a half times its capacity and what is needed. n, or -1 when it cannot grow.
-int append_formatted(char *&text, int32_t &capacity, int32_t &length, const char *buffer, int n) {
+// Appends a formatted text of length n to a growable text. Grows the block to
+// the larger of one and a half times its capacity and what is needed. n, or -1
+// when it cannot grow.
+int append_formatted(char *&text, int32_t &capacity, int32_t &length, const char *formatted,
+                     int n) {
     if (text == nullptr) return -1;
     int64_t needed = (int64_t)length + n;
     if (needed >= capacity) {
@@ -32,10 +57,22 @@ int append_formatted(char *&text, int32_t &capacity, int32_t &length, const char
         text = block;
         capacity = (int32_t)new_capacity;
     }
-    // The stored text can be shorter than `length` after a cut append, so append
-    // at the text's real end; the growth above keeps room for it.
-    strncat(text, buffer, (size_t)n);
+    // A formatted text holding a NUL (a "%c" of 0) stores less than it counts,
+    // so append at the text's real end; the growth above keeps room for it.
+    strncat(text, formatted, (size_t)n);
     length = (int32_t)needed;
+    return n;
+}
+
+// Formats and appends to a growable text. The formatted length, or -1 (text unchanged).
+int append_format(char *&text, int32_t &capacity, int32_t &length, const char *format,
+                  va_list args) {
+    char local[kFormatBufferSize];
+    FormattedText formatted = format_whole(local, format, args);
+    int n = formatted.text == nullptr
+                ? -1
+                : append_formatted(text, capacity, length, formatted.text, formatted.length);
+    free(formatted.heap);
     return n;
 }
 }  // namespace
@@ -66,13 +103,14 @@ int allocate_output_buffers() {
 }
 
 int out_printf(const char *format, ...) {
-    char buffer[kFormatBufferSize];
+    char local[kFormatBufferSize];
     va_list args;
     va_start(args, format);
-    int n = format_into(buffer, format, args);
+    FormattedText formatted = format_whole(local, format, args);
     va_end(args);
-    if (n < 0) return -1;
-    return printf("%s", buffer);
+    int n = formatted.text == nullptr ? -1 : printf("%s", formatted.text);
+    free(formatted.heap);
+    return n;
 }
 
 int out_puts(const char *text) {
@@ -82,28 +120,24 @@ int out_puts(const char *text) {
 }
 
 int buffer_printf(const char *format, ...) {
-    char buffer[kFormatBufferSize];
+    SearchContext &c = g_search_context;
     va_list args;
     va_start(args, format);
-    int n = format_into(buffer, format, args);
+    int n = append_format(c.g_result_buffer, c.g_result_buffer_capacity, c.g_result_buffer_length,
+                          format, args);
     va_end(args);
-    if (n < 0) return -1;
-    SearchContext &c = g_search_context;
-    return append_formatted(c.g_result_buffer, c.g_result_buffer_capacity, c.g_result_buffer_length,
-                            buffer, n);
+    return n;
 }
 
 int section_printf(int section, const char *format, ...) {
     SearchContext &c = g_search_context;
     if (section < 0 || section >= kSectionCount || c.g_section_texts == nullptr) return -1;
-    char buffer[kFormatBufferSize];
     va_list args;
     va_start(args, format);
-    int n = format_into(buffer, format, args);
+    int n = append_format(c.g_section_texts[section], c.g_section_capacity[section],
+                          c.g_section_length[section], format, args);
     va_end(args);
-    if (n < 0) return -1;
-    return append_formatted(c.g_section_texts[section], c.g_section_capacity[section],
-                            c.g_section_length[section], buffer, n);
+    return n;
 }
 
 void print_error_message(const char *message, const char *closing) {
@@ -115,23 +149,21 @@ void print_error_message(const char *message, const char *closing) {
 
 void clear_catsummary_section() {
     SearchContext &c = g_search_context;
-    constexpr int kCatSummarySection = 16;
-    if (c.g_section_texts == nullptr || c.g_section_texts[kCatSummarySection] == nullptr) return;
-    c.g_section_texts[kCatSummarySection][0] = '\0';
-    c.g_section_length[kCatSummarySection] = 0;
+    if (c.g_section_texts == nullptr || c.g_section_texts[SECTION_CATSUMMARY] == nullptr) return;
+    c.g_section_texts[SECTION_CATSUMMARY][0] = '\0';
+    c.g_section_length[SECTION_CATSUMMARY] = 0;
 }
 
 void print_result_count(uint32_t count, const char *closing_text) {
     SearchContext &c = g_search_context;
-    constexpr int kSummarySection = 9;
     char **texts = c.g_str_texts;
     if (texts == nullptr) return;
     if (count == 0) {
-        section_printf(kSummarySection, "%s %s ", texts[STR_NO_RESULTS], closing_text);
+        section_printf(SECTION_SUMMARY, "%s %s ", texts[STR_NO_RESULTS], closing_text);
     } else if (count == 1) {
-        section_printf(kSummarySection, "%d %s %s ", 1, texts[STR_RESULT], closing_text);
+        section_printf(SECTION_SUMMARY, "%d %s %s ", 1, texts[STR_RESULT], closing_text);
     } else {
-        if (c.g_search_cut_short) section_printf(kSummarySection, "%s ", texts[STR_MORETHAN]);
-        section_printf(kSummarySection, "%u %s %s ", count, texts[STR_RESULTS], closing_text);
+        if (c.g_search_cut_short) section_printf(SECTION_SUMMARY, "%s ", texts[STR_MORETHAN]);
+        section_printf(SECTION_SUMMARY, "%u %s %s ", count, texts[STR_RESULTS], closing_text);
     }
 }

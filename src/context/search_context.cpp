@@ -15,6 +15,12 @@ int64_t g_timer_start = 0;
 namespace {
 // Offsets above this get the "larger than 2GB" seek message.
 constexpr int64_t kLargeFileOffset = 2000000000;
+const char kSeekPastLimitMessage[] =
+    "Error seeking in file. This CGI build does not support files larger than 2GB in size. "
+    "Please contact Orlatine for help.";
+const char kSeekFailedMessage[] =
+    "Error seeking in file. This may be due to an incompatible CGI build for your operating "
+    "system. Please contact Orlatine for help.";
 
 // Bounded copy of a constant into a fixed member.
 template <size_t N>
@@ -121,16 +127,8 @@ FILE *open_data_file(const char *path, const char *mode) {
 int seek_data_file(FILE *file, int64_t offset) {
     int result = platform_seek(file, offset);
     if (result == 0) return 0;
-    if (g_search_context.g_xml_output) out_printf("<vesk:error>");
-    if (offset > kLargeFileOffset)
-        out_printf(
-            "Error seeking in file. This CGI build does not support files larger than 2GB in "
-            "size. Please contact Orlatine for help.");
-    else
-        out_printf(
-            "Error seeking in file. This may be due to an incompatible CGI build for your "
-            "operating system. Please contact Orlatine for help.");
-    if (g_search_context.g_xml_output) out_printf("</vesk:error>");
+    print_error_message(offset > kLargeFileOffset ? kSeekPastLimitMessage : kSeekFailedMessage,
+                        "</vesk:error>");
     return result;
 }
 

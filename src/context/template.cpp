@@ -14,30 +14,49 @@ const char kSearchFormMarker[] = "<!--VESK_SHOW_SEARCHFORM-->";
 const char kResultsMarker[] = "<!--VESK_SHOW_RESULTS-->";
 const char kQueryMarker[] = "<!--VESK_SHOW_QUERY-->";
 
-const char *const kSectionMarkers[kSectionCount] = {
-    "<!--VESK_SHOW_FORMSTART-->",      "<!--VESK_SHOW_FORMEND-->",
-    "<!--VESK_SHOW_SEARCHBOX-->",      "<!--VESK_SHOW_SEARCHBUTTON-->",
-    "<!--VESK_SHOW_RESULTSPERPAGE-->", "<!--VESK_SHOW_MATCHOPTIONS-->",
-    "<!--VESK_SHOW_CATEGORIES-->",     "<!--VESK_SHOW_CUSTOMMETAOPTIONS-->",
-    "<!--VESK_SHOW_HEADING-->",        "<!--VESK_SHOW_SUMMARY-->",
-    "<!--VESK_SHOW_SUGGESTION-->",     "<!--VESK_SHOW_PAGESCOUNT-->",
-    "<!--VESK_SHOW_SORTING-->",        "<!--VESK_SHOW_SEARCHTIME-->",
-    "<!--VESK_SHOW_RECOMMENDED-->",    "<!--VESK_SHOW_PAGENUMBERS-->",
-    "<!--VESK_SHOW_CATSUMMARY-->",     "<!--VESK_SHOW_JAVASCRIPTS-->",
-    "<!--VESK_SHOW_DATERANGE-->",
+// The marker of each output section.
+struct SectionMarker {
+    OutputSection section;
+    const char *marker;
 };
-static_assert(sizeof kSectionMarkers / sizeof kSectionMarkers[0] == 19,
-              "the template has 19 section markers");
+const SectionMarker kSectionMarkers[] = {
+    {SECTION_FORMSTART, "<!--VESK_SHOW_FORMSTART-->"},
+    {SECTION_FORMEND, "<!--VESK_SHOW_FORMEND-->"},
+    {SECTION_SEARCHBOX, "<!--VESK_SHOW_SEARCHBOX-->"},
+    {SECTION_SEARCHBUTTON, "<!--VESK_SHOW_SEARCHBUTTON-->"},
+    {SECTION_RESULTSPERPAGE, "<!--VESK_SHOW_RESULTSPERPAGE-->"},
+    {SECTION_MATCHOPTIONS, "<!--VESK_SHOW_MATCHOPTIONS-->"},
+    {SECTION_CATEGORIES, "<!--VESK_SHOW_CATEGORIES-->"},
+    {SECTION_CUSTOMMETAOPTIONS, "<!--VESK_SHOW_CUSTOMMETAOPTIONS-->"},
+    {SECTION_HEADING, "<!--VESK_SHOW_HEADING-->"},
+    {SECTION_SUMMARY, "<!--VESK_SHOW_SUMMARY-->"},
+    {SECTION_SUGGESTION, "<!--VESK_SHOW_SUGGESTION-->"},
+    {SECTION_PAGESCOUNT, "<!--VESK_SHOW_PAGESCOUNT-->"},
+    {SECTION_SORTING, "<!--VESK_SHOW_SORTING-->"},
+    {SECTION_SEARCHTIME, "<!--VESK_SHOW_SEARCHTIME-->"},
+    {SECTION_RECOMMENDED, "<!--VESK_SHOW_RECOMMENDED-->"},
+    {SECTION_PAGENUMBERS, "<!--VESK_SHOW_PAGENUMBERS-->"},
+    {SECTION_CATSUMMARY, "<!--VESK_SHOW_CATSUMMARY-->"},
+    {SECTION_JAVASCRIPTS, "<!--VESK_SHOW_JAVASCRIPTS-->"},
+    {SECTION_DATERANGE, "<!--VESK_SHOW_DATERANGE-->"},
+};
+static_assert(sizeof kSectionMarkers / sizeof kSectionMarkers[0] == kSectionCount,
+              "the template has one marker per section");
 
 // Sections printed by the whole search block, around the results buffer.
-const int kSearchBlockBefore[] = {8, 9, 16, 10, 11, 14, 12};
-const int kSearchBlockAfter[] = {15, 13};
+const OutputSection kSearchBlockBefore[] = {
+    SECTION_HEADING,    SECTION_SUMMARY,     SECTION_CATSUMMARY, SECTION_SUGGESTION,
+    SECTION_PAGESCOUNT, SECTION_RECOMMENDED, SECTION_SORTING};
+const OutputSection kSearchBlockAfter[] = {SECTION_PAGENUMBERS, SECTION_SEARCHTIME};
 // Sections of the search form, in print order.
-const int kSearchFormSections[] = {17, 0, 2, 3, 4, 5, 6, 7, 18, 1};
+const OutputSection kSearchFormSections[] = {
+    SECTION_JAVASCRIPTS,    SECTION_FORMSTART,    SECTION_SEARCHBOX,  SECTION_SEARCHBUTTON,
+    SECTION_RESULTSPERPAGE, SECTION_MATCHOPTIONS, SECTION_CATEGORIES, SECTION_CUSTOMMETAOPTIONS,
+    SECTION_DATERANGE,      SECTION_FORMEND};
 
 const char kLoadHandler[] = "function() { VeskAutoComplete_OnLoad('vesk_searchbox');}";
 
-void print_section(int section) {
+void print_section(OutputSection section) {
     const SearchContext &c = g_search_context;
     if (c.g_section_texts != nullptr && c.g_section_texts[section] != nullptr)
         out_puts(c.g_section_texts[section]);
@@ -68,9 +87,9 @@ void print_javascript_string(const char *text) {
 size_t print_marker(const char *marker) {
     if (starts_with(marker, kSearchMarker)) {
         print_search_form();
-        for (int section : kSearchBlockBefore) print_section(section);
+        for (OutputSection section : kSearchBlockBefore) print_section(section);
         print_results_buffer();
-        for (int section : kSearchBlockAfter) print_section(section);
+        for (OutputSection section : kSearchBlockAfter) print_section(section);
         return strlen(kSearchMarker);
     }
     if (starts_with(marker, kSearchFormMarker)) {
@@ -85,10 +104,10 @@ size_t print_marker(const char *marker) {
         if (g_search_context.g_query_html[0] != '\0') out_puts(g_search_context.g_query_html);
         return strlen(kQueryMarker);
     }
-    for (int section = 0; section < kSectionCount; section++) {
-        if (starts_with(marker, kSectionMarkers[section])) {
-            print_section(section);
-            return strlen(kSectionMarkers[section]);
+    for (const SectionMarker &entry : kSectionMarkers) {
+        if (starts_with(marker, entry.marker)) {
+            print_section(entry.section);
+            return strlen(entry.marker);
         }
     }
     return 0;
@@ -96,7 +115,7 @@ size_t print_marker(const char *marker) {
 }  // namespace
 
 void print_search_form() {
-    for (int section : kSearchFormSections) print_section(section);
+    for (OutputSection section : kSearchFormSections) print_section(section);
 }
 
 bool include_file(const char *name) {

@@ -63,23 +63,28 @@ void close_file(int fd) {
 
 // ---- Messages ----
 
-// Error messages that XML mode wraps in <vesk:error></vesk:error> (no line end).
-void begin_error() {
-    if (g_search_context.g_xml_output) out_printf("<vesk:error>");
-}
-void end_error() {
-    if (g_search_context.g_xml_output) out_printf("</vesk:error>");
-}
+// Error messages are wrapped in <vesk:error></vesk:error> in XML mode (no line end).
+const char kErrorClosing[] = "</vesk:error>";
+const char kCorruptedEntryFormat[] =
+    "Error: Corrupted dictionary data. Invalid dictionary entry at record #%d<br />";
+const char kCountMismatchFormat[] =
+    "Error: Dictionary data (entry %d) does not match NumKeywords (%d) specified in "
+    "settings.vdat<br />";
+constexpr int kDecimalIntWidth = 11;  // "-2147483648"
+
 void print_wrapped_error(const char *message) {
-    begin_error();
-    out_printf("%s", message);
-    end_error();
+    print_error_message(message, kErrorClosing);
+}
+// Prints format (one of the formats above) filled with up to two numbers, wrapped.
+void print_number_error(const char *format, int first, int second) {
+    static_assert(sizeof kCorruptedEntryFormat <= sizeof kCountMismatchFormat,
+                  "the message buffer fits the longest format");
+    char message[sizeof kCountMismatchFormat + 2 * kDecimalIntWidth];
+    snprintf(message, sizeof message, format, first, second);
+    print_wrapped_error(message);
 }
 void print_corrupted_entry(uint32_t record) {
-    begin_error();
-    out_printf("Error: Corrupted dictionary data. Invalid dictionary entry at record #%d<br />",
-               (int)record);
-    end_error();
+    print_number_error(kCorruptedEntryFormat, (int)record, 0);
 }
 
 // A read error ends the load (it is not retried). Returns false for the caller.
@@ -228,12 +233,7 @@ bool load_line(SearchContext &c, LoadState &state, char *line) {
     state.entries++;
     c.g_dictionary_count = state.entries;
     if (state.entries > c.NumKeywords) {
-        begin_error();
-        out_printf(
-            "Error: Dictionary data (entry %d) does not match NumKeywords (%d) specified in "
-            "settings.vdat<br />",
-            (int)state.entries, (int)c.NumKeywords);
-        end_error();
+        print_number_error(kCountMismatchFormat, (int)state.entries, (int)c.NumKeywords);
         return false;
     }
     return true;
@@ -429,10 +429,5 @@ int load_dictionary_file() {
 
 int load_dictionary() {
     if (load_dictionary_file() == 0) return 1;
-    begin_error();
-    out_printf("Failed to load dictionary file.<br />\n");
-    if (g_search_context.g_xml_output) out_printf("</vesk:error>\n");
-    print_template();
-    release_all();
-    return 0;
+    return finish_page_after_error("Failed to load dictionary file.<br />\n", "</vesk:error>\n");
 }

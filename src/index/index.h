@@ -39,7 +39,7 @@ enum DictionaryAddResult {
 
 // Loads the dictionary. 1 loaded; 0 failed: the loader's message and "Failed
 // to load dictionary file.<br />\n" (inside <vesk:error> in XML mode) have been
-// printed, the template printed and everything released with release_all.
+// printed and the page finished with finish_page_after_error.
 int load_dictionary();
 // Reads g_base_directory/vesk_dictionary.vdat into g_dictionary and the two
 // pools (sized by NumKeywords, OutputBasewordBufferSize, OutputVariantBufferSize
@@ -153,7 +153,7 @@ const uint8_t *page_category_bitmap(uint32_t page);
 // The bit of category c in bitmap (its value, not 1); 0 for a negative c or a
 // null bitmap. A c whose byte lies at or beyond NumCatBytes ends the process:
 // "Error: Category number is invalid. Incorrect settings file used?" (inside
-// <vesk:error> in XML mode), print_template, release_all, exit code 1.
+// <vesk:error> in XML mode) through finish_page_after_error, exit code 1.
 uint32_t page_in_category(int32_t c, const uint8_t *bitmap);
 // Meta fields that the records carry values for: NumMetaFields bounded by the
 // loaded field table; 0 unless UseMetaFields is 1.

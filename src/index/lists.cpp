@@ -27,17 +27,11 @@ const char kTokenDelimiters[] = " \r\n";
 // Entries a table gets at first; it doubles while lines keep coming.
 constexpr uint32_t kFirstTableEntries = 64;
 
-// Prints message (inside <vesk:error>, closed by `closing`, in XML mode),
-// closes the index streams, drops the spelling table and finishes the page.
+// Drops the spelling table and finishes the page after message (inside
+// <vesk:error>, closed by `closing`, in XML mode).
 void finish_page(const char *message, const char *closing) {
-    const SearchContext &c = g_search_context;
-    if (c.g_xml_output) out_printf("<vesk:error>");
-    out_printf("%s", message);
-    if (c.g_xml_output) out_printf("%s", closing);
-    close_index_files();
     free_spelling_list();
-    print_template();
-    release_all();
+    finish_page_after_error(message, closing);
 }
 
 // Makes room for entry `count` of a table of entry_size bytes, doubling its

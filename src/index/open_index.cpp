@@ -29,8 +29,10 @@ const char kPageTextUnableFormat[] =
     "Unable to open vesk_pagetext.vdat<br />%s<br />Check file permissions and that file exists";
 const char kPageTextConfigError[] =
     "<b>Vesk config error:</b> The \"vesk_pagetext.vdat\" file is not properly created for the "
-    "search settings specified in \"setting.php\"<br />";
-const char kReindexAdvice[] = "Please check that you have re-indexed and try again.";
+    "search settings specified in \"setting.php\"<br />"
+    "Please check that you have re-indexed and try again.";
+// Index-file errors close with a line end in XML mode.
+const char kErrorClosing[] = "</vesk:error>\n";
 
 // Positions of the UTF-16 text "This" that marks a page text made for other settings.
 constexpr int kForeignMarkPositions[] = {0, 2, 4, 6};
@@ -45,41 +47,20 @@ FILE *open_in_index_dir(SearchContext &c, const char *name) {
     return open_data_file(c.g_work_path, "rb");
 }
 
-void begin_error(const SearchContext &c) {
-    if (c.g_xml_output) out_printf("<vesk:error>");
-}
-
-// Closes the error, closes the streams opened so far and finishes the page. 0.
-int finish_page(const SearchContext &c) {
-    if (c.g_xml_output) out_printf("</vesk:error>\n");
-    close_index_files();
-    print_template();
-    release_all();
-    return 0;
-}
-
-}  // namespace
-
-int finish_page_after_error(const char *message, const char *closing) {
-    if (message != nullptr) print_error_message(message, closing);
-    close_index_files();
-    print_template();
-    release_all();
-    return 0;
-}
-
-namespace {
 // Reports a file that cannot be opened or loaded, with the system's text for
-// the last error, and finishes the page. 0.
-int finish_unable_to_open(const SearchContext &c, const char *format, const char *name) {
+// the last error, and finishes the page. format takes name (when not null)
+// and the reason. 0.
+int finish_unable_to_open(const char *format, const char *name) {
     char *reason = get_system_error_text();
-    begin_error(c);
-    if (name != nullptr)
-        out_printf(format, name, reason);
-    else
-        out_printf(format, reason);
+    const char *first = name != nullptr ? name : reason;
+    // Each "%s" of the format gives way to its text, so this bounds the message.
+    const size_t size = strlen(format) + strlen(first) + strlen(reason) + 1;
+    char *message = (char *)malloc(size);
+    if (message != nullptr) snprintf(message, size, format, first, reason);
     free_system_error_text(reason);
-    return finish_page(c);
+    finish_page_after_error(message, kErrorClosing);
+    free(message);
+    return 0;
 }
 
 // true when the page text starts with the UTF-16 "This" of an index made for
@@ -94,21 +75,13 @@ bool page_text_is_foreign(FILE *file) {
 
 // Opens and checks the page text. 1 done; 0 the page is finished.
 int open_page_text(SearchContext &c) {
-    if (!page_text_record_size_valid(c.DictIDLen)) {
-        begin_error(c);
-        out_printf("%s", kInvalidSettingsFileMessage);
-        return finish_page(c);
-    }
+    if (!page_text_record_size_valid(c.DictIDLen))
+        return finish_page_after_error(kInvalidSettingsFileMessage, kErrorClosing);
     c.g_page_text_file = open_in_index_dir(c, c.pagetext_file_name);
-    if (c.g_page_text_file == nullptr)
-        return finish_unable_to_open(c, kPageTextUnableFormat, nullptr);
+    if (c.g_page_text_file == nullptr) return finish_unable_to_open(kPageTextUnableFormat, nullptr);
     // The stream is left where the probe stopped: every reader seeks first.
-    if (page_text_is_foreign(c.g_page_text_file)) {
-        begin_error(c);
-        out_printf("%s", kPageTextConfigError);
-        out_printf("%s", kReindexAdvice);
-        return finish_page(c);
-    }
+    if (page_text_is_foreign(c.g_page_text_file))
+        return finish_page_after_error(kPageTextConfigError, kErrorClosing);
     return 1;
 }
 
@@ -147,6 +120,14 @@ static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSiz
 
 }  // namespace
 
+int finish_page_after_error(const char *message, const char *closing) {
+    if (message != nullptr) print_error_message(message, closing);
+    close_index_files();
+    print_template();
+    release_all();
+    return 0;
+}
+
 const char kMissingIndexFilesMessage[] =
     "Can not find one or more of the Vesk index files.<br />Please make sure the generated index "
     "files are uploaded to the same path as this search script.<br />Also check file permissions "
@@ -156,21 +137,18 @@ int open_index_files() {
     SearchContext &c = g_search_context;
     c.g_page_data_file = open_in_index_dir(c, c.pagedata_file_name);
     if (c.g_page_data_file == nullptr)
-        return finish_unable_to_open(c, kUnableToOpenFormat, c.pagedata_file_name);
+        return finish_unable_to_open(kUnableToOpenFormat, c.pagedata_file_name);
 
     if (c.Recommended == 1 && load_recommended_file() == kListPageFinished) return 0;
 
     if (load_pageinfo_file() != 0)
-        return finish_unable_to_open(c, kUnableToOpenFormat, c.pageinfo_file_name);
+        return finish_unable_to_open(kUnableToOpenFormat, c.pageinfo_file_name);
 
     if ((c.DisplayContext == 1 || c.AllowExactPhrase == 1) && open_page_text(c) == 0) return 0;
 
     c.g_word_map_file = open_in_index_dir(c, kWordmapFileName);
-    if (c.g_word_map_file == nullptr) {
-        begin_error(c);
-        out_printf("%s", kMissingIndexFilesMessage);
-        return finish_page(c);
-    }
+    if (c.g_word_map_file == nullptr)
+        return finish_page_after_error(kMissingIndexFilesMessage, kErrorClosing);
 
     if (c.Spelling != 1) return 1;
     return load_spelling_file();

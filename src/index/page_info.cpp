@@ -217,11 +217,7 @@ uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
     if (c < 0) return 0;
     const int32_t byte = c / kBitsPerByte;
     if (byte >= context.NumCatBytes) {
-        if (context.g_xml_output) out_printf("<vesk:error>");
-        out_printf("%s", kInvalidCategoryMessage);
-        if (context.g_xml_output) out_printf("</vesk:error>\n");
-        print_template();
-        release_all();
+        finish_page_after_error(kInvalidCategoryMessage, "</vesk:error>\n");
         fflush(stdout);
         exit(1);
     }

@@ -31,46 +31,13 @@ const char *const kCgiResultTexts[kCgiResultCount] = {
 constexpr const char *kFormContentType = "application/x-www-form-urlencoded";
 constexpr const char *kMethodPost = "POST";
 constexpr const char *kMethodGet = "GET";
-constexpr int kDecimalBase = 10;
 constexpr int kHexDigitOffset = 7;    // 'A' - 7 has the low nibble 0xA
 constexpr int kHexLetterOffset = 55;  // 'A' - 55 == 10
 constexpr int kCaseBit = 0x20;        // ASCII lower-case bit
 constexpr unsigned kByteMask = 0xFF;
 constexpr int kHexPairLength = 2;  // characters after a '%'
 constexpr int kHexRadix = 16;      // value of the high digit of a pair
-// A digit string is accumulated only while its magnitude stays below this
-// bound; anything larger saturates to the 32-bit range anyway.
-constexpr int64_t kParseMagnitudeLimit = (int64_t)INT32_MAX + 1;
-
 }  // namespace
-
-// True for the characters the standard library's number parsers skip in the
-// "C" locale before a number.
-static bool is_c_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Parses like atol (leading white space, one optional sign, leading decimal
-// digits, 0 when there are none) but without overflow: the result is
-// saturated to INT32_MIN..INT32_MAX, the same on every build.
-static int32_t parse_int32_saturated(const char *text) {
-    const char *p = text;
-    while (is_c_space(*p)) p++;
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = (*p == '-');
-        p++;
-    }
-    int64_t magnitude = 0;
-    while (*p >= '0' && *p <= '9') {
-        if (magnitude <= kParseMagnitudeLimit) magnitude = magnitude * kDecimalBase + (*p - '0');
-        p++;
-    }
-    int64_t value = negative ? -magnitude : magnitude;
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return (int32_t)value;
-}
 
 // Appends a new entry to the list of form; false when it cannot be allocated.
 static bool append_entry(CgiForm *form, FormEntry **tail, char *name, char *value) {
@@ -172,7 +139,7 @@ int parse_form_pairs(CgiForm *form) {
 }
 
 int read_post_body(CgiForm *form) {
-    int32_t length = parse_int32_saturated(getenv_or_empty("CONTENT_LENGTH"));
+    int32_t length = lenient_atoi(getenv_or_empty("CONTENT_LENGTH"));
     if (length < 0 || length > kMaxPostBodyLength) {
         form->length = 0;
         return set_cgi_error(CGI_NO_MEMORY);
@@ -291,7 +258,7 @@ int cgi_form_integer(const char *name, int32_t *out, int32_t default_value) {
         *out = default_value;
         return set_cgi_error(CGI_NOT_LEGAL);
     }
-    *out = parse_int32_saturated(value);
+    *out = lenient_atoi(value);
     return set_cgi_error(CGI_OK);
 }
 
@@ -302,14 +269,14 @@ int cgi_form_integer_multiple(const char *name, int32_t *values, int32_t *count,
     // No room for even the first value: nothing is stored.
     if (*count < 1) return set_cgi_error(CGI_TRUNCATED);
 
-    values[0] = parse_int32_saturated(first);
+    values[0] = lenient_atoi(first);
     if (max != 0 && values[0] > max) return set_cgi_error(CGI_NO_DATA);
 
     int32_t stored = 1;
     const char *value;
     while (stored < *count && (value = cgi_find_next(g_cgi_form, name)) != nullptr) {
         if (value[0] == '\0') continue;
-        values[stored] = parse_int32_saturated(value);
+        values[stored] = lenient_atoi(value);
         if (max == 0 || values[stored] <= max) stored++;
     }
     *count = stored;

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 #include "text/text.h"
 
@@ -12,21 +13,6 @@ namespace {
 constexpr int kDefaultPerPage = 10;              // results per page when the request gives none
 constexpr int kEscapedMetaValueSize = 65585;     // an escaped meta-field text value
 constexpr int kMetaIdSize = kMetaTextSize + 16;  // "vesk_metaform_" + field name
-
-// Sections written by the form.
-enum {
-    kFormStart = 0,
-    kFormEnd = 1,
-    kSearchBox = 2,
-    kSearchButton = 3,
-    kResultsPerPage = 4,
-    kMatchOptions = 5,
-    kCategories = 6,
-    kMetaOptions = 7,
-    kSummary = 9,
-    kPageNumbers = 15,
-    kDateRange = 18,
-};
 
 const char kOpenSearchNamespace[] = "http://a9.com/-/spec/opensearch/1.1/";
 const char kAtomNamespace[] = "http://www.w3.org/2005/Atom";
@@ -69,6 +55,7 @@ void copy_request(SearchContext &c, const RequestParams &r) {
     c.g_selected_cats = r.selected_cats;
     c.g_selected_cat_count = r.selected_cat_count;
     c.g_meta_values = r.meta_values;
+    c.g_meta_value_count = r.meta_value_count;
     c.g_ltime_from = r.ltime_from;
     c.g_ltime_to = r.ltime_to;
     if (r.autocomplete != 0) c.SearchAsSubstring = 1;
@@ -97,16 +84,17 @@ void print_xml_head(SearchContext &c) {
 
 void write_per_page_choices(const SearchContext &c) {
     section_printf(
-        kResultsPerPage,
+        SECTION_RESULTSPERPAGE,
         "<span class=\"vesk_results_per_page\"><label for=\"vesk_per_page\">%s</label>\n",
         text_of(STR_FORM_RESULTS_PER_PAGE));
-    section_printf(kResultsPerPage, "<select name=\"vesk_per_page\" id=\"vesk_per_page\">\n");
+    section_printf(SECTION_RESULTSPERPAGE,
+                   "<select name=\"vesk_per_page\" id=\"vesk_per_page\">\n");
     for (int i = 0; i < kPerPageChoiceCount && c.g_per_page_choices[i] != -1; i++) {
         int32_t choice = c.g_per_page_choices[i];
-        section_printf(kResultsPerPage, "<option%s>%d</option>\n",
+        section_printf(SECTION_RESULTSPERPAGE, "<option%s>%d</option>\n",
                        choice == c.g_per_page ? " selected=\"selected\"" : "", choice);
     }
-    section_printf(kResultsPerPage, "</select><br /><br /></span>\n");
+    section_printf(SECTION_RESULTSPERPAGE, "</select><br /><br /></span>\n");
 }
 
 bool category_selected(const SearchContext &c, int32_t category) {
@@ -117,56 +105,57 @@ bool category_selected(const SearchContext &c, int32_t category) {
 }
 
 void write_categories(const SearchContext &c) {
-    section_printf(kCategories,
+    section_printf(SECTION_CATEGORIES,
                    "<span class=\"vesk_categories\"><label for=\"vesk_cat\">%s</label>",
                    text_of(STR_FORM_CATEGORY));
     int32_t first = c.g_selected_cats != nullptr ? c.g_selected_cats[0] : -1;
     if (c.SearchMultiCats != 0) {
-        section_printf(kCategories, "<ul>\n");
-        section_printf(kCategories,
+        section_printf(SECTION_CATEGORIES, "<ul>\n");
+        section_printf(SECTION_CATEGORIES,
                        "<li><input type=\"checkbox\" name=\"vesk_cat[]\" id=\"vesk_cat-1\" "
                        "value=\"-1\"%s><label for=\"vesk_cat-1\">%s</label></input></li>\n",
                        first == -1 ? " checked=\"checked\"" : "", text_of(STR_FORM_CATEGORY_ALL));
         for (int32_t cat = 0; cat < c.NumCats; cat++)
-            section_printf(kCategories,
+            section_printf(SECTION_CATEGORIES,
                            "<li><input type=\"checkbox\" name=\"vesk_cat[]\" id=\"vesk_cat%d\" "
                            "value=\"%d\"%s /><label for=\"vesk_cat%d\">%s</label></li>\n",
                            cat, cat, category_selected(c, cat) ? " checked=\"checked\"" : "", cat,
                            category_name(c, cat));
-        section_printf(kCategories, "</ul><br /><br /></span>\n");
+        section_printf(SECTION_CATEGORIES, "</ul><br /><br /></span>\n");
     } else {
-        section_printf(kCategories, "<select name=\"vesk_cat[]\" id=\"vesk_cat\">");
-        section_printf(kCategories, "<option value=\"-1\">%s</option>",
+        section_printf(SECTION_CATEGORIES, "<select name=\"vesk_cat[]\" id=\"vesk_cat\">");
+        section_printf(SECTION_CATEGORIES, "<option value=\"-1\">%s</option>",
                        text_of(STR_FORM_CATEGORY_ALL));
         for (int32_t cat = 0; cat < c.NumCats; cat++)
-            section_printf(kCategories, "<option value=\"%d\"%s>%s</option>", cat,
+            section_printf(SECTION_CATEGORIES, "<option value=\"%d\"%s>%s</option>", cat,
                            cat == first ? " selected=\"selected\"" : "", category_name(c, cat));
-        section_printf(kCategories, "</select>&nbsp;&nbsp;\n");
-        section_printf(kCategories, "</span>\n");
+        section_printf(SECTION_CATEGORIES, "</select>&nbsp;&nbsp;\n");
+        section_printf(SECTION_CATEGORIES, "</span>\n");
     }
 }
 
 void write_options(const MetaField &field, int32_t selected_single, const unsigned char *multi) {
-    section_printf(kMetaOptions, "<option value=\"-1\">%s</option>",
+    section_printf(SECTION_CUSTOMMETAOPTIONS, "<option value=\"-1\">%s</option>",
                    text_of(STR_FORM_CATEGORY_ALL));
     if (field.options == nullptr) return;
     for (int32_t k = 0; k < field.option_count; k++) {
-        section_printf(kMetaOptions, "<option value=\"%d\"", k);
+        section_printf(SECTION_CUSTOMMETAOPTIONS, "<option value=\"%d\"", k);
         if (multi == nullptr) {
-            if (k == selected_single) section_printf(kMetaOptions, " selected=\"selected\"");
+            if (k == selected_single)
+                section_printf(SECTION_CUSTOMMETAOPTIONS, " selected=\"selected\"");
         } else {
             int count = (signed char)multi[0];
             for (int b = 1; b <= count; b++)
                 if ((signed char)multi[b] == k)
-                    section_printf(kMetaOptions, " selected=\"selected\"");
+                    section_printf(SECTION_CUSTOMMETAOPTIONS, " selected=\"selected\"");
         }
-        section_printf(kMetaOptions, ">%s</option>",
+        section_printf(SECTION_CUSTOMMETAOPTIONS, ">%s</option>",
                        field.options[k] != nullptr ? field.options[k] : "");
     }
 }
 
 void write_meta_fields(const SearchContext &c) {
-    section_printf(kMetaOptions, "<span class=\"vesk_metaform\">\n");
+    section_printf(SECTION_CUSTOMMETAOPTIONS, "<span class=\"vesk_metaform\">\n");
     int32_t fields = defined_meta_field_count();
     static char escaped[kEscapedMetaValueSize];
     for (int32_t i = 0; i < fields; i++) {
@@ -183,19 +172,19 @@ void write_meta_fields(const SearchContext &c) {
         }
         switch (field.type) {
             case 0:
-                section_printf(kMetaOptions,
+                section_printf(SECTION_CUSTOMMETAOPTIONS,
                                "<label for=\"%s\">%s: </label><input type=\"text\" id=\"%s\" "
                                "name=\"%s\" size=\"20\" value=\"%s\" "
                                "class=\"vesk_metaform_numeric\" />\n",
                                id, field.label, id, field.name, escaped);
                 break;
             case 2:
-                section_printf(kMetaOptions,
+                section_printf(SECTION_CUSTOMMETAOPTIONS,
                                "<label for=\"%s\">%s: </label><select name=\"%s\" id=\"%s\" "
                                "class=\"vesk_metaform_dropdown\">\n",
                                id, field.label, field.name, id);
-                write_options(field, value[0] != '\0' ? atoi(value) : -1, nullptr);
-                section_printf(kMetaOptions, "</select>\n");
+                write_options(field, value[0] != '\0' ? lenient_atoi(value) : -1, nullptr);
+                section_printf(SECTION_CUSTOMMETAOPTIONS, "</select>\n");
                 break;
             case 3: {
                 static const unsigned char kNoChoice[1] = {0};
@@ -204,23 +193,23 @@ void write_meta_fields(const SearchContext &c) {
                                                      c.g_meta_values[i] != nullptr
                                                  ? (const unsigned char *)c.g_meta_values[i]
                                                  : kNoChoice;
-                section_printf(kMetaOptions,
+                section_printf(SECTION_CUSTOMMETAOPTIONS,
                                "<label for=\"%s\">%s: </label><select multiple id=\"%s\" "
                                "name=\"%s[]\" class=\"vesk_metaform_multi\">\n",
                                id, field.label, id, field.name);
                 write_options(field, -1, multi);
-                section_printf(kMetaOptions, "</select>&nbsp;&nbsp;\n");
+                section_printf(SECTION_CUSTOMMETAOPTIONS, "</select>&nbsp;&nbsp;\n");
                 break;
             }
             case 4:
-                section_printf(kMetaOptions,
+                section_printf(SECTION_CUSTOMMETAOPTIONS,
                                "<label for=\"%s\">%s: </label>%s<input type=\"text\" id=\"%s\" "
                                "name=\"%s\" size=\"7\" value=\"%s\" "
                                "class=\"vesk_metaform_money\" />\n",
                                id, field.label, c.MetaMoneyCurrency, id, field.name, escaped);
                 break;
             default:
-                section_printf(kMetaOptions,
+                section_printf(SECTION_CUSTOMMETAOPTIONS,
                                "<label for=\"%s\">%s: </label><input type=\"text\" id=\"%s\" "
                                "name=\"%s\" size=\"20\" value=\"%s\" "
                                "class=\"vesk_metaform_text\" />\n",
@@ -228,17 +217,18 @@ void write_meta_fields(const SearchContext &c) {
                 break;
         }
     }
-    section_printf(kMetaOptions, "</span>\n");
+    section_printf(SECTION_CUSTOMMETAOPTIONS, "</span>\n");
 }
 
 void write_match_options(const SearchContext &c) {
-    section_printf(kMatchOptions, "<span class=\"vesk_match\">%s\n", text_of(STR_FORM_MATCH));
+    section_printf(SECTION_MATCHOPTIONS, "<span class=\"vesk_match\">%s\n",
+                   text_of(STR_FORM_MATCH));
     const char *checked = " checked=\"checked\"";
-    section_printf(kMatchOptions,
+    section_printf(SECTION_MATCHOPTIONS,
                    "<label for=\"vesk_match_any\"><input type=\"radio\" id=\"vesk_match_any\" "
                    "name=\"vesk_and\" value=\"0\"%s />%s</label>\n",
                    c.g_match_all ? "" : checked, text_of(STR_FORM_ANY_SEARCH_WORDS));
-    section_printf(kMatchOptions,
+    section_printf(SECTION_MATCHOPTIONS,
                    "<label for=\"vesk_match_all\"><input type=\"radio\" id=\"vesk_match_all\" "
                    "name=\"vesk_and\" value=\"1\"%s />%s</label>\n",
                    c.g_match_all ? checked : "", text_of(STR_FORM_ALL_SEARCH_WORDS));
@@ -252,7 +242,7 @@ void write_date_range(const SearchContext &c) {
     snprintf(to, sizeof to, "%s", c.g_date_to);
     escape_html(from, sizeof from);
     escape_html(to, sizeof to);
-    section_printf(kDateRange, "<span class=\"vesk_daterange\">\n");
+    section_printf(SECTION_DATERANGE, "<span class=\"vesk_daterange\">\n");
     const struct {
         const char *name;
         int label;
@@ -260,50 +250,46 @@ void write_date_range(const SearchContext &c) {
     } fields[] = {{"vesk_datefrom", STR_FORM_DATE_FROM, from},
                   {"vesk_dateto", STR_FORM_DATE_TO, to}};
     for (const auto &field : fields)
-        section_printf(kDateRange,
+        section_printf(SECTION_DATERANGE,
                        "<label for=\"%s\">%s </label><input id=\"%s\" name=\"%s\" value=\"%s\">"
                        "<input type=\"button\" value=\"%s\" onclick=\"displayDatePicker('%s', "
                        "false, '%s');\" />",
                        field.name, text_of(field.label), field.name, field.name, field.value,
                        text_of(STR_FORM_DATE_BUTTON), field.name, format);
-    section_printf(kDateRange, "</span>\n");
+    section_printf(SECTION_DATERANGE, "</span>\n");
 }
 
 void write_search_form(const SearchContext &c) {
-    section_printf(kFormStart, "<form method=\"get\" action=\"%s\" class=\"vesk_searchform\">\n",
+    section_printf(SECTION_FORMSTART,
+                   "<form method=\"get\" action=\"%s\" class=\"vesk_searchform\">\n",
                    c.LinkBackURL);
-    section_printf(kFormEnd, "</form>\n");
-    section_printf(kSearchBox,
+    section_printf(SECTION_FORMEND, "</form>\n");
+    section_printf(SECTION_SEARCHBOX,
                    "<label for=\"vesk_searchbox\">%s</label><input type=\"text\" "
                    "name=\"vesk_query\" size=\"20\" value=\"%s\" id=\"vesk_searchbox\" "
                    "class=\"vesk_searchbox\" />\n",
                    text_of(STR_FORM_SEARCHFOR), c.g_query_html);
-    section_printf(kSearchButton, "<input type=\"submit\" value=\"%s\" class=\"vesk_button\" />\n",
+    section_printf(SECTION_SEARCHBUTTON,
+                   "<input type=\"submit\" value=\"%s\" class=\"vesk_button\" />\n",
                    text_of(STR_FORM_SUBMIT_BUTTON));
     const char *hidden = "<input type=\"hidden\" name=\"%s\" value=\"%d\" />\n";
     if (c.FormFormat != 2) {
-        section_printf(kFormStart, hidden, "vesk_per_page", c.g_per_page);
-        section_printf(kFormStart, hidden, "vesk_and", c.g_match_all);
-        section_printf(kFormStart, hidden, "vesk_sort", c.g_sort_order);
-        section_printf(kFormStart, hidden, "vesk_xml", c.g_xml_output);
+        section_printf(SECTION_FORMSTART, hidden, "vesk_per_page", c.g_per_page);
+        section_printf(SECTION_FORMSTART, hidden, "vesk_and", c.g_match_all);
+        section_printf(SECTION_FORMSTART, hidden, "vesk_sort", c.g_sort_order);
+        section_printf(SECTION_FORMSTART, hidden, "vesk_xml", c.g_xml_output);
         return;
     }
     write_per_page_choices(c);
     if (c.UseCats != 0) write_categories(c);
     if (c.UseMetaFields != 0) write_meta_fields(c);
     write_match_options(c);
-    section_printf(kFormStart, hidden, "vesk_sort", c.g_sort_order);
-    section_printf(kFormStart, hidden, "vesk_xml", c.g_xml_output);
-    section_printf(kMatchOptions, "<br /><br /></span>\n");
+    section_printf(SECTION_FORMSTART, hidden, "vesk_sort", c.g_sort_order);
+    section_printf(SECTION_FORMSTART, hidden, "vesk_xml", c.g_xml_output);
+    section_printf(SECTION_MATCHOPTIONS, "<br /><br /></span>\n");
     if (c.DateRangeSearch == 1) write_date_range(c);
 }
 
-// Finishes the page early: template, release. Always 0.
-int finish_page() {
-    print_template();
-    release_all();
-    return 0;
-}
 }  // namespace
 
 int begin_page(SearchContext *context, RequestParams *request) {
@@ -347,14 +333,14 @@ int begin_page(SearchContext *context, RequestParams *request) {
             c.g_meta_only_search = 1;
         } else {
             if (c.UseMetaFields == 0 && c.g_query_given == 1)
-                section_printf(kSummary, "<div class=\"summary\">%s</div>\n",
+                section_printf(SECTION_SUMMARY, "<div class=\"summary\">%s</div>\n",
                                text_of(STR_NO_QUERY));
             if (c.VeskInfo == 1)
-                section_printf(kPageNumbers,
+                section_printf(SECTION_PAGENUMBERS,
                                "\n<center><p><small>%s <a href=\"%s\" target=\"_blank\"><b>Vesk "
                                "Search Engine</b></a></small></p></center>\n",
                                text_of(STR_POWEREDBY), kProductPage);
-            return finish_page();
+            return finish_page_after_error(nullptr, "");
         }
     }
 
@@ -362,18 +348,14 @@ int begin_page(SearchContext *context, RequestParams *request) {
     int64_t first_result = ((int64_t)c.g_page - 1) * (int64_t)c.g_per_page;
     if (c.g_page < 1 || first_result >= (int64_t)c.MaxResultsPerQuery) {
         if (c.g_xml_output)
-            out_printf("<vesk:error>%s</vesk:error>", text_of(STR_MAX_RESULTS));
+            print_error_message(text_of(STR_MAX_RESULTS), "</vesk:error>");
         else
             buffer_printf("%s<br />", text_of(STR_MAX_RESULTS));
-        return finish_page();
+        return finish_page_after_error(nullptr, "");
     }
 
-    if (c.UseUTF8 == 1 && load_unicode_tables() != 0) {
-        if (c.g_xml_output) out_printf("<vesk:error>");
-        out_printf("Error loading in UTF8 data.");
-        if (c.g_xml_output) out_printf("</vesk:error>");
-        return finish_page();
-    }
+    if (c.UseUTF8 == 1 && load_unicode_tables() != 0)
+        return finish_page_after_error("Error loading in UTF8 data.", "</vesk:error>");
 
     normalize_query(&c);
     split_query_words(&c);

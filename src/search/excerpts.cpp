@@ -25,12 +25,11 @@ const char kXmlEllipsis[] = " ...";
 const char kCriticalPageText[] =
     "Critical error with pagetext file. Check that your files are from the same indexing "
     "session.";
-constexpr uint32_t kLastBoundaryId = 1;  // page-text ids 0 and 1 are page boundaries
-constexpr int kSlotFields = 2;           // word id and variant per slot
-constexpr int kRepeatedPosition = 2;     // runs from the third on use the last position
-constexpr size_t kWriteChunk = kFormatBufferSize - 1;  // most one formatted append carries
-constexpr int kEntityMaxLength = 7;                    // "&#" ... ";" of a numeric entity, at most
-constexpr size_t kEncodedBytesPerByte = 7;             // "&#-128;": the longest encoded byte
+constexpr uint32_t kLastBoundaryId = 1;     // page-text ids 0 and 1 are page boundaries
+constexpr int kSlotFields = 2;              // word id and variant per slot
+constexpr int kRepeatedPosition = 2;        // runs from the third on use the last position
+constexpr int kEntityMaxLength = 7;         // "&#" ... ";" of a numeric entity, at most
+constexpr size_t kEncodedBytesPerByte = 7;  // "&#-128;": the longest encoded byte
 constexpr size_t kInitialTextSize = 256;
 
 // A growable text, always NUL-terminated once allocated. After a failed
@@ -79,16 +78,12 @@ void free_text(GrowText &text) {
     text = GrowText();
 }
 
-// Appends text whole to the results buffer or an output section, in pieces
-// that each fit one formatted append.
-void write_whole(int section, const char *text, size_t length) {
-    for (size_t at = 0; at < length; at += kWriteChunk) {
-        const int n = (int)(length - at < kWriteChunk ? length - at : kWriteChunk);
-        if (section == kResultsBufferTarget)
-            buffer_printf("%.*s", n, text + at);
-        else
-            section_printf(section, "%.*s", n, text + at);
-    }
+// Appends text to the results buffer or an output section.
+void write_to(int section, const char *text) {
+    if (section == kResultsBufferTarget)
+        buffer_printf("%s", text);
+    else
+        section_printf(section, "%s", text);
 }
 
 // Excerpt text goes to standard output in XML, to the results buffer in HTML.
@@ -96,7 +91,7 @@ void write_excerpt_text(const SearchContext &c, const char *text) {
     if (c.g_xml_output)
         out_puts(text);
     else
-        write_whole(kResultsBufferTarget, text, strlen(text));
+        write_to(kResultsBufferTarget, text);
 }
 
 // ---- Context excerpts ----
@@ -522,7 +517,7 @@ void highlight_terms(SearchContext &c, const char *text, int section) {
     if (text == nullptr) return;
     const size_t length = strlen(text);
     if (c.Highlighting != 1 || length == 0) {
-        write_whole(section, text, length);
+        write_to(section, text);
         return;
     }
     Highlighter h;
@@ -538,9 +533,6 @@ void highlight_terms(SearchContext &c, const char *text, int section) {
     }
     // Without memory for the marks the text is written as it came.
     const bool done = !h.decoded.failed && !h.pending.failed && !h.out.failed && !h.phrase.failed;
-    if (done)
-        write_whole(section, h.out.bytes != nullptr ? h.out.bytes : "", h.out.length);
-    else
-        write_whole(section, text, length);
+    write_to(section, done && h.out.bytes != nullptr ? h.out.bytes : text);
     free_highlighter(h);
 }

@@ -91,11 +91,7 @@ int count_utf16_units(const unsigned char *bytes, int size, int limit) {
 
 // Prints a stemmer set-up error, wrapped as an error element in XML mode.
 void print_stemmer_error(const char *message) {
-    if (g_search_context.g_xml_output) {
-        out_printf("<vesk:error>%s</vesk:error>\n", message);
-    } else {
-        out_printf("%s", message);
-    }
+    print_error_message(message, "</vesk:error>\n");
 }
 
 // libstemmer encoding of the stemmer for a StemmingAlgo value (0..15).

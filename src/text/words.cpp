@@ -116,10 +116,7 @@ int compare_words_n(const char *a, const char *b, int n) {
 // Reports the lack of memory, finishes the page and ends the request: the
 // callers cannot tell a failed search from a text without the part.
 [[noreturn]] static void stop_out_of_memory() {
-    bool xml = g_search_context.g_xml_output != 0;
-    if (xml) out_puts("<vesk:error>");
-    out_puts("<br />Out of memory.<br />");
-    if (xml) out_puts("</vesk:error>");
+    print_error_message("<br />Out of memory.<br />", "</vesk:error>");
     print_template();
     release_all();
     fflush(stdout);

@@ -53,25 +53,38 @@ TEST_F(OutputTest, AppendThatLeavesRoomForTheTerminatorDoesNotGrow) {
     EXPECT_EQ(strlen(c.g_section_texts[5]), 100u);
 }
 
-TEST_F(OutputTest, LongAppendsAreCutAtTheFormatBufferButCountWhole) {
-    std::string exact(10239, 'e');
-    EXPECT_EQ(section_printf(6, "%s", exact.c_str()), 10239);
-    EXPECT_EQ(strlen(c.g_section_texts[6]), 10239u);
+// Texts at, just past and far past the stack buffer arrive whole in a section,
+// the results buffer and standard output, and later appends land after them.
+TEST_F(OutputTest, LongTextsArriveWhole) {
+    const int lengths[] = {10239, 10240, 12000, 100000};
+    for (int length : lengths) {
+        SCOPED_TRACE(length);
+        release_all();
+        init_search_context();
+        ASSERT_EQ(allocate_output_buffers(), 0);
+        const std::string text = std::string(length - 1, 'x') + ">";
 
-    std::string longer(12000, 'l');
-    EXPECT_EQ(section_printf(7, "%s", longer.c_str()), 12000);
-    EXPECT_EQ(strlen(c.g_section_texts[7]), 10239u);
-    EXPECT_EQ(c.g_section_length[7], 12000);
-    // Later appends still land at the text's real end, inside the block.
-    section_printf(7, "%s", "tail");
-    EXPECT_EQ(strlen(c.g_section_texts[7]), 10243u);
-    EXPECT_LT((int)strlen(c.g_section_texts[7]), c.g_section_capacity[7]);
+        EXPECT_EQ(section_printf(SECTION_CUSTOMMETAOPTIONS, "\"%s\"", text.c_str()), length + 2);
+        EXPECT_EQ(section_printf(SECTION_CUSTOMMETAOPTIONS, "%s", "tail"), 4);
+        // Compared as booleans: a failure would otherwise print the whole texts.
+        EXPECT_TRUE(c.g_section_texts[SECTION_CUSTOMMETAOPTIONS] == "\"" + text + "\"tail");
+        EXPECT_EQ(c.g_section_length[SECTION_CUSTOMMETAOPTIONS], length + 6);
+        EXPECT_LT(length + 6, c.g_section_capacity[SECTION_CUSTOMMETAOPTIONS]);
+
+        EXPECT_EQ(buffer_printf("<b>%s</b>", text.c_str()), length + 7);
+        EXPECT_TRUE(c.g_result_buffer == "<b>" + text + "</b>");
+
+        testsupport::StdoutCapture capture;
+        EXPECT_EQ(out_printf("[%s]", text.c_str()), length + 2);
+        EXPECT_EQ(out_puts(text.c_str()), length);
+        EXPECT_TRUE(capture.text() == "[" + text + "]" + text);
+    }
 }
 
 TEST_F(OutputTest, NullFormatAndBadSectionGiveMinusOne) {
     const char *no_format = nullptr;
     EXPECT_EQ(buffer_printf(no_format), -1);
-    EXPECT_EQ(section_printf(19, "x"), -1);
+    EXPECT_EQ(section_printf(SECTION_END, "x"), -1);
     EXPECT_EQ(section_printf(-1, "x"), -1);
     EXPECT_EQ(c.g_result_buffer_length, 0);
 }
@@ -83,22 +96,63 @@ TEST_F(OutputTest, ResultsBufferGrowsPastItsStartingSize) {
     EXPECT_GT(c.g_result_buffer_capacity, 80000);
 }
 
-TEST_F(OutputTest, PrintingIsBoundedForFormatsButNotForPuts) {
-    testsupport::StdoutCapture capture;
-    std::string big(20000, 'p');
-    out_printf("%s", big.c_str());
-    out_puts(big.c_str());
-    std::string out = capture.text();
-    EXPECT_EQ(out.size(), 10239u + 20000u);
+TEST_F(OutputTest, CatSummaryIsEmptiedKeepingItsCapacity) {
+    section_printf(SECTION_CATSUMMARY, "%s", std::string(300, 's').c_str());
+    int capacity = c.g_section_capacity[SECTION_CATSUMMARY];
+    clear_catsummary_section();
+    EXPECT_STREQ(c.g_section_texts[SECTION_CATSUMMARY], "");
+    EXPECT_EQ(c.g_section_length[SECTION_CATSUMMARY], 0);
+    EXPECT_EQ(c.g_section_capacity[SECTION_CATSUMMARY], capacity);
 }
 
-TEST_F(OutputTest, CatSummaryIsEmptiedKeepingItsCapacity) {
-    section_printf(16, "%s", std::string(300, 's').c_str());
-    int capacity = c.g_section_capacity[16];
-    clear_catsummary_section();
-    EXPECT_STREQ(c.g_section_texts[16], "");
-    EXPECT_EQ(c.g_section_length[16], 0);
-    EXPECT_EQ(c.g_section_capacity[16], capacity);
+// The error wrapper and the seek messages that use it: wrapped in XML mode only.
+TEST_F(OutputTest, ErrorMessagesAreWrappedInXmlModeOnly) {
+    const struct {
+        int xml;
+        const char *message;
+        const char *closing;
+        const char *expected;
+    } messages[] = {
+        {0, "Failed.", "</vesk:error>\n", "Failed."},
+        {1, "Failed.", "</vesk:error>\n", "<vesk:error>Failed.</vesk:error>\n"},
+        {1, "100% <b>", "</vesk:error>", "<vesk:error>100% <b></vesk:error>"},
+        {1, "", "</vesk:error>", "<vesk:error></vesk:error>"},
+    };
+    for (const auto &row : messages) {
+        c.g_xml_output = row.xml;
+        testsupport::StdoutCapture capture;
+        print_error_message(row.message, row.closing);
+        EXPECT_EQ(capture.text(), row.expected) << row.message << " xml " << row.xml;
+    }
+
+    const std::string past_limit =
+        "Error seeking in file. This CGI build does not support files larger than 2GB in size. "
+        "Please contact Orlatine for help.";
+    const std::string failed =
+        "Error seeking in file. This may be due to an incompatible CGI build for your operating "
+        "system. Please contact Orlatine for help.";
+    const struct {
+        int xml;
+        int64_t offset;
+        std::string expected;
+    } seeks[] = {
+        {0, 2000000000, failed},
+        {0, 2000000001, past_limit},
+        {1, 2000000000, "<vesk:error>" + failed + "</vesk:error>"},
+        {1, 2000000001, "<vesk:error>" + past_limit + "</vesk:error>"},
+    };
+    for (const auto &row : seeks) {
+        c.g_xml_output = row.xml;
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        FILE *unseekable = fdopen(ends[0], "r");
+        ASSERT_NE(unseekable, nullptr);
+        testsupport::StdoutCapture capture;
+        EXPECT_NE(seek_data_file(unseekable, row.offset), 0);
+        EXPECT_EQ(capture.text(), row.expected) << row.offset << " xml " << row.xml;
+        fclose(unseekable);
+        close(ends[1]);
+    }
 }
 
 class ResultCountTest : public OutputTest {
@@ -116,18 +170,18 @@ class ResultCountTest : public OutputTest {
 TEST_F(ResultCountTest, PhrasesForNoneOneAndMany) {
     c.g_search_cut_short = 1;
     print_result_count(0, "found.");
-    EXPECT_STREQ(c.g_section_texts[9], "No results found. ");
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "No results found. ");
     clear_catsummary_section();
-    c.g_section_texts[9][0] = '\0';
+    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
     print_result_count(1, "found.");
-    EXPECT_STREQ(c.g_section_texts[9], "1 result found. ");
-    c.g_section_texts[9][0] = '\0';
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "1 result found. ");
+    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
     print_result_count(3000000000u, "found.");
-    EXPECT_STREQ(c.g_section_texts[9], "More than 3000000000 results found. ");
-    c.g_section_texts[9][0] = '\0';
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "More than 3000000000 results found. ");
+    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
     c.g_search_cut_short = 0;
     print_result_count(7, "x");
-    EXPECT_STREQ(c.g_section_texts[9], "7 results x ");
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "7 results x ");
 }
 
 }  // namespace

@@ -119,6 +119,46 @@ TEST_F(PageE2E, AdvancedFormWithCheckBoxesAndDateRange) {
                   "&vesk_dateto=2024-01-31");
 }
 
+// A meta text value of 20,000 escaped characters (4,000 "&#38;") arrives whole:
+// its attribute keeps the closing quote and the next field stays an element.
+TEST_F(PageE2E, LongMetaTextValueKeepsTheFormWellFormed) {
+    spec_.set("FormFormat", 2).set("UseMetaFields", 1).set("NumMetaFields", 2);
+    spec_.meta_fields = {
+        MetaFieldSpec{1, "author", "Author", "Author", 5, {}, -1},
+        MetaFieldSpec{1, "title", "Title", "Title", 5, {}, -1},
+    };
+    testsupport::write_file(dir_, "search_template.html",
+                            "<html><body><!--VESK_SHOW_CUSTOMMETAOPTIONS--></body></html>\n");
+    std::string ampersands;
+    for (int i = 0; i < 4000; i++) ampersands += "%26";
+    CgiResponse response = get("author=" + ampersands + "&title=x");
+    EXPECT_EQ(testsupport::compare_golden("form_long_meta_value.out", response.out), "");
+    EXPECT_EQ(xmllint(response.out), "");
+}
+
+// The drop-down's selected option is the request value read like atoi, and a
+// value past the 32-bit range saturates instead of wrapping onto an option.
+TEST_F(PageE2E, DropDownSelectionReadsTheValueLikeAtoi) {
+    spec_.set("FormFormat", 2).set("UseMetaFields", 1).set("NumMetaFields", 1);
+    spec_.meta_fields = {MetaFieldSpec{2, "colour", "Colour", "Colour", 0, {"red", "green"}, -1}};
+    testsupport::write_file(dir_, "search_template.html", "<!--VESK_SHOW_CUSTOMMETAOPTIONS-->");
+    const struct {
+        const char *value;
+        const char *selected;  // the selected option's value, "" for none
+    } cases[] = {
+        {"1", "1"}, {"+1", "1"}, {"%20%091xyz", "1"}, {"0", "0"},         {"abc", "0"},
+        {"", ""},   {"-1", ""},  {"4294967297", ""},  {"4294967296", ""}, {"-4294967295", ""},
+    };
+    for (const auto &row : cases) {
+        std::string out = get(std::string("colour=") + row.value).out;
+        std::string selected;
+        for (const char *option : {"0", "1"})
+            if (out.find("value=\"" + std::string(option) + "\" selected") != std::string::npos)
+                selected += option;
+        EXPECT_EQ(selected, row.selected) << row.value;
+    }
+}
+
 TEST_F(PageE2E, HeaderWithoutCharsetAndNoQueryParameter) {
     spec_.set("NoCharset", 1).set("FormFormat", 1);
     expect_golden("header_no_charset.out", "");

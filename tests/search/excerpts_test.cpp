@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "search/search_fixture.h"
+#include "search/stage_fixture.h"
 #include "support/run_program.h"
 
 using searchtest::hl;
 using searchtest::pages_index;
-using searchtest::SearchFixture;
+using searchtest::StageFixture;
 using searchtest::tokens;
 using testsupport::IndexSpec;
 
@@ -45,7 +45,7 @@ struct ExcerptCase {
     bool xml = false;
 };
 
-class ExcerptTest : public SearchFixture {
+class ExcerptTest : public StageFixture {
    protected:
     // The excerpt of page's result after looking query up. HTML comes from
     // the results buffer, XML from standard output.

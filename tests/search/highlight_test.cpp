@@ -5,17 +5,17 @@
 #include <utility>
 #include <vector>
 
-#include "search/search_fixture.h"
+#include "search/stage_fixture.h"
 
 using searchtest::hl;
 using searchtest::pages_index;
-using searchtest::SearchFixture;
+using searchtest::StageFixture;
 using searchtest::tokens;
 using testsupport::IndexSpec;
 
 namespace {
 
-class HighlightTest : public SearchFixture {
+class HighlightTest : public StageFixture {
    protected:
     // Looks query up in a small index (settings adjusted) and highlights text
     // into the results buffer.

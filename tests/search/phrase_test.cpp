@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "search/search_fixture.h"
+#include "search/stage_fixture.h"
 
 using searchtest::pages_index;
-using searchtest::SearchFixture;
+using searchtest::StageFixture;
 using searchtest::tokens;
 using testsupport::IndexSpec;
 
@@ -32,7 +32,7 @@ struct PhraseCase {
     uint32_t skipped = 0;  // query words reported as skipped
 };
 
-class PhraseTest : public SearchFixture {
+class PhraseTest : public StageFixture {
    protected:
     // Runs the case against a one-page index and checks page 0.
     void check(const PhraseCase &test) {

@@ -1,13 +1,15 @@
-// Shared set-up of the in-process search tests: an index written by the
-// test-support writer and loaded as a search request loads it, a query split
-// into words, and the term lookup, so that single stages can run and their
-// state can be inspected.
+// Shared set-up of the search tests: an index directory written by the
+// test-support writer, one request read from a query string and searched in
+// process up to the sorted result list, as the program does before it writes
+// the result page.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "index/index.h"
@@ -15,118 +17,97 @@
 #include "search/search.h"
 #include "support/capture.h"
 #include "support/index_files.h"
-#include "text/text.h"
 
 namespace searchtest {
 
 using testsupport::IndexFiles;
 using testsupport::IndexSpec;
+using testsupport::MetaFieldSpec;
+using testsupport::MetaValueSpec;
 using testsupport::PageSpec;
+using testsupport::PostingSpec;
 
-// Tokens of a text as the writer splits page text.
-inline std::vector<std::string> tokens(const std::string &text) {
-    return testsupport::split_words(text);
-}
+// (page, final score) of one result.
+using Ranked = std::vector<std::pair<uint32_t, uint32_t>>;
 
-// Text inside the highlight span of HTML output.
-inline std::string hl(const std::string &text) {
-    return "<span class=\"highlight\">" + text + "</span>";
-}
-
-// An index of one page per body text, titled "Page N", with the settings the
-// search tests share: phrases, excerpts and highlighting on, no stemming.
-inline IndexSpec pages_index(const std::vector<std::vector<std::string>> &bodies) {
-    IndexSpec spec;
-    spec.settings.set("AllowExactPhrase", 1)
-        .set("MaxContextSeeks", 100)
-        .set("MaxMatches", 1000)
-        .set("MinWordLen", 1)
-        .set("MaxSearchTime", 30)
-        .set("DisplayContext", 1)
-        .set("ContextSize", 12)
-        .set("MaxContextKeywords", 3)
-        .set("Highlighting", 1)
-        .set("XMLHighlight", 1)
-        .set("ToLowerSearchWords", 1);
-    for (size_t i = 0; i < bodies.size(); i++) {
-        PageSpec page;
-        page.url = "page" + std::to_string(i) + ".html";
-        page.title = "Page " + std::to_string(i);
-        page.words = bodies[i];
-        spec.pages.push_back(page);
-    }
-    return spec;
+// A page with the given address and body text.
+inline PageSpec page_of(const std::string &url, const std::string &text) {
+    PageSpec page;
+    page.url = url;
+    page.title = "t";
+    page.words = testsupport::split_words(text);
+    return page;
 }
 
 class SearchFixture : public ::testing::Test {
    protected:
-    void SetUp() override {
-        dir_ = testsupport::make_temp_dir("search");
-        memset(&run_, 0, sizeof run_);
-        release_all();
-        init_search_context();
-    }
+    void SetUp() override { dir_ = testsupport::make_temp_dir("search"); }
     void TearDown() override {
-        unload();
+        clean_up();
         testsupport::remove_tree(dir_);
     }
-    void unload() {
+
+    IndexFiles write(const IndexSpec &spec) { return testsupport::write_index(dir_, spec); }
+
+    // Reads the request of query_string and runs the search stages. true when
+    // the sorted result list is ready; out_ holds what was printed.
+    bool search(const std::string &query_string) {
+        clean_up();
+        testsupport::StdoutCapture capture;
+        bool ready = start(query_string) && search_pages(c, run_);
+        out_ = capture.text();
+        return ready;
+    }
+
+    // The stored results in sorted order.
+    Ranked ranked() const {
+        Ranked list;
+        for (uint32_t i = 0; i < run_.result_count; i++)
+            list.push_back({run_.results[i].page, run_.results[i].final_score});
+        return list;
+    }
+    // Pages of the results shown on the requested page, in slot order.
+    std::vector<uint32_t> shown() const {
+        std::vector<uint32_t> pages;
+        for (int32_t slot = 0; slot < c.g_per_page; slot++) {
+            const SearchResult *result = result_for_slot(c, run_, (uint32_t)slot);
+            if (result == nullptr) break;
+            pages.push_back(result->page);
+        }
+        return pages;
+    }
+    // Pages whose score is not 0 after the search, in page order.
+    std::vector<uint32_t> scored_pages() const {
+        std::vector<uint32_t> pages;
+        for (uint32_t p = 0; p < run_.page_count; p++)
+            if (run_.page_scores[p].score != 0) pages.push_back(p);
+        return pages;
+    }
+
+    SearchContext &c = g_search_context;
+    SearchRun run_{};
+    std::string dir_, out_;
+
+   private:
+    bool start(const std::string &query_string) {
+        init_search_context();
+        snprintf(g_request.index_directory, sizeof g_request.index_directory, "%s", dir_.c_str());
+        setenv("REQUEST_METHOD", "GET", 1);
+        setenv("QUERY_STRING", query_string.c_str(), 1);
+        if (load_settings(&g_request) != 0 || !read_cgi_parameters()) return false;
+        reset_request_state();
+        if (begin_page(&c, &g_request) == 0) return false;
+        if (open_index_files() == 0) return false;
+        return load_dictionary() != 0;
+    }
+    void clean_up() {
         release_search_run(c, run_);
         memset(&run_, 0, sizeof run_);
         close_index_files();
         free_spelling_list();
         release_all();
-        init_search_context();
+        free_request();
     }
-    // Writes the index, loads its settings and dictionary and opens its files.
-    void load(const IndexSpec &spec) {
-        unload();
-        spec_ = spec;
-        files_ = testsupport::write_index(dir_, spec);
-        static RequestParams request;
-        memset(&request, 0, sizeof request);
-        snprintf(request.index_directory, sizeof request.index_directory, "%s", dir_.c_str());
-        ASSERT_EQ(load_settings(&request), 0);
-        ASSERT_EQ(open_index_files(), 1);
-        ASSERT_EQ(load_dictionary(), 1);
-        // The page head makes the case table ready for UTF-8 sites.
-        if (c.UseUTF8 == 1) {
-            ASSERT_EQ(load_unicode_tables(), 0);
-        }
-    }
-    // Splits query into words as the request does (without normalising it).
-    void set_query(const std::string &query) {
-        snprintf(c.g_query_text, sizeof c.g_query_text, "%s", query.c_str());
-        split_query_words(&c);
-    }
-    // Runs the stages of a search up to and including the term loop, standard
-    // output captured into out_. false when an error ended the request.
-    bool look_up(const std::string &query) {
-        set_query(query);
-        testsupport::StdoutCapture capture;
-        bool ok = setup_stemmer(c) && setup_search(c, run_);
-        if (ok) {
-            classify_terms(c);
-            ok = look_up_terms(c, run_);
-        }
-        out_ = capture.text();
-        return ok;
-    }
-    // Offset of token k of page p's body (title = false) or title.
-    uint64_t offset_of(uint32_t page, size_t k, bool title = false) const {
-        const size_t title_tokens = tokens(spec_.pages[page].title).size();
-        const uint64_t record = (uint64_t)c.DictIDLen;
-        return files_.text_offsets[page] + record * (1 + (title ? 0 : title_tokens + 1) + k);
-    }
-    // The results buffer as the stages left it.
-    std::string results_buffer() const {
-        return c.g_result_buffer != nullptr ? c.g_result_buffer : "";
-    }
-    SearchContext &c = g_search_context;
-    SearchRun run_;
-    IndexSpec spec_;
-    IndexFiles files_;
-    std::string dir_, out_;
 };
 
 }  // namespace searchtest

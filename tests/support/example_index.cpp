@@ -289,6 +289,7 @@ const char kTemplate[] =
 
 IndexSpec example_index() {
     IndexSpec spec;
+    spec.settings.keys.clear();  // the example writes every key itself, in its own order
     for (const auto &key : kSettingKeys) spec.settings.keys.emplace_back(key.first, key.second);
     spec.settings.texts["STR_FORM_CATEGORY_ALL"] = "All";
     spec.settings.texts["STR_POWEREDBY"] = "Search powered by";

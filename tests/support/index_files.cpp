@@ -128,9 +128,17 @@ class TextBuilder {
             }
             variant = (uint8_t)(at - word.variants.begin() + 1);
         }
-        if (!word.reserved && spec_.common_words.count(base) == 0)
-            word.hits.push_back({page, (uint64_t)text_.size(), title ? kTitleScore : kBodyScore,
-                                 title ? kTitleZone : kBodyZone});
+        if (!word.reserved && spec_.common_words.count(base) == 0) {
+            Occurrence hit{page, (uint64_t)text_.size(), title ? kTitleScore : kBodyScore,
+                           title ? kTitleZone : kBodyZone};
+            const auto &postings = spec_.pages[page].postings;
+            auto forced = postings.find(base);
+            if (forced != postings.end()) {
+                hit.score = forced->second.score;
+                hit.zone = forced->second.zones;
+            }
+            word.hits.push_back(hit);
+        }
         auto forced = spec_.corrupt.pagetext_ids.find(base);
         put_record(forced != spec_.corrupt.pagetext_ids.end() ? forced->second : id, variant);
     }
@@ -424,6 +432,8 @@ IndexFiles build_index(const IndexSpec &spec) {
         pageinfo.append((size_t)bad.pageinfo_size_delta, '\0');
     for (const auto &count : bad.wordmap_count)
         set_le(wordmap, (uint64_t)out.block_offsets.at(count.first), count.second, 4);
+    for (const auto &page : bad.posting_page)
+        set_le(wordmap, (uint64_t)out.block_offsets.at(page.first) + 4 + 2, page.second, 3);
     if (bad.wordmap_size_delta < 0)
         wordmap.resize(wordmap.size() -
                        std::min<size_t>(wordmap.size(), (size_t)-bad.wordmap_size_delta));

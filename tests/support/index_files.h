@@ -30,6 +30,12 @@ struct MetaValueSpec {
     static MetaValueSpec of_number(uint32_t number);
 };
 
+// Score and zone bytes written for a word's postings on one page.
+struct PostingSpec {
+    uint8_t score = 10;
+    uint8_t zones = 1;
+};
+
 // One indexed page.
 struct PageSpec {
     std::string url, title, description, image;
@@ -41,6 +47,7 @@ struct PageSpec {
     std::vector<MetaValueSpec> meta;  // one per meta field; missing ones are "none"
     std::vector<std::string> words;   // body text as tokens (see split_words)
     std::string line_tail;            // written after the fourth "|" of the page-data line
+    std::map<std::string, PostingSpec> postings;  // base word -> bytes of each of its postings
 };
 
 // One line of the recommended list.
@@ -58,6 +65,7 @@ struct IndexCorruption {
     std::map<std::string, uint32_t> wordmap_count;       // base word -> its block's count field
     std::map<std::string, long long> dictionary_offset;  // base word -> offset in the dictionary
     long long wordmap_size_delta = 0;                    // <0 cuts bytes off the word map's end
+    std::map<std::string, uint32_t> posting_page;        // base word -> page of its first posting
     std::string pagetext_prefix;                         // bytes put before the page text
     std::map<std::string, uint32_t> pagetext_ids;        // base word -> id its text records get
     long long pagetext_size_delta = 0;                   // <0 cuts bytes off the page text's end

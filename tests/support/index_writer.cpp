@@ -139,6 +139,8 @@ SettingsSpec default_settings() {
     static_assert(sizeof defaults / sizeof defaults[0] == 49, "one default per text");
     for (size_t i = 0; i < interface_text_keys().size(); i++)
         spec.texts[interface_text_keys()[i]] = defaults[i];
+    // Without a match limit every search would stop before its first word.
+    spec.set("MaxMatches", 10000);
     return spec;
 }
 
