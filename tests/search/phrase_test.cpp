@@ -62,6 +62,16 @@ std::function<void(IndexSpec &)> title(const char *text) {
     return [text](IndexSpec &spec) { spec.pages[0].title = text; };
 }
 
+// Score and zone bytes of big's and red's postings on page 0.
+std::function<void(IndexSpec &)> postings(uint8_t big_score, uint8_t big_zones, uint8_t red_score,
+                                          uint8_t red_zones, uint8_t boost = 0) {
+    return [=](IndexSpec &spec) {
+        spec.pages[0].postings["big"] = {big_score, big_zones};
+        spec.pages[0].postings["red"] = {red_score, red_zones};
+        spec.pages[0].boost = boost;
+    };
+}
+
 std::function<void(IndexSpec &)> cut_page_text(long long bytes) {
     return [bytes](IndexSpec &spec) { spec.corrupt.pagetext_size_delta = -bytes; };
 }
@@ -108,6 +118,12 @@ TEST_F(PhraseTest, PhrasesAreVerifiedInThePageText) {
          0, title("red")},
         {"only the candidate whose zone fits is verified", "red big red", "\"big red\"", 0,
          2 * kTitle, 1, title("big red"), kInTitle},
+        {"a later word's zone shifted left may meet the candidate's", "big red", "\"big red\"", 0,
+         2 * kBody, 1, postings(10, 0x08, 10, 0x04)},
+        {"zones that do not meet fail with the phrase in the text", "big red", "\"big red\"",
+         kNoPhrase, 0, 0, postings(10, 0x02, 10, 0x10)},
+        {"the candidate's boosted score plus the later words' score bytes", "big red",
+         "\"big red\"", 0, 58 + 7, 1, postings(45, 1, 7, 1, 13)},
         {"blanks alone are passed over like an empty word", "big", "\" \" big", 0, kBody, 1},
         {"phrase words are stemmed one by one", "run dog", "\"running dogs\"", 0, 2 * kBody, 1,
          [](IndexSpec &spec) { spec.settings.set("UseStemming", 1).set("StemmingAlgo", 2); }},
