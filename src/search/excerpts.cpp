@@ -265,8 +265,7 @@ void write_runs(SearchContext &c, const SearchResult &result, const char *title,
 bool allocate_slots(SearchContext &c, uint32_t runs) {
     const double per_run = ceil((double)c.ContextSize / (double)runs);
     c.g_context_slot_count = (uint32_t)(uint64_t)per_run;
-    c.g_context_slots =
-        (uint32_t *)calloc((size_t)c.g_context_slot_count * kSlotFields, sizeof(uint32_t));
+    c.g_context_slots = (uint32_t *)calloc(c.g_context_slot_count, kSlotFields * sizeof(uint32_t));
     c.g_context_marks = nullptr;
     if (c.Highlighting == 1)
         c.g_context_marks = (ContextMark *)calloc(c.g_context_slot_count, sizeof(ContextMark));
