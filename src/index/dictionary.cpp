@@ -1,6 +1,5 @@
-// The dictionary loader: vesk_dictionary.vdat into g_dictionary, the base-word
-// pool and the variant pool, the lookups of a word's variants, and the number
-// rule shared by the index text files.
+// The dictionary loader: vesk_dictionary.vdat into g_dictionary, the lookups
+// of a word's variants, and the number rule shared by the index text files.
 //
 // File layout (text, one record per line, lines end with LF; a CR before the
 // LF is tolerated):
@@ -19,19 +18,27 @@
 // any space there is a corrupted entry. A line, LF included, holds at most
 // kDictionaryMaxLineSize bytes. A last line without LF is not read.
 //
-// Pools: the base-word pool holds each word with its NUL, back to back. The
-// variant pool holds for each stored variant one byte L (text length + 1, low
-// 8 bits), the text and its NUL; the variants of one word are consecutive.
+// The loader reads the file with one read and leaves every word where it is:
+// a NUL goes behind each base word and each stored variant, and every other
+// byte of a variant line becomes a NUL too, so that the variants of a word
+// follow each other separated only by NUL, space and CR bytes. The two pools
+// keep their sizes and fill counts as if the words were copied into them, so
+// that a pool too small for the file fails at exactly the same word; the
+// loader itself never writes to them (add_base_word and add_word_variant
+// store single lines there). In the variant pool each variant counts as one
+// byte L (text length + 1), the text and its NUL.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "context/context.h"
 #include "index/index.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -45,16 +52,6 @@ int open_read_only(const char *path) {
         fd = open(path, O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     return fd;
-}
-
-// Reads at most size bytes. The count read, 0 at the end of the file, -1 on a
-// read error (an interrupted read is repeated, any other error is returned).
-long read_some(int fd, char *buffer, size_t size) {
-    ssize_t got;
-    do {
-        got = read(fd, buffer, size);
-    } while (got < 0 && errno == EINTR);
-    return (long)got;
 }
 
 void close_file(int fd) {
@@ -131,18 +128,26 @@ inline const char *after_token(const char *p, uint8_t delimiters) {
     return *p != '\0' ? p + 1 : p;
 }
 
-// Reads the number rule's digits as an unsigned value modulo 2^64; *negative
-// tells whether a '-' came first.
-uint64_t parse_magnitude(const char *text, bool *negative) {
+// Reads the number rule's digits as an unsigned value modulo 2^64 into
+// *value; *negative tells whether a '-' came first. Returns where the digits end.
+inline const char *read_magnitude(const char *text, uint64_t *value, bool *negative) {
     *negative = false;
-    if (text == nullptr) return 0;
+    *value = 0;
     while (*text == ' ') text++;
     if (*text == '-') {
         *negative = true;
         text++;
     }
+    uint64_t v = 0;
+    for (; (unsigned)(*text - '0') <= 9u; text++) v = v * 10u + (uint64_t)(*text - '0');
+    *value = v;
+    return text;
+}
+
+uint64_t parse_magnitude(const char *text, bool *negative) {
     uint64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; text++) value = value * 10u + (uint64_t)(*text - '0');
+    *negative = false;
+    if (text != nullptr) read_magnitude(text, &value, negative);
     return value;
 }
 
@@ -154,45 +159,95 @@ int64_t to_int64(uint64_t value) {
     return value <= (uint64_t)INT64_MAX ? (int64_t)value : -(int64_t)~value - 1;
 }
 
-// ---- Base lines ----
+// ---- Base lines and variant lines ----
 
-// store_base_line's answer for a line without any space (when one is required).
-constexpr int kLineWithoutSpace = 3;
+constexpr uint64_t kShortestBaseLine = 2;  // a word byte and the LF
 
-// Stores a base line as entry n in one pass: the word (first token ending at
-// ' ') is copied into the pool while it is scanned, then the offset (next token
-// ending at ' ') and the count (next token ending at ' ', CR or LF) are read.
-// With require_space, a line holding no space is refused (kLineWithoutSpace)
-// before anything is stored or any message printed.
-int store_base_line(SearchContext &c, const char *line, uint32_t n, bool require_space) {
-    const char *p = skip_delimiters(line, kEndsWord);
-    bool has_space = p != line;
-    if (*p == '\0') return has_space || !require_space ? kDictionaryNothing : kLineWithoutSpace;
-    char *word = c.g_baseword_pool + c.g_baseword_pool_pos;
-    const int64_t room = c.g_baseword_pool_size - c.g_baseword_pool_pos;
-    int64_t length = 0;
-    for (; !ends_token(*p, kEndsWord); p++, length++)
-        if (length < room) word[length] = *p;
-    if (*p == ' ') has_space = true;
-    if (require_space && !has_space) return kLineWithoutSpace;
-    const int64_t size = length + 1;
+// A base line taken apart.
+enum BaseLineKind {
+    kBaseLineEmpty = 0,         // no word (only spaces)
+    kBaseLineWithoutSpace = 1,  // a word but no space anywhere (refused where one is due)
+    kBaseLineWord = 2,          // a word, possibly with offset and count
+};
+struct BaseLine {
+    const char *word = nullptr;  // first byte of the word
+    int64_t length = 0;          // its bytes
+    bool has_numbers = false;    // a token follows the word (offset and count were read)
+    int64_t offset = 0;
+    uint32_t count = 0;
+};
+
+// Splits a base line: the word (first token ending at ' '), then the offset
+// (next token ending at ' ') and the count (next token ending at ' ', CR or
+// LF), each number read in the same pass that finds its end.
+int scan_base_line(const char *line, BaseLine *out) {
+    const char *p = line;
+    while (*p == ' ') p++;
+    const bool leading_space = p != line;
+    if (*p == '\0') return leading_space ? kBaseLineEmpty : kBaseLineWithoutSpace;
+    out->word = p;
+    while (*p != ' ' && *p != '\0') p++;
+    out->length = p - out->word;
+    if (*p == '\0') return leading_space ? kBaseLineWord : kBaseLineWithoutSpace;
+    while (*p == ' ') p++;
+    if (*p == '\0') return kBaseLineWord;
+    out->has_numbers = true;
+    uint64_t value;
+    bool negative;
+    p = read_magnitude(p, &value, &negative);
+    out->offset = to_int64(negative ? 0u - value : value);
+    p = skip_delimiters(after_token(p, kEndsWord), kEndsVariant);
+    if (*p == '\0') return kBaseLineWord;
+    read_magnitude(p, &value, &negative);
+    const uint32_t count = (uint32_t)value;
+    out->count = negative ? 0u - count : count;
+    return kBaseLineWord;
+}
+
+// Counts a base word of `size` bytes (NUL included) into the base-word pool.
+// false when it does not fit (message printed).
+bool count_base_word(SearchContext &c, int64_t size) {
     if (c.g_baseword_pool_pos + size > c.g_baseword_pool_size) {
         print_wrapped_error(
             "Error: Out of memory for storing base words. Settings file have been modified or "
             "invalid.");
-        return kDictionaryFailed;
+        return false;
     }
-    word[length] = '\0';
     c.g_baseword_pool_pos += size;
     c.g_baseword_pool_used++;
-    DictionaryEntry &entry = c.g_dictionary[n];
+    return true;
+}
+
+// Counts a variant entry (length byte, text of size - 1 bytes, NUL) into the
+// variant pool. false when it does not fit (message printed).
+bool count_variant(SearchContext &c, int64_t size) {
+    if (c.g_variant_pool_pos + 1 + size > c.g_variant_pool_size) {
+        print_wrapped_error(
+            "Error: Out of memory for storing word variants. Settings file have been modified "
+            "or invalid.");
+        return false;
+    }
+    c.g_variant_pool_pos += 1 + size;
+    c.g_variant_pool_used++;
+    return true;
+}
+
+void set_entry(DictionaryEntry &entry, char *word, const BaseLine &line) {
     entry.word = word;
-    p = skip_delimiters(*p != '\0' ? p + 1 : p, kEndsWord);
-    if (*p == '\0') return kDictionaryStored;
-    entry.offset = parse_int64_decimal(p);
-    p = skip_delimiters(after_token(p, kEndsWord), kEndsVariant);
-    entry.variant_count = *p != '\0' ? (uint32_t)parse_int_decimal(p) : 0;
-    return kDictionaryStored;
+    if (!line.has_numbers) return;
+    entry.offset = line.offset;
+    entry.variant_count = line.count;
+}
+
+// The first token of a variant line (ending at ' ', CR or LF), or null when
+// the line has none or the token is too long to be stored; *length its bytes.
+const char *scan_variant(const char *line, int64_t *length) {
+    const char *p = skip_delimiters(line, kEndsVariant);
+    if (*p == '\0') return nullptr;
+    const char *token = p;
+    while (!ends_token(*p, kEndsVariant)) p++;
+    *length = p - token;
+    return *length + 1 > kMaxVariantEntrySize ? nullptr : token;
 }
 
 // ---- Loading ----
@@ -204,31 +259,45 @@ struct LoadState {
     DictionaryEntry *current = nullptr;  // entry the variant lines belong to
 };
 
-// Handles one line (its LF already replaced by a NUL). false: the load fails
-// and the message has been printed.
-bool load_line(SearchContext &c, LoadState &state, char *line) {
-    if (state.variants_due > 0) {
-        uint8_t *stored = nullptr;
-        if (add_word_variant(line, &stored) == kDictionaryFailed) return false;
-        DictionaryEntry &entry = *state.current;
-        if (state.variants_due == entry.variant_count) {
-            // The first variant line decides whether the word has a list at all.
-            entry.first_variant = stored;
-            entry.stored_variants = stored != nullptr ? 1 : 0;
-        } else if (stored != nullptr && entry.first_variant != nullptr) {
-            entry.stored_variants++;
-        }
-        state.variants_due--;
-        return true;
+// A variant line [line, end) in place: the stored token keeps its bytes and
+// every other byte of the line becomes a NUL. false when the pool is full.
+bool load_variant_line(SearchContext &c, LoadState &state, char *line, char *end) {
+    int64_t length = 0;
+    char *token = (char *)scan_variant(line, &length);
+    char *blank_from = line;
+    if (token != nullptr) {
+        if (!count_variant(c, length + 1)) return false;
+        blank_from = token + length;
     }
-    int result = store_base_line(c, line, state.entries, true);
-    if (result == kLineWithoutSpace) {
+    if (end > blank_from) memset(blank_from, 0, (size_t)(end - blank_from));
+    DictionaryEntry &entry = *state.current;
+    if (state.variants_due == entry.variant_count) {
+        // The first variant line decides whether the word has a list at all.
+        entry.first_variant = token != nullptr ? (uint8_t *)token - 1 : nullptr;
+        entry.stored_variants = token != nullptr ? 1 : 0;
+    } else if (token != nullptr && entry.first_variant != nullptr) {
+        entry.stored_variants++;
+    }
+    state.variants_due--;
+    return true;
+}
+
+// Handles one line [line, end) (its LF already replaced by a NUL). false: the
+// load fails and the message has been printed.
+bool load_line(SearchContext &c, LoadState &state, char *line, char *end) {
+    if (state.variants_due > 0) return load_variant_line(c, state, line, end);
+    BaseLine base;
+    const int kind = scan_base_line(line, &base);
+    if (kind == kBaseLineWithoutSpace) {
         print_corrupted_entry(state.entries);
         return false;
     }
-    if (result == kDictionaryFailed) return false;
-    if (result == kDictionaryNothing) return true;
+    if (kind == kBaseLineEmpty) return true;
+    if (!count_base_word(c, base.length + 1)) return false;
+    char *word = line + (base.word - line);
+    word[base.length] = '\0';
     state.current = &c.g_dictionary[state.entries];
+    set_entry(*state.current, word, base);
     state.variants_due = state.current->variant_count;
     state.entries++;
     c.g_dictionary_count = state.entries;
@@ -239,53 +308,40 @@ bool load_line(SearchContext &c, LoadState &state, char *line) {
     return true;
 }
 
-// Reads the open file chunk by chunk and hands every complete line to
-// load_line. A line cut by the end of a chunk is moved to the buffer's start
-// and completed by the next read. true at the end of the file; false after a
-// failure (message printed).
-bool read_lines(SearchContext &c, int fd, char *buffer) {
+// Walks the lines of the file text [text, text + size) and hands each one that
+// ends with LF to load_line. true at the end (a last line without LF is not
+// read); false after a failure (message printed).
+bool load_lines(SearchContext &c, char *text, size_t size) {
     LoadState state;
-    size_t carried = 0;  // bytes of an incomplete line at the buffer's start
-    for (;;) {
-        if (carried == (size_t)kDictionaryMaxLineSize) {
-            // The window is full without a line end. Read on to the line's end:
-            // a line that ends is too long, a last line without LF is not read.
-            for (;;) {
-                long got = read_some(fd, buffer, (size_t)kDictionaryMaxLineSize);
-                if (got == 0) return true;
-                if (got < 0) return print_read_error();
-                if (memchr(buffer, '\n', (size_t)got) != nullptr) {
-                    // A long variant line belongs to the entry before the count.
-                    print_corrupted_entry(state.variants_due > 0 ? state.entries - 1
-                                                                 : state.entries);
-                    return false;
-                }
-            }
+    char *const end = text + size;
+    for (char *line = text; line < end;) {
+        char *lf = (char *)memchr(line, '\n', (size_t)(end - line));
+        if (lf == nullptr) return true;
+        if (lf - line + 1 > kDictionaryMaxLineSize) {
+            // A long variant line belongs to the entry before the count.
+            print_corrupted_entry(state.variants_due > 0 ? state.entries - 1 : state.entries);
+            return false;
         }
-        long got = read_some(fd, buffer + carried, (size_t)kDictionaryMaxLineSize - carried);
-        if (got < 0) return print_read_error();
-        if (got == 0) return true;  // a carried last line without LF is dropped
-        char *end = buffer + carried + got;
-        char *line = buffer;
-        char *scan = buffer + carried;  // the carried bytes hold no LF
-        char *lf;
-        while ((lf = (char *)memchr(scan, '\n', (size_t)(end - scan))) != nullptr) {
-            *lf = '\0';
-            if (!load_line(c, state, line)) return false;
-            line = scan = lf + 1;
-        }
-        carried = (size_t)(end - line);
-        if (carried > 0 && line != buffer) memmove(buffer, line, carried);
+        *lf = '\0';
+        if (!load_line(c, state, line, lf)) return false;
+        line = lf + 1;
     }
+    return true;
 }
 
-// Allocates the entry table and both pools. false after printing the message.
-bool allocate_tables(SearchContext &c) {
+// Allocates the entry table and both pools. The table is zero-filled; the
+// part that a file of file_size bytes can fill (a base line takes at least two
+// bytes) is mapped at once. false after printing the message.
+bool allocate_tables(SearchContext &c, uint64_t file_size) {
     // NumKeywords + 1 entries, counted in 64 bits so that neither the + 1 nor
     // the byte size can wrap on a 32-bit system.
-    uint64_t entries = (uint64_t)c.NumKeywords + 1;
-    if (entries <= SIZE_MAX / sizeof(DictionaryEntry))
-        c.g_dictionary = (DictionaryEntry *)calloc((size_t)entries, sizeof(DictionaryEntry));
+    const uint64_t entries = (uint64_t)c.NumKeywords + 1;
+    const uint64_t fillable = file_size / kShortestBaseLine + 1;
+    if (entries <= SIZE_MAX / sizeof(DictionaryEntry)) {
+        const size_t prefault = (size_t)(fillable < entries ? fillable : entries);
+        c.g_dictionary = (DictionaryEntry *)platform_alloc_mapped(
+            (size_t)entries * sizeof(DictionaryEntry), prefault * sizeof(DictionaryEntry));
+    }
     if (c.g_dictionary == nullptr) {
         print_wrapped_error("Error: out of memory");
         return false;
@@ -324,9 +380,11 @@ const DictionaryEntry *filled_entry(uint32_t id) {
 
 void release_dictionary_tables() {
     SearchContext &c = g_search_context;
-    free(c.g_dictionary);
+    platform_free_mapped(c.g_dictionary);
     c.g_dictionary = nullptr;
     c.g_dictionary_count = 0;
+    platform_free_mapped(c.g_dictionary_text);
+    c.g_dictionary_text = nullptr;
     free(c.g_baseword_pool);
     c.g_baseword_pool = nullptr;
     free(c.g_variant_pool);
@@ -348,44 +406,40 @@ int64_t parse_int64_decimal(const char *text) {
 }
 
 int add_base_word(const char *line, uint32_t n) {
-    return store_base_line(g_search_context, line, n, false);
+    SearchContext &c = g_search_context;
+    BaseLine base;
+    scan_base_line(line, &base);
+    if (base.word == nullptr) return kDictionaryNothing;
+    char *word = c.g_baseword_pool + c.g_baseword_pool_pos;
+    if (!count_base_word(c, base.length + 1)) return kDictionaryFailed;
+    memcpy(word, base.word, (size_t)base.length);
+    word[base.length] = '\0';
+    set_entry(c.g_dictionary[n], word, base);
+    return kDictionaryStored;
 }
 
 int add_word_variant(const char *line, uint8_t **stored) {
     SearchContext &c = g_search_context;
     *stored = nullptr;
-    const char *p = skip_delimiters(line, kEndsVariant);
-    if (*p == '\0') return kDictionaryNothing;
-    // Copy the text behind the length byte while scanning it, as far as the pool has room.
-    uint8_t *entry = (uint8_t *)c.g_variant_pool + c.g_variant_pool_pos;
-    const int64_t room = c.g_variant_pool_size - c.g_variant_pool_pos - 1;
     int64_t length = 0;
-    for (; !ends_token(*p, kEndsVariant); p++, length++)
-        if (length < room) entry[1 + length] = (uint8_t)*p;
-    const int64_t size = length + 1;
-    if (size > kMaxVariantEntrySize) return kDictionaryNothing;
-    if (c.g_variant_pool_pos + 1 + size > c.g_variant_pool_size) {
-        print_wrapped_error(
-            "Error: Out of memory for storing word variants. Settings file have been modified "
-            "or invalid.");
-        return kDictionaryFailed;
-    }
-    entry[0] = (uint8_t)size;  // low 8 bits: longer variants wrap it (the walk never uses it)
+    const char *token = scan_variant(line, &length);
+    if (token == nullptr) return kDictionaryNothing;
+    uint8_t *entry = (uint8_t *)c.g_variant_pool + c.g_variant_pool_pos;
+    if (!count_variant(c, length + 1)) return kDictionaryFailed;
+    entry[0] = (uint8_t)(length + 1);  // low 8 bits: longer variants wrap it
+    memcpy(entry + 1, token, (size_t)length);
     entry[1 + length] = '\0';
-    c.g_variant_pool_pos += 1 + size;
-    c.g_variant_pool_used++;
     *stored = entry;
     return kDictionaryStored;
 }
 
 const char *find_word_variant(const uint8_t *list, uint32_t n, uint32_t count) {
     if (n < 1 || list == nullptr || count == 0) return nullptr;
-    uint32_t steps = n < count ? n : count;
-    const char *text = nullptr;
-    const uint8_t *entry = list;
-    for (uint32_t i = 0; i < steps; i++) {
-        text = (const char *)(entry + 1);
-        entry += 1 + strlen(text) + 1;
+    const uint32_t steps = n < count ? n : count;
+    const char *text = (const char *)list + 1;
+    for (uint32_t i = 1; i < steps; i++) {
+        text += strlen(text) + 1;
+        while (*text == '\0' || *text == ' ' || *text == '\r') text++;
     }
     return text;
 }
@@ -415,16 +469,18 @@ int load_dictionary_file() {
         out_printf("%s", kMissingFileMessage);
         return 1;
     }
-    char *buffer = (char *)malloc(kDictionaryReadBufferSize);
-    if (buffer == nullptr) {
-        close_file(fd);
-        print_wrapped_error("Error: out of memory");
-        return 1;
+    struct stat status;
+    const uint64_t size_hint = fstat(fd, &status) == 0 && status.st_size > 0 ? status.st_size : 0;
+    bool loaded = allocate_tables(c, size_hint);
+    size_t size = 0;
+    if (loaded) {
+        const int read = platform_read_whole_file(fd, &c.g_dictionary_text, &size);
+        if (read == kWholeFileNoMemory) print_wrapped_error("Error: out of memory");
+        if (read == kWholeFileReadError) print_read_error();
+        loaded = read == kWholeFileRead;
     }
-    bool loaded = allocate_tables(c) && read_lines(c, fd, buffer);
     close_file(fd);
-    free(buffer);
-    return loaded ? 0 : 1;
+    return loaded && load_lines(c, c.g_dictionary_text, size) ? 0 : 1;
 }
 
 int load_dictionary() {

@@ -13,7 +13,7 @@
 void release_dictionary_tables();
 
 constexpr char kDictionaryFileName[] = "vesk_dictionary.vdat";       // below g_base_directory
-constexpr int kDictionaryChunkSize = 32000;                          // read window of the loader
+constexpr int kDictionaryChunkSize = 32000;                          // line window of the format
 constexpr int kDictionaryReadBufferSize = kDictionaryChunkSize + 1;  // window and a spare byte
 constexpr int kDictionaryMaxLineSize = kDictionaryChunkSize - 1;  // longest line, its LF included
 constexpr int kVariantPoolBytesPerVariant = 10;  // variant pool per NumVariants when no size is set
@@ -23,11 +23,11 @@ constexpr int kMaxVariantEntrySize = 400;        // a variant's length + 1 above
 // NumKeywords + 1 zero-filled entries; only entries 0 .. g_dictionary_count - 1
 // were filled by the file, the others have a null word and no variants.
 struct DictionaryEntry {
-    char *word;                // NUL-terminated text in the base-word pool; null: not filled
+    char *word;                // NUL-terminated text (in the loaded file); null: not filled
     int64_t offset;            // word-map offset of the word's postings; -1: none
     uint32_t variant_count;    // variant lines that followed the base line
     uint32_t stored_variants;  // variants reachable from first_variant (at most variant_count)
-    uint8_t *first_variant;    // first variant entry (its length byte) in the variant pool, or null
+    uint8_t *first_variant;    // the byte before the first variant's text, or null
 };
 
 // What add_base_word and add_word_variant did with a line.
@@ -41,9 +41,12 @@ enum DictionaryAddResult {
 // to load dictionary file.<br />\n" (inside <vesk:error> in XML mode) have been
 // printed and the page finished with finish_page_after_error.
 int load_dictionary();
-// Reads g_base_directory/vesk_dictionary.vdat into g_dictionary and the two
-// pools (sized by NumKeywords, OutputBasewordBufferSize, OutputVariantBufferSize
-// or NumVariants), and sets g_dictionary_count to the entries filled. 0 loaded;
+// Reads g_base_directory/vesk_dictionary.vdat with one read into
+// g_dictionary_text and fills g_dictionary with pointers to the words there;
+// the two pools (sized by NumKeywords, OutputBasewordBufferSize,
+// OutputVariantBufferSize or NumVariants) are allocated and their fill counts
+// kept as if the words were copied into them. Sets g_dictionary_count to the
+// entries filled. 0 loaded;
 // 1 failed after printing its message (tables already allocated stay for
 // release_all). A file with fewer entries than NumKeywords loads; more entries,
 // a line without a space where a word is due, a line (LF included) longer
@@ -64,10 +67,11 @@ int add_base_word(const char *line, uint32_t n);
 // variant of 400 bytes or more; kDictionaryFailed when the variant does not
 // fit the pool (message printed).
 int add_word_variant(const char *line, uint8_t **stored);
-// Text of entry n (from 1) of a packed variant list of `count` entries, or of
-// its last entry when n is larger; null when n is 0, the list is null or count
-// is 0. The walk follows each text's own NUL, never the length byte, so long
-// variants whose length byte wrapped are stepped over correctly.
+// Text of variant n (from 1) of a word's list of `count` stored variants as
+// the loader leaves them (list: the byte before the first text; each later
+// text follows the NUL of the one before, after NUL, space and CR bytes), or
+// of its last variant when n is larger; null when n is 0, the list is null or
+// count is 0.
 const char *find_word_variant(const uint8_t *list, uint32_t n, uint32_t count);
 // Variant n (from 1) of word id, or its base word when n is 0, the word has no
 // variant list or n exceeds its stored variants. "" for an id the file never

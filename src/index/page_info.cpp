@@ -19,6 +19,9 @@
 // bytes, length 0 = none; 2 drop-down = u8 option, 0xFF = none; 3 multiple
 // choice = u8 count and count u8 options, count 0 = none; every other type
 // (0 numeric, 4 money) = u32, 0xFFFFFFFF = none.
+//
+// The file's bytes and the pointer tables into them share one block, laid out
+// so that the load maps its pages in one step.
 #include <stdlib.h>
 #include <string.h>
 
@@ -42,6 +45,12 @@ constexpr int kSmallBoostAt = 15, kBigBoostAt = 17;
 constexpr int kSmallFileTypeAt = 16, kBigFileTypeAt = 18;
 constexpr int kBitsPerByte = 8;
 constexpr size_t kMetaOptionByteSize = 1;  // u8 drop-down option, multiple-choice count and option
+constexpr size_t kTableAlignment = 16;     // the pointer tables start on this boundary
+
+// Where the pointer tables start behind `size` bytes of file.
+size_t table_offset(size_t size) {
+    return (size + kTableAlignment - 1) / kTableAlignment * kTableAlignment;
+}
 
 uint32_t read_u16(const uint8_t *p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8;
@@ -82,15 +91,29 @@ bool meta_values_fit(const SearchContext &c, const uint8_t *at, const uint8_t *e
     return true;
 }
 
-// Reads the file's first PageInfoSize bytes into a fresh g_page_info_buffer.
-// 0 done; else the load's result after its message.
-int read_buffer(SearchContext &c, FILE *file) {
+// Bytes of the pointer tables that load_pageinfo_file fills for a page count
+// that can fit the file (0 when it cannot: the load fails before using them).
+size_t pointer_table_bytes(const SearchContext &c, int64_t minimum) {
+    if (c.NumPages <= 0 || (int64_t)c.NumPages * minimum > c.PageInfoSize) return 0;
+    const int tables = 1 + (c.UseCats == 1) + (c.UseMetaFields == 1);
+    return (size_t)c.NumPages * sizeof(uint8_t *) * (size_t)tables;
+}
+
+// Reads the file's first PageInfoSize bytes into a fresh g_page_info_buffer,
+// which has room behind them for `tables` bytes of pointer tables. 0 done;
+// else the load's result after its message.
+int read_buffer(SearchContext &c, FILE *file, size_t tables) {
     if (c.PageInfoSize < 0) {
         fclose(file);
         return fail_load(kShortFileMessage);
     }
     const size_t size = (size_t)c.PageInfoSize;
-    c.g_page_info_buffer = (char *)malloc(size > 0 ? size : 1);
+    // + 1: never an empty block. Counted in 64 bits: too large for the address
+    // space is no memory, never a short block.
+    const uint64_t wanted = (uint64_t)table_offset(size) + tables + 1;
+    const size_t block = wanted <= SIZE_MAX ? (size_t)wanted : 0;
+    // One block, every page of which the load writes at once.
+    c.g_page_info_buffer = (char *)platform_alloc_mapped(block, block);
     if (c.g_page_info_buffer == nullptr) {
         fclose(file);
         return fail_load(nullptr);
@@ -101,17 +124,23 @@ int read_buffer(SearchContext &c, FILE *file) {
     return 0;
 }
 
+// Points `table` at the next pointer table of NumPages entries behind the file
+// bytes, when `wanted`.
+void take_table(const SearchContext &c, size_t *at, bool wanted, const uint8_t ***table) {
+    if (!wanted) return;
+    *table = (const uint8_t **)(c.g_page_info_buffer + *at);
+    *at += (size_t)c.NumPages * sizeof(uint8_t *);
+}
+
 }  // namespace
 
 void release_page_info_tables() {
     SearchContext &c = g_search_context;
-    free(c.g_page_records);
+    // The pointer tables live in the buffer's block.
     c.g_page_records = nullptr;
-    free(c.g_page_category_bitmaps);
     c.g_page_category_bitmaps = nullptr;
-    free(c.g_page_meta_values);
     c.g_page_meta_values = nullptr;
-    free(c.g_page_info_buffer);
+    platform_free_mapped(c.g_page_info_buffer);
     c.g_page_info_buffer = nullptr;
 }
 
@@ -124,28 +153,22 @@ int load_pageinfo_file() {
     index_file_path(c.g_work_path, sizeof c.g_work_path, c.pageinfo_file_name);
     FILE *file = open_data_file(c.g_work_path, "rb");
     if (file == nullptr) return 1;
-    if (read_buffer(c, file) != 0) return 1;
-
     const int32_t big = c.UseBigPageInfoData;
     const int64_t total_size = c.PageInfoSize;
     const int64_t bitmap = bitmap_size(c);
     const int64_t minimum = fixed_size(big) + bitmap;
+    if (read_buffer(c, file, pointer_table_bytes(c, minimum)) != 0) return 1;
+
     if (c.NumPages <= 0) return total_size == 0 ? 0 : fail_load(kShortTotalMessage);
     // Every record needs its fixed part and bitmap: a page count that cannot
-    // fit is refused before any table is allocated for it.
+    // fit is refused (the buffer has no room for its tables).
     if ((int64_t)c.NumPages * minimum > total_size) return fail_load(kMismatchMessage);
 
     const size_t pages = (size_t)c.NumPages;
-    c.g_page_records = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
-    if (c.g_page_records == nullptr) return fail_load(nullptr);
-    if (c.UseCats == 1) {
-        c.g_page_category_bitmaps = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
-        if (c.g_page_category_bitmaps == nullptr) return fail_load(nullptr);
-    }
-    if (c.UseMetaFields == 1) {
-        c.g_page_meta_values = (const uint8_t **)calloc(pages, sizeof(uint8_t *));
-        if (c.g_page_meta_values == nullptr) return fail_load(nullptr);
-    }
+    size_t at = table_offset((size_t)total_size);
+    take_table(c, &at, true, &c.g_page_records);
+    take_table(c, &at, c.UseCats == 1, &c.g_page_category_bitmaps);
+    take_table(c, &at, c.UseMetaFields == 1, &c.g_page_meta_values);
 
     const uint8_t *buffer = (const uint8_t *)c.g_page_info_buffer;
     const int length_size = big ? kPageInfoBigLengthSize : kPageInfoSmallLengthSize;

@@ -4,13 +4,72 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define SITEQUERY_HEAP_ONLY 1  // the sanitizer checks bounds of heap blocks only
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SITEQUERY_HEAP_ONLY 1
+#endif
+#endif
 
 namespace {
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
 constexpr char kTextEndOfFile = 0x1A;  // Ctrl-Z: ends a file read in text mode
 int g_saved_errno = 0;  // errno of the last failing call, kept by platform_save_error
 char g_empty_text[1] = {0};
+
+// A mapped block starts with a header that keeps the mapping's length (0 for
+// a small block taken from the heap); the caller's bytes follow it.
+constexpr size_t kMappedHeaderSize = 16;  // keeps the caller's bytes 16-byte aligned
+// Below this size a heap block costs less than a mapping of its own.
+constexpr size_t kMappedMinimumSize = 64 * 1024;
+// From this size on a block is laid out in whole huge pages: one fault maps
+// 2 MB, where 4 KB pages would take 512 of them (each costly, above all in a
+// virtual machine), and a process that lives for one request touches every
+// page of its tables only once.
+constexpr size_t kHugePageSize = 2 * 1024 * 1024;
+constexpr size_t kHugeMinimumSize = kHugePageSize / 4;
+
+size_t round_up(size_t size, size_t unit) {
+    return (size + unit - 1) / unit * unit;
+}
+
+// A private anonymous mapping of at least `length` bytes; *mapped gets its
+// true length. Large ones start on a huge-page boundary and ask for huge pages
+// (only a hint: the system may still use small pages). Null on failure.
+[[maybe_unused]] char *map_pages(size_t length, size_t *mapped) {
+    const int protection = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
+    if (length < kHugeMinimumSize || length > SIZE_MAX - 2 * kHugePageSize) {
+        void *mapping = mmap(nullptr, length, protection, flags, -1, 0);
+        *mapped = length;
+        return mapping == MAP_FAILED ? nullptr : (char *)mapping;
+    }
+    const size_t rounded = round_up(length, kHugePageSize);
+    const size_t span = rounded + kHugePageSize;  // room to move the start to a boundary
+    void *mapping = mmap(nullptr, span, protection, flags, -1, 0);
+    if (mapping == MAP_FAILED) return nullptr;
+    char *raw = (char *)mapping;
+    char *start = raw + (kHugePageSize - (uintptr_t)raw % kHugePageSize) % kHugePageSize;
+    if (start > raw) munmap(raw, (size_t)(start - raw));
+    char *const end = start + rounded;
+    if (raw + span > end) munmap(end, (size_t)(raw + span - end));
+#ifdef MADV_HUGEPAGE
+    madvise(start, rounded, MADV_HUGEPAGE);
+#endif
+    *mapped = rounded;
+    return start;
+}
+
+void *heap_block(size_t size) {
+    char *block = (char *)calloc(1, kMappedHeaderSize + size);
+    if (block == nullptr) return nullptr;
+    return block + kMappedHeaderSize;
+}
 }  // namespace
 
 int64_t platform_counter() {
@@ -76,4 +135,75 @@ char *platform_read_text_line(char *buffer, int size, FILE *file) {
             ungetc(next, file);
     }
     return buffer;
+}
+
+void *platform_alloc_mapped(size_t size, size_t prefault) {
+    if (size == 0 || size > SIZE_MAX - kMappedHeaderSize) return nullptr;
+#ifdef SITEQUERY_HEAP_ONLY
+    (void)prefault;
+    return heap_block(size);
+#else
+    if (size < kMappedMinimumSize) return heap_block(size);
+    size_t length;
+    char *mapping = map_pages(kMappedHeaderSize + size, &length);
+    if (mapping == nullptr) return nullptr;
+#ifdef MADV_POPULATE_WRITE
+    // Only a hint: where the system cannot do it, the pages come one by one.
+    if (prefault > 0)
+        madvise(mapping, kMappedHeaderSize + (prefault < size ? prefault : size),
+                MADV_POPULATE_WRITE);
+#else
+    (void)prefault;
+#endif
+    memcpy(mapping, &length, sizeof length);
+    return mapping + kMappedHeaderSize;
+#endif
+}
+
+void platform_free_mapped(void *block) {
+    if (block == nullptr) return;
+    char *start = (char *)block - kMappedHeaderSize;
+    size_t length;
+    memcpy(&length, start, sizeof length);
+    if (length == 0)
+        free(start);
+    else
+        munmap(start, length);
+}
+
+int platform_read_whole_file(int fd, char **text, size_t *size) {
+    *text = nullptr;
+    *size = 0;
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        platform_save_error();
+        return kWholeFileReadError;
+    }
+    const uint64_t file_size = status.st_size > 0 ? (uint64_t)status.st_size : 0;
+    if (file_size >= SIZE_MAX - kMappedHeaderSize) return kWholeFileNoMemory;
+    char *buffer = (char *)platform_alloc_mapped((size_t)file_size + 1, (size_t)file_size + 1);
+    if (buffer == nullptr) return kWholeFileNoMemory;
+    size_t filled = 0;
+    while (filled < file_size) {
+        const ssize_t got = read(fd, buffer + filled, (size_t)file_size - filled);
+        if (got == 0) break;  // the file became shorter: what was read is the file
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            platform_save_error();
+            platform_free_mapped(buffer);
+            return kWholeFileReadError;
+        }
+        filled += (size_t)got;
+    }
+    // A file that reports size 0 may still hold bytes (or refuse reading, like
+    // a directory): one more read tells.
+    if (file_size == 0 && read(fd, buffer, 1) < 0) {
+        platform_save_error();
+        platform_free_mapped(buffer);
+        return kWholeFileReadError;
+    }
+    buffer[filled] = '\0';
+    *text = buffer;
+    *size = filled;
+    return kWholeFileRead;
 }

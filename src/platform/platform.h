@@ -1,7 +1,9 @@
 // The small platform layer: a monotonic high-resolution counter, the text of
-// the last system error, 64-bit file positioning and text-mode line reading.
+// the last system error, 64-bit file positioning, text-mode line reading, and
+// memory mapped in one step with whole-file reads into it.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -33,3 +35,23 @@ int64_t platform_tell(FILE *file);
 // the text before it is returned and later reads find the end of the file.
 // Returns buffer, or null at the end of the file or on a read error.
 char *platform_read_text_line(char *buffer, int size, FILE *file);
+
+// Zero-filled memory of size bytes whose first `prefault` bytes are mapped at
+// once, not one page fault at a time as they are first touched (much cheaper
+// for tables a request fills right away); the rest is mapped when touched.
+// Null when size is 0 or memory is exhausted. Free it with
+// platform_free_mapped, never with free().
+void *platform_alloc_mapped(size_t size, size_t prefault);
+// Frees a block of platform_alloc_mapped. Null-safe.
+void platform_free_mapped(void *block);
+
+// Outcome of platform_read_whole_file.
+enum WholeFileResult {
+    kWholeFileRead = 0,       // *text holds the file
+    kWholeFileReadError = 1,  // a read failed (the system's error is saved)
+    kWholeFileNoMemory = 2,   // the file does not fit in memory
+};
+// Reads the whole open file fd with one read of its size (repeated only for
+// short reads) into a block of platform_alloc_mapped: *text gets the block,
+// *size the bytes read, and a NUL follows them. On failure *text is null.
+int platform_read_whole_file(int fd, char **text, size_t *size);

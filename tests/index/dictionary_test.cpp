@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -142,6 +143,37 @@ TEST_F(DictionaryTest, LongVariantsAreSteppedOverAndOverlongOnesSkipped) {
     // A first variant that is not stored leaves the word without a list.
     EXPECT_STREQ(get_word_variant(1, 1), "z");
     EXPECT_STREQ(get_word_display_form(1), "z");
+}
+
+// Variant lines of every shape, as the loader leaves them in the file text:
+// extra tokens, CR and spaces around the token, bytes after a NUL, lines
+// without a token and over-long ones between stored variants.
+TEST_F(DictionaryTest, VariantListsOfOddLinesReadBack) {
+    struct Case {
+        std::string lines;                  // the variant lines after "w 1 <count>"
+        std::vector<std::string> variants;  // what get_word_variant gives, from 1
+    };
+    const std::string nul("\0", 1), long_token(400, 'L');
+    const std::vector<Case> cases = {
+        {"a\nb\n", {"a", "b"}},
+        {"a tail\n  b\r\n", {"a", "b"}},
+        {"\ra\r\r\n b x y\n", {"a", "b"}},
+        {"a" + nul + "zz\nb\n", {"a", "b"}},
+        {nul + "zz\na\n", {}},  // the first line stores nothing: no list at all
+        {"a\n   \n" + nul + "q\nb\n", {"a", "b"}},
+        {"a\n" + long_token + "\nb\n", {"a", "b"}},
+        {"a\n" + long_token + " x\n\r\nb\n", {"a", "b"}},
+    };
+    for (const Case &test : cases) {
+        const size_t count = (size_t)std::count(test.lines.begin(), test.lines.end(), '\n');
+        ASSERT_EQ(load("w 1 " + std::to_string(count) + "\n" + test.lines + "next 2 0\n"), 0);
+        ASSERT_EQ(c.g_dictionary_count, 2u);
+        EXPECT_EQ(c.g_dictionary[0].stored_variants, test.variants.size()) << test.lines;
+        for (uint32_t v = 0; v < test.variants.size(); v++)
+            EXPECT_STREQ(get_word_variant(0, v + 1), test.variants[v].c_str()) << test.lines;
+        EXPECT_STREQ(get_word_variant(0, (uint32_t)test.variants.size() + 1), "w");
+        EXPECT_STREQ(get_word_variant(1, 0), "next");
+    }
 }
 
 TEST_F(DictionaryTest, ManyChunksReadBackWithLfAndCrLf) {

@@ -1,11 +1,15 @@
-// Text-mode line reading of the platform layer.
+// Text-mode line reading, mapped blocks and whole-file reads of the platform layer.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/index_writer.h"
 
 namespace {
 
@@ -34,6 +38,53 @@ TEST(TextLines, CrLfBecomesLfEvenAcrossPieces) {
 TEST(TextLines, CtrlZEndsTheFile) {
     EXPECT_EQ(pieces("apple\n\x1a\napricot\n", 64), (Pieces{"apple\n"}));
     EXPECT_EQ(pieces("ap\x1apple\nx\n", 64), (Pieces{"ap"}));
+}
+
+// Blocks of every size class (heap, small pages, huge pages) come zeroed, hold
+// their whole size and go back without harm; only the prefaulted part differs.
+TEST(MappedBlocks, ZeroedAndWholeInEverySize) {
+    const size_t sizes[] = {1,          4095,           64 * 1024 - 1, 64 * 1024,
+                            300 * 1024, (1 << 20) - 16, (2 << 20) + 1};
+    for (size_t size : sizes)
+        for (size_t prefault : {(size_t)0, size / 2, size}) {
+            unsigned char *block = (unsigned char *)platform_alloc_mapped(size, prefault);
+            ASSERT_NE(block, nullptr) << size;
+            size_t nonzero = 0;
+            for (size_t i = 0; i < size; i += 512) nonzero += block[i] != 0;
+            EXPECT_EQ(nonzero + block[size - 1], 0u) << size;
+            block[0] = block[size - 1] = 0xA5;  // the last byte is the caller's
+            platform_free_mapped(block);
+        }
+    EXPECT_EQ(platform_alloc_mapped(0, 0), nullptr);
+    EXPECT_EQ(platform_alloc_mapped(SIZE_MAX, 0), nullptr);
+    platform_free_mapped(nullptr);
+}
+
+// A file comes back whole with a NUL behind it; a directory is a read error.
+TEST(WholeFileReads, BytesAndTheirEnd) {
+    const std::string dir = testsupport::make_temp_dir("whole");
+    const std::string big(3 << 20, 'x');
+    const std::vector<std::string> contents = {"", "a", std::string("a\0b\n", 4), big};
+    for (const std::string &bytes : contents) {
+        testsupport::write_file(dir, "f", bytes);
+        const int fd = open((dir + "/f").c_str(), O_RDONLY);
+        char *text = nullptr;
+        size_t size = 1;
+        ASSERT_EQ(platform_read_whole_file(fd, &text, &size), kWholeFileRead);
+        close(fd);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::string(text, size), bytes);
+        EXPECT_EQ(text[size], '\0');
+        platform_free_mapped(text);
+    }
+    const int fd = open(dir.c_str(), O_RDONLY);
+    char *text = (char *)1;
+    size_t size = 1;
+    EXPECT_EQ(platform_read_whole_file(fd, &text, &size), kWholeFileReadError);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(size, 0u);
+    close(fd);
+    testsupport::remove_tree(dir);
 }
 
 }  // namespace

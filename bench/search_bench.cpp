@@ -1,0 +1,221 @@
+// Speed of whole search requests on a real index (bench/build_corpus.sh
+// builds one): every query type runs as a separate process of the real
+// program, as a web server runs it, interleaved round by round with the
+// empty-query request and a trivial static C program, so that drifts of the
+// machine touch all of them alike. Prints per query type the median wall
+// time, its ratio to the empty-query request and to the trivial program, the
+// median CPU time, the peak RSS (measured once, through peak_rss) and the
+// answer's size; then, in this process,
+// the median load time of each index file and a line-by-line fgets pass over
+// the dictionary for comparison. Usage:
+//   search_bench <index dir> [rounds]     (default 200 rounds)
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench_process.h"
+#include "context/context.h"
+#include "index/index.h"
+#include "request/request.h"
+
+namespace {
+
+constexpr int kDefaultRounds = 200;
+constexpr int kLoadRuns = 200;            // in-process runs of each loader
+constexpr size_t kPlainReadSize = 65536;  // read size of the plain pass
+constexpr double kMegabyte = 1024.0 * 1024.0;
+
+struct QueryType {
+    const char *name;
+    const char *query;  // the QUERY_STRING
+};
+
+// Words chosen for the Debian manuals of bench/build_corpus.sh (both corpora).
+const QueryType kQueries[] = {
+    {"empty query", ""},
+    {"common word", "vesk_query=function"},
+    {"rare word", "vesk_query=adminpack"},
+    {"two words, any", "vesk_query=database+index&vesk_and=0"},
+    {"two words, all", "vesk_query=database+index&vesk_and=1"},
+    {"exact phrase", "vesk_query=%22regular+expression%22"},
+    {"wildcard prefix", "vesk_query=pyth*"},
+    {"misspelling", "vesk_query=tabel"},
+    {"common word, RSS", "vesk_query=function&vesk_xml=1"},
+    {"meta-only search", "vesk_query=&manual=1"},
+    {"common word, page 5", "vesk_query=function&vesk_page=5"},
+};
+constexpr int kQueryCount = (int)(sizeof kQueries / sizeof kQueries[0]);
+
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+long file_size(const std::string &path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 ? (long)status.st_size : -1;
+}
+
+struct Samples {
+    std::vector<double> seconds, cpu;
+    long peak_rss_kb = 0;
+    long answer_bytes = 0;
+    bool failed = false;
+};
+
+void add_sample(Samples &samples, const bench::RequestCost &cost) {
+    samples.seconds.push_back(cost.seconds);
+    samples.cpu.push_back(cost.cpu_seconds);
+    if (!cost.exited_cleanly) samples.failed = true;
+}
+
+// One untimed request that warms the page cache and gives the peak RSS and
+// the answer's size.
+void probe(Samples &samples, const std::string &program, const std::string &index_dir,
+           const char *query) {
+    char answer[] = "/tmp/search_bench.XXXXXX";
+    const int fd = mkstemp(answer);
+    if (fd >= 0) close(fd);
+    const bench::RequestCost cost =
+        bench::probe_request(PEAK_RSS_BINARY, program, index_dir, query, answer);
+    samples.peak_rss_kb = cost.peak_rss_kb;
+    samples.answer_bytes = file_size(answer);
+    if (!cost.exited_cleanly) samples.failed = true;
+    unlink(answer);
+}
+
+void time_requests(const std::string &index_dir, int rounds) {
+    const std::string program = SITEQUERY_BINARY, trivial = TRIVIAL_CGI_BINARY;
+    std::vector<Samples> samples(kQueryCount);
+    Samples baseline;
+    probe(baseline, trivial, index_dir, "");
+    for (int q = 0; q < kQueryCount; q++) probe(samples[q], program, index_dir, kQueries[q].query);
+    for (int round = 0; round < rounds; round++) {
+        add_sample(baseline, bench::run_request(trivial, index_dir, ""));
+        for (int q = 0; q < kQueryCount; q++)
+            add_sample(samples[q], bench::run_request(program, index_dir, kQueries[q].query));
+    }
+    const double empty = median(samples[0].seconds), base = median(baseline.seconds);
+    printf("%d rounds; trivial static C program: median %.3f ms, CPU %.3f ms, peak RSS %.1f MB\n",
+           rounds, base * 1e3, median(baseline.cpu) * 1e3, baseline.peak_rss_kb / 1024.0);
+    printf("%-22s %9s %9s %9s %9s %9s %9s\n", "query type", "median", "/empty", "/trivial", "CPU",
+           "peak RSS", "answer");
+    for (int q = 0; q < kQueryCount; q++) {
+        const Samples &s = samples[q];
+        const double m = median(s.seconds);
+        printf("%-22s %6.3f ms %9.2f %9.2f %6.3f ms %6.1f MB %7ld B%s\n", kQueries[q].name, m * 1e3,
+               m / empty, m / base, median(s.cpu) * 1e3, s.peak_rss_kb / 1024.0, s.answer_bytes,
+               s.failed ? "  (exit code not 0)" : "");
+    }
+}
+
+// Median seconds of `runs` calls of load; release runs after each, untimed.
+double time_loader(int runs, const std::function<bool()> &load,
+                   const std::function<void()> &release) {
+    std::vector<double> seconds;
+    for (int i = 0; i < runs; i++) {
+        const double start = bench::now_seconds();
+        const bool loaded = load();
+        seconds.push_back(bench::now_seconds() - start);
+        release();
+        if (!loaded) {
+            fprintf(stderr, "\nthe load failed\n");
+            exit(1);
+        }
+    }
+    return median(seconds);
+}
+
+// The plain passes the dictionary loader is compared with: lines counted
+// with fgets, and the bytes read with read() and their LFs counted.
+bool fgets_pass(const std::string &path) {
+    static char line[kDictionaryReadBufferSize];
+    FILE *file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    long lines = 0;
+    while (fgets(line, sizeof line, file) != nullptr) lines++;
+    fclose(file);
+    return lines >= 0;
+}
+
+bool read_pass(const std::string &path) {
+    static char buffer[kPlainReadSize];
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    long lines = 0;
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        for (const char *p = buffer, *end = buffer + got;
+             (p = (const char *)memchr(p, '\n', (size_t)(end - p))) != nullptr; p++)
+            lines++;
+    close(fd);
+    return lines >= 0;
+}
+
+void print_load(const char *name, const std::string &path, double seconds) {
+    const long size = file_size(path);
+    printf("%-14s %8.1f KB %9.3f ms %9.1f MB/s\n", name, size / 1024.0, seconds * 1e3,
+           size / kMegabyte / seconds);
+}
+
+void time_loads(const std::string &index_dir) {
+    SearchContext &c = g_search_context;
+    snprintf(g_request.index_directory, sizeof g_request.index_directory, "%s", index_dir.c_str());
+    if (load_settings(&g_request) != 0) {
+        fprintf(stderr, "cannot load %s/settings.vdat\n", index_dir.c_str());
+        exit(1);
+    }
+    const std::string dir = index_dir + "/";
+    const std::string dictionary = dir + kDictionaryFileName;
+    printf("\n%-14s %11s %12s %14s   (in this process, median of %d)\n", "index file", "size",
+           "load", "speed", kLoadRuns);
+    print_load("page info", dir + c.pageinfo_file_name,
+               time_loader(
+                   kLoadRuns, [] { return load_pageinfo_file() == 0; }, release_page_info_tables));
+    const double loader = time_loader(
+        kLoadRuns, [] { return load_dictionary_file() == 0; }, release_dictionary_tables);
+    print_load("dictionary", dictionary, loader);
+    if (c.Spelling == 1)
+        print_load("spelling", dir + kSpellingFileName,
+                   time_loader(
+                       kLoadRuns, [] { return load_spelling_file() == 1; }, free_spelling_list));
+    if (c.Recommended == 1)
+        print_load("recommended", dir + c.recommended_file_name,
+                   time_loader(
+                       kLoadRuns, [] { return load_recommended_file() == kListLoaded; },
+                       [&c] {
+                           free(c.g_recommended);
+                           c.g_recommended = nullptr;
+                       }));
+    const double by_line = time_loader(
+        kLoadRuns, [&] { return fgets_pass(dictionary); }, [] {});
+    const double plain = time_loader(
+        kLoadRuns, [&] { return read_pass(dictionary); }, [] {});
+    print_load("  fgets pass", dictionary, by_line);
+    print_load("  read pass", dictionary, plain);
+    printf("dictionary loader: %.2f times as fast as the fgets pass (goal: at least 3)\n",
+           by_line / loader);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: %s <index dir> [rounds]\n", argv[0]);
+        return 2;
+    }
+    const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : kDefaultRounds;
+    time_requests(argv[1], rounds);
+    time_loads(argv[1]);
+    return 0;
+}
