@@ -15,7 +15,7 @@ bool search_pages(SearchContext &c, SearchRun &run) {
         finish_page_after_error(nullptr, "");
         return false;
     }
-    write_heading(c, run);
+    if (!write_heading(c, run)) return false;
     if (!setup_search(c, run)) return false;
     classify_terms(c);
     encode_query_for_links(c);
@@ -27,6 +27,10 @@ bool search_pages(SearchContext &c, SearchRun &run) {
 }
 
 void release_search_run(SearchContext &c, SearchRun &run) {
+    free(run.category_link_suffix);
+    run.category_link_suffix = nullptr;
+    free(c.g_meta_link_suffix);
+    c.g_meta_link_suffix = nullptr;
     free(run.results);
     run.results = nullptr;
     run.result_count = 0;
@@ -56,8 +60,7 @@ int run_search(SearchContext *context) {
     // About 10 KB of texts and counters: on the stack, zeroed once.
     SearchRun run;
     memset(&run, 0, sizeof run);
-    if (search_pages(c, run)) {
-        build_meta_link_suffix(c);
+    if (search_pages(c, run) && build_meta_link_suffix(c)) {
         write_summary(c, run);
         if (write_spelling_suggestions(c, run)) {
             write_pages_and_sorting(c, run);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "context/context.h"
 #include "index/index.h"
@@ -20,7 +21,6 @@ constexpr int kRankBuckets = 10000;           // buckets of the ranking histogra
 constexpr uint32_t kScoreSaturation = 10000;  // above this a page's score grows by 1 per record
 constexpr int kPageTextBufferRecords = 128;   // page-text reader buffer: DictIDLen x 128 bytes
 constexpr int kPageTextReadSize = 128;        // bytes the page-text reader fills at most
-constexpr int kCategorySuffixSize = 2086;     // category part of result-page links
 constexpr int kSelfLinkSize = 8337;           // a result-page link: at most 8336 characters
 constexpr uint32_t kNoDictionaryWord = 0xFFFFFFFFu;  // find_dictionary_word: not found
 constexpr int kSortStackSpans = 32;                  // pending spans of sort_results
@@ -98,7 +98,7 @@ struct SearchRun {
     uint32_t result_count;  // records stored
 
     // ---- Result page ----
-    char category_link_suffix[kCategorySuffixSize];  // selected categories of self-links
+    char *category_link_suffix;  // selected categories of self-links (heap text, or null)
 };
 
 // ---- run_search.cpp ----
@@ -223,14 +223,16 @@ void sort_results(SearchResult *records, uint32_t count, ResultComparator compar
 
 // ---- frame.cpp ----
 
-// Heading of the result page (query and categories); fills the category suffix.
-void write_heading(SearchContext &c, SearchRun &run);
+// Heading of the result page (query and categories); fills the category
+// suffix. false after "Out of memory" (the page is finished).
+bool write_heading(SearchContext &c, SearchRun &run);
 // g_query_urlencoded from the query.
 void encode_query_for_links(SearchContext &c);
 // The skipped-words notice.
 void write_skipped_notice(SearchContext &c, SearchRun &run);
-// The meta-field part of self-links.
-void build_meta_link_suffix(SearchContext &c);
+// g_meta_link_suffix, the meta-field part of self-links: the request's values,
+// URL-encoded. false after "Out of memory" (the page is finished).
+bool build_meta_link_suffix(SearchContext &c);
 // Counts, summary, more-results suggestion and category summary.
 void write_summary(SearchContext &c, SearchRun &run);
 // Page count and sort links (before the blocks).
@@ -238,6 +240,17 @@ void write_pages_and_sorting(SearchContext &c, SearchRun &run);
 // Page-number links and the powered-by line, and the closing of the results
 // wrapper (after the blocks).
 void write_page_numbers(SearchContext &c, SearchRun &run);
+// Name of category `category`; "" for a number the settings do not name.
+const char *category_name(const SearchContext &c, int32_t category);
+// text (length bytes) as XML character data (see xml_escape_text; UTF-8 when
+// the charset is). The result stays valid until the next call; "" when no
+// memory is left for it.
+const char *xml_text(const SearchContext &c, const char *text, size_t length,
+                     bool keep_tags = false);
+// The same for a whole NUL-terminated text.
+inline const char *xml_text(const SearchContext &c, const char *text) {
+    return xml_text(c, text, strlen(text));
+}
 
 // ---- blocks.cpp ----
 

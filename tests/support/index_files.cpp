@@ -451,6 +451,10 @@ IndexFiles build_index(const IndexSpec &spec) {
     out.files["vesk_pagedata.vdat"] = pagedata;
     if (spec.spelling) out.files["vesk_spelling.vdat"] = spelling;
     if (!spec.recommended.empty()) out.files["vesk_recommended.vdat"] = recommended;
+    if (!spec.autocomplete.empty()) {
+        std::string &list = out.files["vesk_autocomplete.vdat"];
+        for (const std::string &line : spec.autocomplete) list += line + "\n";
+    }
     if (!spec.template_text.empty()) out.files["search_template.html"] = spec.template_text;
     for (const auto &file : bad.replaced_files) out.files[file.first] = file.second;
     for (const std::string &name : bad.missing_files) out.files.erase(name);

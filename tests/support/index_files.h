@@ -84,6 +84,7 @@ struct IndexSpec {
     std::vector<MetaFieldSpec> meta_fields;    // UseMetaFields 1 and the block when not empty
     std::set<std::string> common_words;        // base words kept without postings (offset -1)
     std::vector<RecommendedSpec> recommended;  // Recommended 1 and the list when not empty
+    std::vector<std::string> autocomplete;     // vesk_autocomplete.vdat lines when not empty
     bool spelling = false;                     // Spelling 1 and the list from the words
     bool page_data_reversed = false;           // page-data lines written last page first
     std::string template_text;                 // search_template.html when not empty
