@@ -213,7 +213,9 @@ bool build_run_text(const SearchContext &c, GrowText &text) {
         const ContextMark none{0, 0, 0};
         const ContextMark &mark = c.g_context_marks != nullptr ? c.g_context_marks[i] : none;
         for (uint32_t n = 0; n < mark.term + mark.opens; n++) append_text(text, open);
-        append_text(text, get_word_variant(id, c.g_context_slots[i * kSlotFields + 1]));
+        const char *word = get_word_variant(id, c.g_context_slots[i * kSlotFields + 1]);
+        // XML carries the index's words as character data that is always well-formed.
+        append_text(text, c.g_xml_output ? xml_text(c, word) : word);
         for (uint32_t n = 0; n < mark.term + mark.closes; n++) append_text(text, close);
     }
     return words;
