@@ -246,6 +246,29 @@ TEST_F(ExcerptTest, PhrasesAndTermsAreMarkedWithBalancedTags) {
     }
 }
 
+TEST_F(ExcerptTest, RunTextsGrowWithWhatTheyHold) {
+    std::string words, marked;
+    for (int i = 0; i < 300; i++) {
+        words += " w" + std::to_string(i);
+        marked += (i > 0 ? " " : "") + hl("w" + std::to_string(i));
+    }
+    const std::string long_word(3000, 'q');
+    const ExcerptCase cases[] = {
+        {"every word of a run marked",
+         {"x", words},
+         "w*",
+         1,
+         kOpen + std::string(kRun) + marked + kClose,
+         settings({{"ContextSize", 1000}})},
+        {"a dictionary word longer than a run used to hold",
+         {"x", "a " + long_word + " b"},
+         "a",
+         1,
+         kOpen + std::string(kRun) + hl("a") + " " + long_word + " b" + kClose},
+    };
+    for (const ExcerptCase &test : cases) check(test);
+}
+
 TEST_F(ExcerptTest, DamagedPageText) {
     IndexSpec spec = pages_index({tokens("a b c")});
     const uint32_t keywords = (uint32_t)testsupport::build_index(spec).words.size();
@@ -258,10 +281,14 @@ TEST_F(ExcerptTest, DamagedPageText) {
          kOpen + std::string(kCritical) + kRun + hl("a") + "  c" + kClose},
         {"a record numbered above NumKeywords is a boundary", keywords + 1,
          kOpen + std::string(kRun) + hl("a") + kClose},
+        {"a word the dictionary file never filled shows empty", keywords + 2,
+         kOpen + std::string(kRun) + hl("a") + "  c" + kClose},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name);
         spec.corrupt.pagetext_ids["b"] = test.id;
+        // The settings promise more words than the dictionary file holds.
+        if (test.id == keywords + 2) spec.corrupt.settings["NumKeywords"] = keywords + 5;
         load(spec);
         EXPECT_EQ(excerpt("a", 0, false), test.expected);
     }

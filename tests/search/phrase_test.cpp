@@ -127,6 +127,9 @@ TEST_F(PhraseTest, PhrasesAreVerifiedInThePageText) {
         {"blanks alone are passed over like an empty word", "big", "\" \" big", 0, kBody, 1},
         {"phrase words are stemmed one by one", "run dog", "\"running dogs\"", 0, 2 * kBody, 1,
          [](IndexSpec &spec) { spec.settings.set("UseStemming", 1).set("StemmingAlgo", 2); }},
+        {"a later word's count past the file's end reads what the file holds", "big red",
+         "\"big red\"", 0, 2 * kBody, 1,
+         [](IndexSpec &spec) { spec.corrupt.wordmap_count["red"] = 0x7FFFFFF0u; }},
         {"a later word with a negative record count needs no postings", "big red", "\"big red\"", 0,
          kBody, 1, [](IndexSpec &spec) { spec.corrupt.wordmap_count["red"] = 0x80000001u; }},
     };
@@ -172,6 +175,8 @@ TEST_F(PhraseTest, SeekAndTimeLimitsCutTheSearchShort) {
         {"a cut-short search looks no later word up", "Page", "big red car", "\"big red\" car", 0,
          30, true, 0},
         {"enough seeks", "Page", "big red car", "\"big red\" car", 1, 30, false, 2},
+        {"the largest budget keeps its slack", "Page", "big a b c d e f g big red", "\"big red\"",
+         INT32_MAX, 30, false, 2},
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
