@@ -7,6 +7,7 @@
 #include <stdio.h>
 
 struct sb_stemmer;
+struct ContextMark;
 struct DictionaryEntry;
 struct RecommendedEntry;
 struct SpellingEntry;
@@ -176,6 +177,10 @@ struct SearchContext {
     sb_stemmer *g_stemmer;                     // stemmer of this search, or null
     char ***g_phrase_words;                    // per term: a phrase's words (stemmed), or null
     char ***g_phrase_word_copies;              // per term: a phrase's words as typed, or null
+    uint32_t *g_context_slots;                 // excerpt run: word id and variant per slot, or null
+    ContextMark *g_context_marks;              // excerpt run: highlight marks per slot, or null
+    uint32_t g_context_slot_count;             // slots of an excerpt run
+    const char *g_highlight_token_pos;         // highlight tokenizer position, or null
     char **g_section_texts;                    // the 19 section texts, or null
     int32_t *g_section_capacity;               // byte capacity of each section text
     int32_t *g_section_length;                 // length of each section text

@@ -48,8 +48,9 @@ struct SearchResult {
 
 // One word of a phrase term being prepared: its postings, read once.
 struct PhraseWordBlock {
-    int32_t count;     // records in `records` (signed: the file's count as read)
-    uint8_t *records;  // count records of kWordmapRecordSize bytes, or null
+    int32_t count;        // records in `records` (signed: the file's count as read)
+    uint8_t *records;     // count records of kWordmapRecordSize bytes, or null
+    uint64_t *page_keys;  // count keys (page << 32 | record), sorted, or null
 };
 
 // One posting as the term loop scores it: score, zone byte, page and page-text
@@ -172,6 +173,13 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
 void free_phrase_blocks(SearchRun &run);
 // Frees g_phrase_words and g_phrase_word_copies with every phrase's words.
 void free_phrase_words(SearchContext &c);
+// Reads the next page-text record through g_page_text_buffer (refilled with at
+// most kPageTextReadSize bytes): *id and *variant of the record; the result is
+// the bytes consumed (DictIDLen), or 0 with *id 0 when no whole record is left.
+int read_pagetext_word(SearchContext &c, uint32_t *id, uint32_t *variant);
+// Seeks the page text to offset and empties the reader's buffer. false when
+// no page text is open or the seek failed (seek_data_file printed its message).
+bool seek_page_text(SearchContext &c, uint64_t offset);
 
 // ---- filters.cpp ----
 
@@ -268,6 +276,23 @@ bool write_result_blocks(SearchContext &c, SearchRun &run);
 
 // Section value of highlight_terms that means the results buffer.
 constexpr int kResultsBufferTarget = -1;
+constexpr int kHighlightTokenChars = 400;                      // longest token of the tokenizer
+constexpr int kHighlightTokenSize = kHighlightTokenChars + 1;  // its buffer
+
+// Highlight marks of one excerpt slot. Every mark opens a tag before the
+// slot's word and closes one after a word, so the tags always balance.
+struct ContextMark {
+    uint8_t term;     // 1: a query term or the hit itself (tag opened and closed here)
+    uint32_t opens;   // matched phrases that start at this slot
+    uint32_t closes;  // matched phrases that end at this slot
+};
+
+// Kinds of tokens next_highlight_token returns.
+enum HighlightToken {
+    kNoToken = 0,         // nothing left
+    kWordToken = 1,       // a word
+    kSeparatorToken = 2,  // one separator character, or a numeric entity
+};
 // The context excerpt of one result block (DisplayContext 1, not a meta-only
 // search), from the page text around the result's positions; title is the
 // page's title as read from the page data.
@@ -276,6 +301,15 @@ void write_context_excerpt(SearchContext &c, SearchRun &run, const SearchResult 
 // Writes text with the query terms marked, to the results buffer (section
 // kResultsBufferTarget) or to an output section.
 void highlight_terms(SearchContext &c, const char *text, int section);
+// Marks the slots of the current excerpt run (g_context_slots) that hold a
+// query term or a whole phrase in g_context_marks.
+void mark_context_terms(SearchContext &c);
+// The next token of text (null: continue at g_highlight_token_pos) into token
+// (kHighlightTokenSize bytes) with join_chars kept inside words: a word of at
+// most kHighlightTokenChars characters, a separator or a numeric entity.
+// The token is empty when the text is used up (kNoToken once the position
+// is null, or when an argument is null).
+int next_highlight_token(SearchContext &c, const char *text, char *token, const char *join_chars);
 
 // ---- spelling.cpp ----
 

@@ -36,7 +36,8 @@ TEST(ExampleIndex, SampleSearchShowsResults) {
          at = page.find("<div class=\"result_title\">", at + 1))
         blocks++;
     EXPECT_GE(blocks, 3u);
-    EXPECT_NE(page.find(">Extracting honey</a>"), std::string::npos);
+    EXPECT_NE(page.find(">Extracting <span class=\"highlight\">honey</span></a>"),
+              std::string::npos);
     EXPECT_LT(page.find("<div class=\"results\">"), page.find("<div class=\"result_block\">"));
     EXPECT_NE(page.find("var VeskAutoComplete_URL"), std::string::npos);
 }

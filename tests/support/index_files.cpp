@@ -139,7 +139,8 @@ class TextBuilder {
             }
             word.hits.push_back(hit);
         }
-        put_record(id, variant);
+        auto forced = spec_.corrupt.pagetext_ids.find(base);
+        put_record(forced != spec_.corrupt.pagetext_ids.end() ? forced->second : id, variant);
     }
 
     const IndexSpec &spec_;
@@ -447,7 +448,11 @@ IndexFiles build_index(const IndexSpec &spec) {
     out.files["settings.vdat"] = settings_text(settings);
     out.files["vesk_dictionary.vdat"] = dictionary_text(dictionary);
     out.files["vesk_wordmap.vdat"] = wordmap;
-    out.files["vesk_pagetext.vdat"] = bad.pagetext_prefix + builder.text();
+    std::string pagetext = builder.text();
+    if (bad.pagetext_size_delta < 0)
+        pagetext.resize(pagetext.size() -
+                        std::min<size_t>(pagetext.size(), (size_t)-bad.pagetext_size_delta));
+    out.files["vesk_pagetext.vdat"] = bad.pagetext_prefix + pagetext;
     out.files["vesk_pageinfo.vdat"] = pageinfo;
     out.files["vesk_pagedata.vdat"] = pagedata;
     if (spec.spelling) out.files["vesk_spelling.vdat"] = spelling;

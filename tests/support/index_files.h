@@ -67,6 +67,8 @@ struct IndexCorruption {
     long long wordmap_size_delta = 0;                    // <0 cuts bytes off the word map's end
     std::map<std::string, uint32_t> posting_page;        // base word -> page of its first posting
     std::string pagetext_prefix;                         // bytes put before the page text
+    std::map<std::string, uint32_t> pagetext_ids;        // base word -> id its text records get
+    long long pagetext_size_delta = 0;                   // <0 cuts bytes off the page text's end
     std::map<int, std::string> page_data_line;           // page -> line written in its place
     std::set<std::string> missing_files;                 // file names not written
     std::map<std::string, std::string> replaced_files;   // file name -> bytes written instead
