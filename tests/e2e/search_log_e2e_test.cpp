@@ -34,7 +34,10 @@ const char kNotFound[] =
 IndexSpec log_index() {
     IndexSpec spec;
     spec.template_text = kTemplate;
-    spec.settings.set_text("Charset", "UTF-8").set("Logging", 1).set("MaxMatches", 1000);
+    spec.settings.set_text("Charset", "UTF-8")
+        .set("Logging", 1)
+        .set("MaxMatches", 1000)
+        .set("MaxContextSeeks", 1000);
     for (int i = 0; i < 3; i++) {
         PageSpec page;
         page.url = "page" + std::to_string(i) + ".html";
