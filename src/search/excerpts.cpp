@@ -30,53 +30,6 @@ constexpr int kSlotFields = 2;              // word id and variant per slot
 constexpr int kRepeatedPosition = 2;        // runs from the third on use the last position
 constexpr int kEntityMaxLength = 7;         // "&#" ... ";" of a numeric entity, at most
 constexpr size_t kEncodedBytesPerByte = 7;  // "&#-128;": the longest encoded byte
-constexpr size_t kInitialTextSize = 256;
-
-// A growable text, always NUL-terminated once allocated. After a failed
-// allocation it stays failed and ignores further appends.
-struct GrowText {
-    char *bytes = nullptr;
-    size_t length = 0;
-    size_t capacity = 0;
-    bool failed = false;
-};
-
-bool reserve_text(GrowText &text, size_t extra) {
-    if (text.failed) return false;
-    const size_t needed = text.length + extra + 1;
-    if (needed <= text.capacity) return true;
-    size_t capacity = text.capacity < kInitialTextSize ? kInitialTextSize : text.capacity;
-    while (capacity < needed) capacity *= 2;
-    char *grown = (char *)realloc(text.bytes, capacity);
-    if (grown == nullptr) {
-        text.failed = true;
-        return false;
-    }
-    text.bytes = grown;
-    text.capacity = capacity;
-    return true;
-}
-
-void append_text(GrowText &text, const char *piece, size_t length) {
-    if (!reserve_text(text, length)) return;
-    memcpy(text.bytes + text.length, piece, length);
-    text.length += length;
-    text.bytes[text.length] = '\0';
-}
-
-void append_text(GrowText &text, const char *piece) {
-    append_text(text, piece, strlen(piece));
-}
-
-void clear_text(GrowText &text) {
-    text.length = 0;
-    if (text.bytes != nullptr) text.bytes[0] = '\0';
-}
-
-void free_text(GrowText &text) {
-    free(text.bytes);
-    text = GrowText();
-}
 
 // Appends text to the results buffer or an output section.
 void write_to(int section, const char *text) {
@@ -199,24 +152,24 @@ bool space_before(const SearchContext &c, uint32_t id, uint32_t previous, bool *
 // The text of the current run: its words spaced by their classes, with
 // marks. false when no slot holds a word (the text is then spaces alone).
 bool build_run_text(const SearchContext &c, GrowText &text) {
-    clear_text(text);
+    grow_text_clear(text);
     const char *open, *close;
     mark_tags(c, &open, &close);
     uint32_t previous = 0;
     bool joined = false, words = false;
     for (uint32_t i = 0; i < c.g_context_slot_count; i++) {
         const uint32_t id = c.g_context_slots[i * kSlotFields];
-        if (space_before(c, id, previous, &joined)) append_text(text, " ");
+        if (space_before(c, id, previous, &joined)) grow_text_append(text, " ");
         previous = id;
         if (id == 0) continue;
         words = true;
         const ContextMark none{0, 0, 0};
         const ContextMark &mark = c.g_context_marks != nullptr ? c.g_context_marks[i] : none;
-        for (uint32_t n = 0; n < mark.term + mark.opens; n++) append_text(text, open);
+        for (uint32_t n = 0; n < mark.term + mark.opens; n++) grow_text_append(text, open);
         const char *word = get_word_variant(id, c.g_context_slots[i * kSlotFields + 1]);
         // XML carries the index's words as character data that is always well-formed.
-        append_text(text, c.g_xml_output ? xml_text(c, word) : word);
-        for (uint32_t n = 0; n < mark.term + mark.closes; n++) append_text(text, close);
+        grow_text_append(text, c.g_xml_output ? xml_text(c, word) : word);
+        for (uint32_t n = 0; n < mark.term + mark.closes; n++) grow_text_append(text, close);
     }
     return words;
 }
@@ -259,7 +212,7 @@ void write_runs(SearchContext &c, const SearchResult &result, const char *title,
         write_run(c, state, text, words, title);
         if (run.last_run) break;
     }
-    free_text(text);
+    grow_text_free(text);
     if (state.printed) write_excerpt_text(c, c.g_xml_output ? kXmlEllipsis : kHtmlEllipsis);
 }
 
@@ -361,7 +314,7 @@ bool ends_word(const char *p, const char *join_chars) {
 
 // Encodes the join characters of text (NUL-terminated) as numeric entities onto out.
 void append_encoded(GrowText &out, const char *text, size_t length, const char *join_chars) {
-    if (length == 0 || !reserve_text(out, length * kEncodedBytesPerByte)) return;
+    if (length == 0 || !grow_text_reserve(out, length * kEncodedBytesPerByte)) return;
     const size_t room = out.capacity - out.length;
     encode_numeric_entities(text, out.bytes + out.length, join_chars, (int)room);
     out.length += strlen(out.bytes + out.length);
@@ -370,15 +323,15 @@ void append_encoded(GrowText &out, const char *text, size_t length, const char *
 // Moves the pending unmarked output, encoded, to the finished output.
 void flush_pending(Highlighter &h, const char *join_chars) {
     append_encoded(h.out, h.pending.bytes, h.pending.length, join_chars);
-    clear_text(h.pending);
+    grow_text_clear(h.pending);
 }
 
 // Writes marked text: opening tag, the text encoded, closing tag.
 void append_marked(Highlighter &h, const char *text, size_t length, const char *join_chars) {
     flush_pending(h, join_chars);
-    append_text(h.out, kHighlightOpen);
+    grow_text_append(h.out, kHighlightOpen);
     append_encoded(h.out, text, length, join_chars);
-    append_text(h.out, kHighlightClose);
+    grow_text_append(h.out, kHighlightClose);
 }
 
 // Tries the phrase `words` from the current token on. true: h.phrase holds the
@@ -387,7 +340,7 @@ void append_marked(Highlighter &h, const char *text, size_t length, const char *
 bool match_phrase(SearchContext &c, Highlighter &h, char *const *words, const char *token, int kind,
                   char *after) {
     const char *resume = c.g_highlight_token_pos;
-    clear_text(h.phrase);
+    grow_text_clear(h.phrase);
     if (words[0] == nullptr) return false;
     snprintf(after, kHighlightTokenSize, "%s", token);
     uint32_t k = 0;
@@ -396,7 +349,7 @@ bool match_phrase(SearchContext &c, Highlighter &h, char *const *words, const ch
             if (compare_words(words[k], after) != 0) break;
             if (kind == kWordToken) k++;
         }
-        append_text(h.phrase, after);
+        grow_text_append(h.phrase, after);
         kind = next_highlight_token(c, nullptr, after, c.WordJoinChars);
         if (words[k] == nullptr) return true;
     }
@@ -426,7 +379,7 @@ void highlight_token(SearchContext &c, Highlighter &h, char *token, int kind) {
                 char after[kHighlightTokenSize];
                 if (!match_phrase(c, h, words, token, kind, after)) continue;
                 append_marked(h, h.phrase.bytes, h.phrase.length, join);
-                append_text(h.pending, after);
+                grow_text_append(h.pending, after);
                 return;
             }
             if (term_matches_token(c, t, token)) {
@@ -435,14 +388,14 @@ void highlight_token(SearchContext &c, Highlighter &h, char *token, int kind) {
             }
         }
     }
-    append_text(h.pending, token);
+    grow_text_append(h.pending, token);
 }
 
 void free_highlighter(Highlighter &h) {
-    free_text(h.decoded);
-    free_text(h.pending);
-    free_text(h.out);
-    free_text(h.phrase);
+    grow_text_free(h.decoded);
+    grow_text_free(h.pending);
+    grow_text_free(h.out);
+    grow_text_free(h.phrase);
 }
 }  // namespace
 
@@ -522,7 +475,7 @@ void highlight_terms(SearchContext &c, const char *text, int section) {
         return;
     }
     Highlighter h;
-    if (reserve_text(h.decoded, length)) {
+    if (grow_text_reserve(h.decoded, length)) {
         decode_numeric_entities(text, h.decoded.bytes, c.WordJoinChars, (int)length + 1);
         char token[kHighlightTokenSize];
         int kind = next_highlight_token(c, h.decoded.bytes, token, c.WordJoinChars);

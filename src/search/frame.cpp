@@ -27,52 +27,6 @@ enum SelfLink {
     kLinkPage,           // another result page (number: the page)
 };
 
-// A heap text that grows as items are appended; text is null until the first
-// reserve, and stays terminated after every append.
-struct GrowText {
-    char *text;
-    size_t length;
-    size_t capacity;
-};
-
-bool reserve(GrowText &t, size_t extra) {
-    const size_t needed = t.length + extra + 1;
-    if (needed <= t.capacity) return true;
-    const size_t capacity = t.capacity * 2 > needed ? t.capacity * 2 : needed;
-    char *block = (char *)realloc(t.text, capacity);
-    if (block == nullptr) return false;
-    if (t.text == nullptr) block[0] = '\0';
-    t.text = block;
-    t.capacity = capacity;
-    return true;
-}
-
-bool append_format(GrowText &t, const char *format, ...) __attribute__((format(printf, 2, 3)));
-bool append_format(GrowText &t, const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int n = vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    if (n < 0 || !reserve(t, (size_t)n)) return false;
-    va_start(args, format);
-    vsnprintf(t.text + t.length, (size_t)n + 1, format, args);
-    va_end(args);
-    t.length += (size_t)n;
-    return true;
-}
-
-// Appends value URL-encoded.
-bool append_url_encoded(GrowText &t, const char *value) {
-    const size_t length = strlen(value);
-    const size_t room = length * 3 + 1;  // every byte as %XX
-    if (!reserve(t, room)) return false;
-    char *end = t.text + t.length;
-    memcpy(end, value, length + 1);
-    url_encode(end, (int)room);
-    t.length += strlen(end);
-    return true;
-}
-
 const char *text_of(const SearchContext &c, int index) {
     const char *text = c.g_str_texts != nullptr ? c.g_str_texts[index] : nullptr;
     return text != nullptr ? text : "";
@@ -234,7 +188,7 @@ const char *xml_text(const SearchContext &c, const char *text, size_t length, bo
 bool write_heading(SearchContext &c, SearchRun &run) {
     const bool xml = c.g_xml_output != 0;
     GrowText suffix = {};
-    if (!reserve(suffix, 0)) {
+    if (!grow_text_reserve(suffix, 0)) {
         finish_search_error(c, kOutOfMemory, "</vesk:error>\n");
         return false;
     }
@@ -260,10 +214,10 @@ bool write_heading(SearchContext &c, SearchRun &run) {
             else
                 section_printf(SECTION_HEADING, "%s\"%s\"", i != 0 ? ", " : "",
                                category_name(c, cat));
-            ok = ok && append_format(suffix, "&amp;vesk_cat%%5B%%5D=%d", cat);
+            ok = ok && grow_text_printf(suffix, "&amp;vesk_cat%%5B%%5D=%d", cat);
         }
     }
-    run.category_link_suffix = suffix.text;
+    run.category_link_suffix = suffix.bytes;
     if (!ok) {
         finish_search_error(c, kOutOfMemory, "</vesk:error>\n");
         return false;
@@ -302,7 +256,7 @@ bool build_meta_link_suffix(SearchContext &c) {
     free(c.g_meta_link_suffix);
     c.g_meta_link_suffix = nullptr;
     GrowText suffix = {};
-    bool ok = reserve(suffix, 0);
+    bool ok = grow_text_reserve(suffix, 0);
     const int32_t fields =
         c.UseMetaFields == 1 && c.g_meta_values != nullptr ? defined_meta_field_count() : 0;
     for (int32_t i = 0; ok && i < fields; i++) {
@@ -313,13 +267,14 @@ bool build_meta_link_suffix(SearchContext &c) {
             // A count byte, then one byte per chosen option (none: -1).
             const uint8_t *bytes = (const uint8_t *)value;
             for (int j = 1; ok && j <= bytes[0]; j++)
-                ok = append_format(suffix, "&amp;%s[]=%d", field.name,
-                                   bytes[j] == kNoChoice ? -1 : (int)bytes[j]);
+                ok = grow_text_printf(suffix, "&amp;%s[]=%d", field.name,
+                                      bytes[j] == kNoChoice ? -1 : (int)bytes[j]);
         } else if (value[0] != '\0') {
-            ok = append_format(suffix, "&amp;%s=", field.name) && append_url_encoded(suffix, value);
+            ok = grow_text_printf(suffix, "&amp;%s=", field.name) &&
+                 grow_text_append_url_encoded(suffix, value);
         }
     }
-    c.g_meta_link_suffix = suffix.text;
+    c.g_meta_link_suffix = suffix.bytes;
     if (!ok) finish_search_error(c, kOutOfMemory, "</vesk:error>\n");
     return ok;
 }

@@ -11,8 +11,6 @@
 #include "text/text.h"
 
 namespace {
-const char kOutOfMemory[] = "Out of memory";
-const char kNoWordmapData[] = "Error in wordmap file: expected data not found.";
 constexpr uint32_t kLastBoundaryId = 1;  // page-text ids 0 and 1 are page boundaries
 constexpr uint32_t kFirstTokenId = 2;    // reserved tokens follow the boundaries
 constexpr int64_t kSeekSlack = 50;       // seeks past MaxContextSeeks a near candidate may take
@@ -126,11 +124,11 @@ bool look_up_phrase_words(SearchContext &c, SearchRun &run, uint32_t i, uint32_t
         const int read = read_phrase_block(c, c.g_dictionary[id].offset, run.phrase_blocks[k]);
         if (read == kWordmapSeekFailed) return false;
         if (read == kWordmapNoMemory) {
-            finish_search_error(c, kOutOfMemory, "</vesk:error>");
+            finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
             return false;
         }
         if (read != kWordmapRead) {
-            finish_search_error(c, kNoWordmapData, "</vesk:error>\n");
+            finish_search_error(c, kWordmapNoDataMessage, "</vesk:error>\n");
             return false;
         }
     }
@@ -232,12 +230,12 @@ bool prepare_phrase_term(SearchContext &c, SearchRun &run, uint32_t i, uint32_t 
         return true;
     }
     if (!allocate_phrase_tables(c) || !split_phrase(c, i, w)) {
-        finish_search_error(c, kOutOfMemory, "</vesk:error>");
+        finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
         return false;
     }
     run.phrase_blocks = (PhraseWordBlock *)calloc(w, sizeof(PhraseWordBlock));
     if (run.phrase_blocks == nullptr) {
-        finish_search_error(c, kOutOfMemory, "</vesk:error>");
+        finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
         return false;
     }
     run.phrase_block_count = (int32_t)w;

@@ -6,6 +6,9 @@
 #include "index/index.h"
 #include "search/search.h"
 
+const char kSearchOutOfMemory[] = "Out of memory";
+const char kWordmapNoDataMessage[] = "Error in wordmap file: expected data not found.";
+
 void finish_search_error(const SearchContext &, const char *message, const char *closing) {
     finish_page_after_error(message, closing);
 }

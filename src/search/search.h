@@ -110,6 +110,9 @@ struct SearchRun {
 
 // ---- run_search.cpp ----
 
+extern const char kSearchOutOfMemory[];     // "Out of memory"
+extern const char kWordmapNoDataMessage[];  // a word-map block without a single record
+
 // The whole search request after the index files and the dictionary are
 // loaded: looks the query up, ranks the pages and writes the result page,
 // then finishes the page (print_template, release_all). Always 0.

@@ -6,6 +6,31 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// ---- grow_text.cpp ----
+
+// A heap text that grows as pieces are appended; NUL-terminated once
+// allocated. After a failed allocation it stays failed and ignores appends.
+struct GrowText {
+    char *bytes = nullptr;  // the text, or null before the first reserve
+    size_t length = 0;      // bytes of text
+    size_t capacity = 0;    // bytes of the block
+    bool failed = false;    // an allocation failed: the text is incomplete
+};
+// Makes room for extra more bytes and the NUL. false when it cannot grow.
+bool grow_text_reserve(GrowText &text, size_t extra);
+// Appends length bytes of piece (or all of a terminated piece). false on failure.
+bool grow_text_append(GrowText &text, const char *piece, size_t length);
+bool grow_text_append(GrowText &text, const char *piece);
+// Appends a formatted text, whole. false on failure.
+bool grow_text_printf(GrowText &text, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+// Appends value URL-encoded as url_encode does. false on failure.
+bool grow_text_append_url_encoded(GrowText &text, const char *value);
+// Empties the text, keeping its block.
+void grow_text_clear(GrowText &text);
+// Frees the block; the text is empty again.
+void grow_text_free(GrowText &text);
+
 // ---- metaphone.cpp ----
 
 // Double Metaphone keys of word (NUL-terminated; null counts as ""): keys[0]
