@@ -7,9 +7,10 @@
 //
 // Checked after every input: the answer has its header; an XML answer is a
 // well-formed document; an HTML search page ends with the template's last
-// line (the page is never cut short); a log line, when one is written, is
-// one whole line ending in CR LF. Everything the request allocated is
-// released (LeakSanitizer sees every input on its own).
+// line (the page is never cut short) and holds no element or attribute that
+// the program does not write itself (no markup of the request got through);
+// a log line, when one is written, is one whole line ending in CR LF. Everything the request
+// allocated is released (LeakSanitizer sees every input on its own).
 //
 // A request whose category list names a category past the bitmaps of the
 // index is not searched: the program reports it and ends the process on
@@ -18,6 +19,7 @@
 // Build: see tools/fuzz.sh (this target also needs the index writer of
 // tests/support and libxml2).
 #include <fcntl.h>
+#include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -155,6 +157,54 @@ std::string xml_errors(const std::string &document) {
     return "";
 }
 
+// The elements and attributes the program and the fixture templates write;
+// anything else in an HTML answer came from the request unescaped.
+const char *const kHtmlElements[] = {"html",  "head",  "title",  "body",   "script", "style",
+                                     "link",  "div",   "span",   "a",      "b",      "br",
+                                     "label", "input", "option", "select", "ul",     "li",
+                                     "img",   "p",     "form",   "center", "small",  "h3"};
+const char *const kHtmlAttributes[] = {"class",   "value",  "type",     "id",       "for",
+                                       "href",    "name",   "size",     "selected", "checked",
+                                       "target",  "src",    "language", "alt",      "rel",
+                                       "onclick", "method", "action",   "multiple"};
+
+template <size_t N>
+bool listed(const char *const (&names)[N], const xmlChar *name) {
+    for (const char *known : names)
+        if (xmlStrcasecmp(name, (const xmlChar *)known) == 0) return true;
+    return false;
+}
+
+// The first element or attribute below node that the program does not write.
+std::string unknown_markup(xmlNodePtr node) {
+    for (; node != nullptr; node = node->next) {
+        if (node->type != XML_ELEMENT_NODE) continue;
+        if (!listed(kHtmlElements, node->name))
+            return std::string("element ") + (const char *)node->name;
+        for (xmlAttrPtr attr = node->properties; attr != nullptr; attr = attr->next)
+            if (!listed(kHtmlAttributes, attr->name))
+                return std::string("attribute ") + (const char *)attr->name;
+        const std::string below = unknown_markup(node->children);
+        if (!below.empty()) return below;
+    }
+    return "";
+}
+
+// What the request injected into an HTML answer ("" when nothing): the
+// body is parsed as single bytes, so that any text parses and only the
+// markup counts.
+std::string html_injection(const std::string &answer) {
+    const size_t body = answer.find("\n\n");
+    if (body == std::string::npos || answer.rfind("Content-type: text/html", 0) != 0) return "";
+    const std::string page = answer.substr(body + 2);
+    htmlDocPtr doc = htmlReadMemory(page.data(), (int)page.size(), nullptr, "ISO-8859-1",
+                                    HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+    if (doc == nullptr) return "";
+    const std::string unknown = unknown_markup(xmlDocGetRootElement(doc));
+    xmlFreeDoc(doc);
+    return unknown.empty() ? "" : "markup from the request in the HTML answer: " + unknown;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -185,6 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     if (kind != kNotServed)
         check(testsupport::search_answer_fault(answer, kind == kPageAnswer, xml_errors), answer);
+    check(html_injection(answer), answer);
     const std::string log = testsupport::read_file(dir + "/" + testsupport::kSearchFuzzLogName);
     check(testsupport::search_log_fault(log), answer + "\n---- log ----\n" + log);
     return 0;

@@ -286,6 +286,11 @@ constexpr Variation kVariations[] = {
     {"PluginOpenNewWindow", 1, {nullptr, "0"}},
     {"FileTypePluginStart", 2, {nullptr, "0", "5", "100"}},
     {kBroadNumericKey, 1, {nullptr, "1"}},
+    {"LogFileName", 1, {nullptr, "\"missing/search.log\""}},
+    {"MaxKeyWordLineLen", 2, {nullptr, "1", "8", "4096"}},
+    {"DisplayTitle", 1, {nullptr, "0"}},
+    {"DisplayURL", 1, {nullptr, "0"}},
+    {"DisplayNumber", 1, {nullptr, "0"}},
 };
 
 // Reads the variations' bits from bytes (kSearchSettingsBytes of them).
