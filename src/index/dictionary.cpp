@@ -37,6 +37,7 @@
 #include <unistd.h>
 
 #include "context/context.h"
+#include "index/dictionary_lines.h"
 #include "index/index.h"
 #include "platform/platform.h"
 
@@ -98,41 +99,85 @@ const char kMissingFileMessage[] =
 // ---- Tokens and numbers ----
 
 // Byte classes of the tokenizer. Base-line words and offsets end at ' ';
-// variants and counts end at ' ', CR or LF; the NUL ends every token.
-constexpr uint8_t kEndsWord = 1, kEndsVariant = 2;
+// variants and counts end at ' ', CR or LF; the end of the line ends every
+// token. A line given on its own ends at its NUL; a line of the loaded file
+// text, parsed in place before its LF becomes a NUL, ends at a NUL or its LF.
+constexpr uint8_t kEndsWord = 1, kEndsVariant = 2, kEndsLine = 4;
 struct ByteClasses {
     uint8_t of[256] = {};
-    constexpr ByteClasses() {
-        of[0] = kEndsWord | kEndsVariant;
+    constexpr explicit ByteClasses(bool lf_ends_line) {
+        of[0] = kEndsWord | kEndsVariant | kEndsLine;
         of[(uint8_t)' '] = kEndsWord | kEndsVariant;
         of[(uint8_t)'\r'] = kEndsVariant;
-        of[(uint8_t)'\n'] = kEndsVariant;
+        of[(uint8_t)'\n'] = lf_ends_line ? of[0] : kEndsVariant;
     }
 };
-constexpr ByteClasses kByteClasses;
+constexpr ByteClasses kNulEndsLine(false), kLfEndsLine(true);
 
-inline bool ends_token(char ch, uint8_t delimiters) {
-    return (kByteClasses.of[(uint8_t)ch] & delimiters) != 0;
-}
+// How a line is read: which bytes end it, and whether 8 bytes may be read at
+// any place before its end (the loaded file text has zero bytes behind it).
+struct LineReader {
+    const ByteClasses &classes;
+    bool padded;
 
-// Skips the delimiters at p (never the NUL).
-inline const char *skip_delimiters(const char *p, uint8_t delimiters) {
-    while (*p != '\0' && ends_token(*p, delimiters)) p++;
-    return p;
-}
+    bool ends_token(char ch, uint8_t delimiters) const {
+        return (classes.of[(uint8_t)ch] & delimiters) != 0;
+    }
+    bool ends_line(char ch) const { return ends_token(ch, kEndsLine); }
+    // Skips the delimiters at p (never the line's end).
+    const char *skip_delimiters(const char *p, uint8_t delimiters) const {
+        while (!ends_line(*p) && ends_token(*p, delimiters)) p++;
+        return p;
+    }
+    // The first byte at or after p that ends a token.
+    const char *token_end(const char *p, uint8_t delimiters) const;
+    // Moves past the token at p and its one ending delimiter (not past the
+    // line's end), where the next token's search starts, as strtok does.
+    const char *after_token(const char *p, uint8_t delimiters) const {
+        p = token_end(p, delimiters);
+        return ends_line(*p) ? p : p + 1;
+    }
+};
+constexpr LineReader kSingleLine{kNulEndsLine, false};
+constexpr LineReader kFileText{kLfEndsLine, true};
 
-// Moves past the token at p and its one ending delimiter (not past the NUL),
-// where the next token's search starts, as strtok does.
-inline const char *after_token(const char *p, uint8_t delimiters) {
+// token_end reads 8-byte groups; the file text has at least that many zero
+// bytes behind its NUL (kTextPadding).
+constexpr size_t kScanGroupSize = 8;
+static_assert(kScanGroupSize <= kTextPadding, "groups never pass the padding");
+constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+// Every byte that can end a token or a line is at most ' ' (0x20).
+constexpr uint64_t kAboveDelimiters = 0x21 * kEveryByte;
+
+const char *LineReader::token_end(const char *p, uint8_t delimiters) const {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (padded) {
+        // Eight bytes at a time: the lowest flagged byte of a group is exactly
+        // its first byte below 0x21 (borrows only run upwards); a flagged
+        // byte that ends nothing (a tab, say) is stepped over.
+        for (;;) {
+            uint64_t group;
+            memcpy(&group, p, sizeof group);
+            const uint64_t low = (group - kAboveDelimiters) & ~group & kHighBits;
+            if (low == 0) {
+                p += kScanGroupSize;
+                continue;
+            }
+            p += __builtin_ctzll(low) / 8;
+            if (ends_token(*p, delimiters)) return p;
+            p++;
+        }
+    }
+#endif
     while (!ends_token(*p, delimiters)) p++;
-    return *p != '\0' ? p + 1 : p;
+    return p;
 }
 
 // Reads the number rule's digits as an unsigned value modulo 2^64 into
 // *value; *negative tells whether a '-' came first. Returns where the digits end.
 inline const char *read_magnitude(const char *text, uint64_t *value, bool *negative) {
     *negative = false;
-    *value = 0;
     while (*text == ' ') text++;
     if (*text == '-') {
         *negative = true;
@@ -172,35 +217,45 @@ enum BaseLineKind {
 struct BaseLine {
     const char *word = nullptr;  // first byte of the word
     int64_t length = 0;          // its bytes
-    bool has_numbers = false;    // a token follows the word (offset and count were read)
-    int64_t offset = 0;
-    uint32_t count = 0;
+    int64_t offset = 0;          // 0 when missing
+    uint32_t count = 0;          // 0 when missing
+    const char *rest = nullptr;  // where the reading stopped (at or before the line's end)
 };
+
+// Reads the count field at p (after the offset token): its delimiters, then
+// the number. Returns where the reading stopped.
+const char *read_count(const LineReader &reader, const char *p, uint32_t *count) {
+    p = reader.skip_delimiters(reader.after_token(p, kEndsWord), kEndsVariant);
+    if (reader.ends_line(*p)) return p;
+    uint64_t value;
+    bool negative;
+    p = read_magnitude(p, &value, &negative);
+    *count = negative ? 0u - (uint32_t)value : (uint32_t)value;
+    return p;
+}
 
 // Splits a base line: the word (first token ending at ' '), then the offset
 // (next token ending at ' ') and the count (next token ending at ' ', CR or
 // LF), each number read in the same pass that finds its end.
-int scan_base_line(const char *line, BaseLine *out) {
+int scan_base_line(const LineReader &reader, const char *line, BaseLine *out) {
     const char *p = line;
     while (*p == ' ') p++;
     const bool leading_space = p != line;
-    if (*p == '\0') return leading_space ? kBaseLineEmpty : kBaseLineWithoutSpace;
+    out->rest = p;
+    if (reader.ends_line(*p)) return leading_space ? kBaseLineEmpty : kBaseLineWithoutSpace;
     out->word = p;
-    while (*p != ' ' && *p != '\0') p++;
+    p = reader.token_end(p, kEndsWord);
     out->length = p - out->word;
-    if (*p == '\0') return leading_space ? kBaseLineWord : kBaseLineWithoutSpace;
+    out->rest = p;
+    if (reader.ends_line(*p)) return leading_space ? kBaseLineWord : kBaseLineWithoutSpace;
     while (*p == ' ') p++;
-    if (*p == '\0') return kBaseLineWord;
-    out->has_numbers = true;
+    out->rest = p;
+    if (reader.ends_line(*p)) return kBaseLineWord;
     uint64_t value;
     bool negative;
     p = read_magnitude(p, &value, &negative);
     out->offset = to_int64(negative ? 0u - value : value);
-    p = skip_delimiters(after_token(p, kEndsWord), kEndsVariant);
-    if (*p == '\0') return kBaseLineWord;
-    read_magnitude(p, &value, &negative);
-    const uint32_t count = (uint32_t)value;
-    out->count = negative ? 0u - count : count;
+    out->rest = read_count(reader, p, &out->count);
     return kBaseLineWord;
 }
 
@@ -234,18 +289,22 @@ bool count_variant(SearchContext &c, int64_t size) {
 
 void set_entry(DictionaryEntry &entry, char *word, const BaseLine &line) {
     entry.word = word;
-    if (!line.has_numbers) return;
     entry.offset = line.offset;
     entry.variant_count = line.count;
+    entry.stored_variants = 0;
 }
 
 // The first token of a variant line (ending at ' ', CR or LF), or null when
-// the line has none or the token is too long to be stored; *length its bytes.
-const char *scan_variant(const char *line, int64_t *length) {
-    const char *p = skip_delimiters(line, kEndsVariant);
-    if (*p == '\0') return nullptr;
+// the line has none or the token is too long to be stored; *length its bytes
+// and *rest where the reading stopped.
+const char *scan_variant(const LineReader &reader, const char *line, int64_t *length,
+                         const char **rest) {
+    const char *p = reader.skip_delimiters(line, kEndsVariant);
+    *rest = p;
+    if (reader.ends_line(*p)) return nullptr;
     const char *token = p;
-    while (!ends_token(*p, kEndsVariant)) p++;
+    p = reader.token_end(p, kEndsVariant);
+    *rest = p;
     *length = p - token;
     return *length + 1 > kMaxVariantEntrySize ? nullptr : token;
 }
@@ -259,48 +318,92 @@ struct LoadState {
     DictionaryEntry *current = nullptr;  // entry the variant lines belong to
 };
 
-// A variant line [line, end) in place: the stored token keeps its bytes and
-// every other byte of the line becomes a NUL. false when the pool is full.
-bool load_variant_line(SearchContext &c, LoadState &state, char *line, char *end) {
-    int64_t length = 0;
-    char *token = (char *)scan_variant(line, &length);
-    char *blank_from = line;
-    if (token != nullptr) {
-        if (!count_variant(c, length + 1)) return false;
-        blank_from = token + length;
-    }
-    if (end > blank_from) memset(blank_from, 0, (size_t)(end - blank_from));
+// A line of the walk: from `line` to its LF, and its masks when it is short.
+struct TextLine {
+    char *line;
+    char *lf;
+    bool short_line;  // below kTextBlockSize bytes before the LF: m holds its masks
+    ByteMasks m;
+};
+
+// A line too long for the format: the corrupted-entry message (a long variant
+// line belongs to the entry before the count). false for the caller.
+bool refuse_long_line(const LoadState &state) {
+    print_corrupted_entry(state.variants_due > 0 ? state.entries - 1 : state.entries);
+    return false;
+}
+
+// Counts a stored variant of `length` bytes into its word's list. The first
+// variant line decides whether the word has a list at all.
+bool count_stored_variant(SearchContext &c, LoadState &state, const char *token, int64_t length) {
+    if (token != nullptr && !count_variant(c, length + 1)) return false;
     DictionaryEntry &entry = *state.current;
-    if (state.variants_due == entry.variant_count) {
-        // The first variant line decides whether the word has a list at all.
-        entry.first_variant = token != nullptr ? (uint8_t *)token - 1 : nullptr;
+    if (state.variants_due == entry.variant_count)
         entry.stored_variants = token != nullptr ? 1 : 0;
-    } else if (token != nullptr && entry.first_variant != nullptr) {
+    else if (token != nullptr && entry.stored_variants > 0)
         entry.stored_variants++;
-    }
     state.variants_due--;
     return true;
 }
 
-// Handles one line [line, end) (its LF already replaced by a NUL). false: the
-// load fails and the message has been printed.
-bool load_line(SearchContext &c, LoadState &state, char *line, char *end) {
-    if (state.variants_due > 0) return load_variant_line(c, state, line, end);
+// A variant line in place: the stored token keeps its bytes and every other
+// byte of the line, the LF included, becomes a NUL. false when the line is
+// refused (message printed).
+bool load_variant_line(SearchContext &c, LoadState &state, const TextLine &text) {
+    const uint32_t length = (uint32_t)(text.lf - text.line);
+    if (text.short_line && is_plain_variant_line(length, text.m)) {
+        *text.lf = '\0';
+        return count_stored_variant(c, state, text.line, length);
+    }
+    if (text.lf - text.line + 1 > kDictionaryMaxLineSize) return refuse_long_line(state);
+    int64_t token_length = 0;
+    const char *rest;
+    char *token = (char *)scan_variant(kFileText, text.line, &token_length, &rest);
+    char *blank_from = token != nullptr ? token + token_length : text.line;
+    memset(blank_from, 0, (size_t)(text.lf + 1 - blank_from));
+    return count_stored_variant(c, state, token, token_length);
+}
+
+// Takes a base line apart, in one step when it is plain. Its kind.
+int read_base_line(const TextLine &text, BaseLine *base) {
+    PlainBaseLine plain;
+    if (!text.short_line ||
+        !read_plain_base_line(text.line, (uint32_t)(text.lf - text.line), text.m, &plain))
+        return scan_base_line(kFileText, text.line, base);
+    base->word = text.line;
+    base->length = plain.word_length;
+    base->offset = plain.offset;
+    base->count = plain.count;
+    return kBaseLineWord;
+}
+
+// A base line in place: the word gets a NUL behind it and becomes the next
+// entry. When variant lines follow, the rest of the line becomes NULs too, so
+// that the word's texts follow each other separated only by NUL, space and CR
+// bytes.
+bool load_base_line(SearchContext &c, LoadState &state, const TextLine &text) {
+    if (text.lf - text.line + 1 > kDictionaryMaxLineSize) return refuse_long_line(state);
     BaseLine base;
-    const int kind = scan_base_line(line, &base);
+    const int kind = read_base_line(text, &base);
+    *text.lf = '\0';
     if (kind == kBaseLineWithoutSpace) {
         print_corrupted_entry(state.entries);
         return false;
     }
     if (kind == kBaseLineEmpty) return true;
     if (!count_base_word(c, base.length + 1)) return false;
-    char *word = line + (base.word - line);
-    word[base.length] = '\0';
+    char *word = text.line + (base.word - text.line);
+    char *word_end = word + base.length;
+    if (base.count == 0)
+        *word_end = '\0';
+    else if (text.short_line)
+        zero_short_run(word_end, (uint32_t)(text.lf - word_end));
+    else
+        memset(word_end, 0, (size_t)(text.lf - word_end));
     state.current = &c.g_dictionary[state.entries];
     set_entry(*state.current, word, base);
-    state.variants_due = state.current->variant_count;
+    state.variants_due = base.count;
     state.entries++;
-    c.g_dictionary_count = state.entries;
     if (state.entries > c.NumKeywords) {
         print_number_error(kCountMismatchFormat, (int)state.entries, (int)c.NumKeywords);
         return false;
@@ -308,44 +411,94 @@ bool load_line(SearchContext &c, LoadState &state, char *line, char *end) {
     return true;
 }
 
-// Walks the lines of the file text [text, text + size) and hands each one that
-// ends with LF to load_line. true at the end (a last line without LF is not
-// read); false after a failure (message printed).
-bool load_lines(SearchContext &c, char *text, size_t size) {
-    LoadState state;
-    char *const end = text + size;
-    for (char *line = text; line < end;) {
-        char *lf = (char *)memchr(line, '\n', (size_t)(end - line));
-        if (lf == nullptr) return true;
-        if (lf - line + 1 > kDictionaryMaxLineSize) {
-            // A long variant line belongs to the entry before the count.
-            print_corrupted_entry(state.variants_due > 0 ? state.entries - 1 : state.entries);
-            return false;
-        }
-        *lf = '\0';
-        if (!load_line(c, state, line, lf)) return false;
-        line = lf + 1;
+// The text is read in chunks of blocks: the masks of each block (with the
+// block before the chunk first) and the positions of the chunk's LFs.
+constexpr int kChunkBlocks = 64;
+constexpr int kChunkBytes = kChunkBlocks * kTextBlockSize;
+struct TextChunk {
+    ByteMasks blocks[kChunkBlocks + 2];         // [0] the block before, [n + 1] spare
+    uint16_t lfs[kChunkBytes + kTextBlockSize];  // LF positions from the chunk's start
+    uint32_t lf_count;
+};
+
+// Masks and LF positions of the chunk at `at` (blocks up to `end`, rounded up).
+void read_chunk(const char *at, const char *end, TextChunk &chunk) {
+    chunk.blocks[0] = chunk.blocks[kChunkBlocks];
+    chunk.lf_count = 0;
+    for (int b = 0; b < kChunkBlocks && at + b * kTextBlockSize < end; b++) {
+        uint64_t lf;
+        chunk.blocks[b + 1] = text_block_masks(at + b * kTextBlockSize, &lf);
+        chunk.lf_count += append_bit_positions(lf, (uint32_t)(b * kTextBlockSize),
+                                               chunk.lfs + chunk.lf_count);
     }
-    return true;
 }
 
-// Allocates the entry table and both pools. The table is zero-filled; the
-// part that a file of file_size bytes can fill (a base line takes at least two
-// bytes) is mapped at once. false after printing the message.
-bool allocate_tables(SearchContext &c, uint64_t file_size) {
-    // NumKeywords + 1 entries, counted in 64 bits so that neither the + 1 nor
-    // the byte size can wrap on a 32-bit system.
+// Walks the lines of the file text [text, text + size) (a NUL and
+// kTextPadding zero bytes follow it) and loads each one that ends with LF.
+// true at the end (a last line without LF is not read); false after a
+// failure (message printed).
+bool load_lines(SearchContext &c, char *text, size_t size) {
+    LoadState state;
+    TextChunk chunk;
+    for (ByteMasks &block : chunk.blocks) block = ByteMasks{0, 0};
+    char *line = text;
+    bool loaded = true;
+    for (char *at = text; loaded && at < text + size; at += kChunkBytes) {
+        read_chunk(at, text + size, chunk);
+        for (uint32_t i = 0; loaded && i < chunk.lf_count; i++) {
+            TextLine current{line, at + chunk.lfs[i], false, ByteMasks{0, 0}};
+            // A line below a block's size starts in this chunk or in the block before it.
+            if (current.lf - line < kTextBlockSize) {
+                const uint32_t from = (uint32_t)(line - (at - kTextBlockSize));
+                current.short_line = true;
+                current.m = line_masks(chunk.blocks[from / kTextBlockSize],
+                                       chunk.blocks[from / kTextBlockSize + 1],
+                                       from % kTextBlockSize);
+            }
+            loaded = state.variants_due > 0 ? load_variant_line(c, state, current)
+                                            : load_base_line(c, state, current);
+            line = current.lf + 1;
+        }
+    }
+    c.g_dictionary_count = state.entries;
+    return loaded;
+}
+
+// The dictionary's one block: the file text with a NUL and a zeroed scan
+// group behind it, then the entry table. Sizes in 64 bits, so that nothing
+// wraps on a 32-bit system.
+struct DictionaryBlock {
+    uint64_t text_bytes;   // file text, NUL and padding, rounded to the table's alignment
+    uint64_t table_bytes;  // NumKeywords + 1 entries
+    uint64_t prefault;     // the text and the part of the table the file can fill
+};
+
+DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
+    DictionaryBlock plan;
+    const uint64_t align = alignof(DictionaryEntry);
+    plan.text_bytes = (file_size + 1 + kTextPadding + align - 1) / align * align;
     const uint64_t entries = (uint64_t)c.NumKeywords + 1;
     const uint64_t fillable = file_size / kShortestBaseLine + 1;
-    if (entries <= SIZE_MAX / sizeof(DictionaryEntry)) {
-        const size_t prefault = (size_t)(fillable < entries ? fillable : entries);
-        c.g_dictionary = (DictionaryEntry *)platform_alloc_mapped(
-            (size_t)entries * sizeof(DictionaryEntry), prefault * sizeof(DictionaryEntry));
-    }
-    if (c.g_dictionary == nullptr) {
+    plan.table_bytes = entries * sizeof(DictionaryEntry);
+    plan.prefault = plan.text_bytes + (fillable < entries ? fillable : entries) *
+                                          sizeof(DictionaryEntry);
+    return plan;
+}
+
+// Allocates the text and the entry table in one zero-filled block (the part
+// the file can fill mapped at once), and the two pools. false after printing
+// the message.
+bool allocate_tables(SearchContext &c, uint64_t file_size) {
+    const DictionaryBlock plan = plan_block(c, file_size);
+    // Neither sum can wrap: the file size is below 2^63, the table below 2^40 bytes.
+    if (plan.text_bytes + plan.table_bytes <= SIZE_MAX)
+        c.g_dictionary_text = (char *)platform_alloc_mapped(
+            (size_t)(plan.text_bytes + plan.table_bytes), (size_t)plan.prefault);
+    if (c.g_dictionary_text == nullptr) {
         print_wrapped_error("Error: out of memory");
         return false;
     }
+    c.g_dictionary = (DictionaryEntry *)(c.g_dictionary_text + plan.text_bytes);
 
     int64_t base_size = c.OutputBasewordBufferSize;
     if (base_size > 0) c.g_baseword_pool = (char *)malloc((size_t)base_size);
@@ -376,11 +529,24 @@ const DictionaryEntry *filled_entry(uint32_t id) {
     return &c.g_dictionary[id];
 }
 
+// Reads the open dictionary file fd and loads it. true when loaded.
+bool read_and_load(SearchContext &c, int fd) {
+    uint64_t file_size = 0;
+    const bool sized = platform_file_size(fd, &file_size);
+    if (!allocate_tables(c, file_size)) return false;
+    size_t size = 0;
+    if (!sized || platform_read_file_into(fd, c.g_dictionary_text, (size_t)file_size, &size) !=
+                      kWholeFileRead)
+        return print_read_error();
+    c.g_dictionary_text[size] = '\0';
+    return load_lines(c, c.g_dictionary_text, size);
+}
+
 }  // namespace
 
 void release_dictionary_tables() {
     SearchContext &c = g_search_context;
-    platform_free_mapped(c.g_dictionary);
+    // The entry table lives in the text's block.
     c.g_dictionary = nullptr;
     c.g_dictionary_count = 0;
     platform_free_mapped(c.g_dictionary_text);
@@ -408,7 +574,7 @@ int64_t parse_int64_decimal(const char *text) {
 int add_base_word(const char *line, uint32_t n) {
     SearchContext &c = g_search_context;
     BaseLine base;
-    scan_base_line(line, &base);
+    scan_base_line(kSingleLine, line, &base);
     if (base.word == nullptr) return kDictionaryNothing;
     char *word = c.g_baseword_pool + c.g_baseword_pool_pos;
     if (!count_base_word(c, base.length + 1)) return kDictionaryFailed;
@@ -422,7 +588,8 @@ int add_word_variant(const char *line, uint8_t **stored) {
     SearchContext &c = g_search_context;
     *stored = nullptr;
     int64_t length = 0;
-    const char *token = scan_variant(line, &length);
+    const char *rest;
+    const char *token = scan_variant(kSingleLine, line, &length, &rest);
     if (token == nullptr) return kDictionaryNothing;
     uint8_t *entry = (uint8_t *)c.g_variant_pool + c.g_variant_pool_pos;
     if (!count_variant(c, length + 1)) return kDictionaryFailed;
@@ -433,11 +600,11 @@ int add_word_variant(const char *line, uint8_t **stored) {
     return kDictionaryStored;
 }
 
-const char *find_word_variant(const uint8_t *list, uint32_t n, uint32_t count) {
-    if (n < 1 || list == nullptr || count == 0) return nullptr;
+const char *find_word_variant(const char *word, uint32_t n, uint32_t count) {
+    if (n < 1 || word == nullptr || count == 0) return nullptr;
     const uint32_t steps = n < count ? n : count;
-    const char *text = (const char *)list + 1;
-    for (uint32_t i = 1; i < steps; i++) {
+    const char *text = word;
+    for (uint32_t i = 0; i < steps; i++) {
         text += strlen(text) + 1;
         while (*text == '\0' || *text == ' ' || *text == '\r') text++;
     }
@@ -448,15 +615,15 @@ const char *get_word_variant(uint32_t id, uint32_t n) {
     const DictionaryEntry *entry = filled_entry(id);
     if (entry == nullptr) return "";
     // stored_variants never exceeds variant_count, so this also covers n > variant_count.
-    if (entry->first_variant == nullptr || n == 0 || n > entry->stored_variants) return entry->word;
-    return find_word_variant(entry->first_variant, n, entry->stored_variants);
+    if (n == 0 || n > entry->stored_variants) return entry->word;
+    return find_word_variant(entry->word, n, entry->stored_variants);
 }
 
 const char *get_word_display_form(uint32_t id) {
     const DictionaryEntry *entry = filled_entry(id);
     if (entry == nullptr) return "";
-    if (entry->variant_count == 0 || entry->first_variant == nullptr) return entry->word;
-    return find_word_variant(entry->first_variant, 1, entry->stored_variants);
+    if (entry->stored_variants == 0) return entry->word;
+    return find_word_variant(entry->word, 1, entry->stored_variants);
 }
 
 int load_dictionary_file() {
@@ -469,18 +636,9 @@ int load_dictionary_file() {
         out_printf("%s", kMissingFileMessage);
         return 1;
     }
-    struct stat status;
-    const uint64_t size_hint = fstat(fd, &status) == 0 && status.st_size > 0 ? status.st_size : 0;
-    bool loaded = allocate_tables(c, size_hint);
-    size_t size = 0;
-    if (loaded) {
-        const int read = platform_read_whole_file(fd, &c.g_dictionary_text, &size);
-        if (read == kWholeFileNoMemory) print_wrapped_error("Error: out of memory");
-        if (read == kWholeFileReadError) print_read_error();
-        loaded = read == kWholeFileRead;
-    }
+    const bool loaded = read_and_load(c, fd);
     close_file(fd);
-    return loaded && load_lines(c, c.g_dictionary_text, size) ? 0 : 1;
+    return loaded ? 0 : 1;
 }
 
 int load_dictionary() {

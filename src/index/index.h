@@ -26,8 +26,7 @@ struct DictionaryEntry {
     char *word;                // NUL-terminated text (in the loaded file); null: not filled
     int64_t offset;            // word-map offset of the word's postings; -1: none
     uint32_t variant_count;    // variant lines that followed the base line
-    uint32_t stored_variants;  // variants reachable from first_variant (at most variant_count)
-    uint8_t *first_variant;    // the byte before the first variant's text, or null
+    uint32_t stored_variants;  // variants that follow the word in the loaded file text
 };
 
 // What add_base_word and add_word_variant did with a line.
@@ -42,7 +41,8 @@ enum DictionaryAddResult {
 // printed and the page finished with finish_page_after_error.
 int load_dictionary();
 // Reads g_base_directory/vesk_dictionary.vdat with one read into
-// g_dictionary_text and fills g_dictionary with pointers to the words there;
+// g_dictionary_text and fills g_dictionary (in the same block, behind the
+// text) with pointers to the words there;
 // the two pools (sized by NumKeywords, OutputBasewordBufferSize,
 // OutputVariantBufferSize or NumVariants) are allocated and their fill counts
 // kept as if the words were copied into them. Sets g_dictionary_count to the
@@ -67,12 +67,12 @@ int add_base_word(const char *line, uint32_t n);
 // variant of 400 bytes or more; kDictionaryFailed when the variant does not
 // fit the pool (message printed).
 int add_word_variant(const char *line, uint8_t **stored);
-// Text of variant n (from 1) of a word's list of `count` stored variants as
-// the loader leaves them (list: the byte before the first text; each later
-// text follows the NUL of the one before, after NUL, space and CR bytes), or
-// of its last variant when n is larger; null when n is 0, the list is null or
+// Text of variant n (from 1) of a word with `count` stored variants as the
+// loader leaves them in the file text (each text, starting with the word's,
+// is followed by its NUL and then by NUL, space and CR bytes up to the next),
+// or of its last variant when n is larger; null when n is 0, word is null or
 // count is 0.
-const char *find_word_variant(const uint8_t *list, uint32_t n, uint32_t count);
+const char *find_word_variant(const char *word, uint32_t n, uint32_t count);
 // Variant n (from 1) of word id, or its base word when n is 0, the word has no
 // variant list or n exceeds its stored variants. "" for an id the file never
 // filled or when no dictionary is loaded.

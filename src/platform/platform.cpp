@@ -171,34 +171,48 @@ void platform_free_mapped(void *block) {
         munmap(start, length);
 }
 
-int platform_read_whole_file(int fd, char **text, size_t *size) {
-    *text = nullptr;
-    *size = 0;
+bool platform_file_size(int fd, uint64_t *size) {
     struct stat status;
+    *size = 0;
     if (fstat(fd, &status) != 0) {
         platform_save_error();
-        return kWholeFileReadError;
+        return false;
     }
-    const uint64_t file_size = status.st_size > 0 ? (uint64_t)status.st_size : 0;
-    if (file_size >= SIZE_MAX - kMappedHeaderSize) return kWholeFileNoMemory;
-    char *buffer = (char *)platform_alloc_mapped((size_t)file_size + 1, (size_t)file_size + 1);
-    if (buffer == nullptr) return kWholeFileNoMemory;
-    size_t filled = 0;
-    while (filled < file_size) {
-        const ssize_t got = read(fd, buffer + filled, (size_t)file_size - filled);
+    if (status.st_size > 0) *size = (uint64_t)status.st_size;
+    return true;
+}
+
+int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {
+    *filled = 0;
+    while (*filled < size) {
+        const ssize_t got = read(fd, buffer + *filled, size - *filled);
         if (got == 0) break;  // the file became shorter: what was read is the file
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             platform_save_error();
-            platform_free_mapped(buffer);
             return kWholeFileReadError;
         }
-        filled += (size_t)got;
+        *filled += (size_t)got;
     }
     // A file that reports size 0 may still hold bytes (or refuse reading, like
     // a directory): one more read tells.
-    if (file_size == 0 && read(fd, buffer, 1) < 0) {
+    if (size == 0 && read(fd, buffer, 1) < 0) {
         platform_save_error();
+        return kWholeFileReadError;
+    }
+    return kWholeFileRead;
+}
+
+int platform_read_whole_file(int fd, char **text, size_t *size) {
+    *text = nullptr;
+    *size = 0;
+    uint64_t file_size;
+    if (!platform_file_size(fd, &file_size)) return kWholeFileReadError;
+    if (file_size >= SIZE_MAX - kMappedHeaderSize) return kWholeFileNoMemory;
+    char *buffer = (char *)platform_alloc_mapped((size_t)file_size + 1, (size_t)file_size + 1);
+    if (buffer == nullptr) return kWholeFileNoMemory;
+    size_t filled = 0;
+    if (platform_read_file_into(fd, buffer, (size_t)file_size, &filled) != kWholeFileRead) {
         platform_free_mapped(buffer);
         return kWholeFileReadError;
     }

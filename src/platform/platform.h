@@ -55,3 +55,13 @@ enum WholeFileResult {
 // short reads) into a block of platform_alloc_mapped: *text gets the block,
 // *size the bytes read, and a NUL follows them. On failure *text is null.
 int platform_read_whole_file(int fd, char **text, size_t *size);
+// Size of the open file fd in *size (0 when it reports none). false when it
+// cannot be asked (the system's error is saved).
+bool platform_file_size(int fd, uint64_t *size);
+// Reads up to `size` bytes of the open file fd (whose size is `size`) into
+// buffer, which has room for at least size + 1 bytes, with one read repeated
+// only for short reads; *filled gets the bytes read (fewer when the file
+// became shorter). A file of size 0 is read once more, so that one that
+// refuses reading (a directory) is still an error. kWholeFileRead or
+// kWholeFileReadError (the system's error saved).
+int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled);
