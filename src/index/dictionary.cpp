@@ -174,25 +174,30 @@ const char *LineReader::token_end(const char *p, uint8_t delimiters) const {
     return p;
 }
 
-// Reads the number rule's digits as an unsigned value modulo 2^64 into
-// *value; *negative tells whether a '-' came first. Returns where the digits end.
-inline const char *read_magnitude(const char *text, uint64_t *value, bool *negative) {
+// Reads the number rule's digits up to `end` (null: up to the NUL, which
+// ends them anyway) as an unsigned value modulo 2^64 into *value; *negative
+// tells whether a '-' came first. Returns where the digits end.
+inline const char *read_magnitude(const char *text, const char *end, uint64_t *value,
+                                  bool *negative) {
     *negative = false;
-    while (*text == ' ') text++;
-    if (*text == '-') {
+    while (text != end && *text == ' ') text++;
+    if (text != end && *text == '-') {
         *negative = true;
         text++;
     }
     uint64_t v = 0;
-    for (; (unsigned)(*text - '0') <= 9u; text++) v = v * 10u + (uint64_t)(*text - '0');
+    for (; text != end && (unsigned)(*text - '0') <= 9u; text++) v = v * 10u + (uint64_t)(*text - '0');
     *value = v;
     return text;
 }
+inline const char *read_magnitude(const char *text, uint64_t *value, bool *negative) {
+    return read_magnitude(text, nullptr, value, negative);
+}
 
-uint64_t parse_magnitude(const char *text, bool *negative) {
+uint64_t parse_magnitude(const char *text, const char *end, bool *negative) {
     uint64_t value = 0;
     *negative = false;
-    if (text != nullptr) read_magnitude(text, &value, negative);
+    if (text != nullptr) read_magnitude(text, end, &value, negative);
     return value;
 }
 
@@ -259,32 +264,51 @@ int scan_base_line(const LineReader &reader, const char *line, BaseLine *out) {
     return kBaseLineWord;
 }
 
-// Counts a base word of `size` bytes (NUL included) into the base-word pool.
-// false when it does not fit (message printed).
-bool count_base_word(SearchContext &c, int64_t size) {
-    if (c.g_baseword_pool_pos + size > c.g_baseword_pool_size) {
-        print_wrapped_error(
-            "Error: Out of memory for storing base words. Settings file have been modified or "
-            "invalid.");
+// A pool's fill, as the loader counts it.
+struct PoolFill {
+    int64_t pos;   // bytes written
+    int64_t size;  // its size
+    int64_t used;  // entries stored
+};
+
+// Counts an entry of `size` bytes into the pool. false when it does not fit
+// (the message printed).
+inline bool count_into_pool(PoolFill &pool, int64_t size, const char *full_message) {
+    if (pool.pos + size > pool.size) {
+        print_wrapped_error(full_message);
         return false;
     }
-    c.g_baseword_pool_pos += size;
-    c.g_baseword_pool_used++;
+    pool.pos += size;
+    pool.used++;
     return true;
 }
 
-// Counts a variant entry (length byte, text of size - 1 bytes, NUL) into the
-// variant pool. false when it does not fit (message printed).
-bool count_variant(SearchContext &c, int64_t size) {
-    if (c.g_variant_pool_pos + 1 + size > c.g_variant_pool_size) {
-        print_wrapped_error(
-            "Error: Out of memory for storing word variants. Settings file have been modified "
-            "or invalid.");
-        return false;
-    }
-    c.g_variant_pool_pos += 1 + size;
-    c.g_variant_pool_used++;
-    return true;
+const char kBasePoolFull[] =
+    "Error: Out of memory for storing base words. Settings file have been modified or invalid.";
+const char kVariantPoolFull[] =
+    "Error: Out of memory for storing word variants. Settings file have been modified or "
+    "invalid.";
+
+// A base word of `size` bytes (NUL included) in the base-word pool.
+inline bool count_base_word(PoolFill &pool, int64_t size) {
+    return count_into_pool(pool, size, kBasePoolFull);
+}
+// A variant entry (length byte, text of size - 1 bytes, NUL) in the variant pool.
+inline bool count_variant(PoolFill &pool, int64_t size) {
+    return count_into_pool(pool, 1 + size, kVariantPoolFull);
+}
+
+PoolFill base_pool(const SearchContext &c) {
+    return PoolFill{c.g_baseword_pool_pos, c.g_baseword_pool_size, c.g_baseword_pool_used};
+}
+PoolFill variant_pool(const SearchContext &c) {
+    return PoolFill{c.g_variant_pool_pos, c.g_variant_pool_size, c.g_variant_pool_used};
+}
+void keep_pools(SearchContext &c, const PoolFill &base, const PoolFill &variants) {
+    c.g_baseword_pool_pos = base.pos;
+    c.g_baseword_pool_used = base.used;
+    c.g_variant_pool_pos = variants.pos;
+    c.g_variant_pool_used = variants.used;
 }
 
 void set_entry(DictionaryEntry &entry, char *word, const BaseLine &line) {
@@ -311,19 +335,15 @@ const char *scan_variant(const LineReader &reader, const char *line, int64_t *le
 
 // ---- Loading ----
 
-// Where the line walk stands.
+// Where the line walk stands; the context gets the counts at the end.
 struct LoadState {
+    DictionaryEntry *table;              // g_dictionary
+    uint32_t limit;                      // NumKeywords
+    PoolFill base, variants;             // the two pools' fill
     uint32_t entries = 0;                // base lines stored so far (n)
     uint32_t variants_due = 0;           // variant lines still expected (R)
     DictionaryEntry *current = nullptr;  // entry the variant lines belong to
-};
-
-// A line of the walk: from `line` to its LF, and its masks when it is short.
-struct TextLine {
-    char *line;
-    char *lf;
-    bool short_line;  // below kTextBlockSize bytes before the LF: m holds its masks
-    ByteMasks m;
+    char *line;                          // the next line's first byte
 };
 
 // A line too long for the format: the corrupted-entry message (a long variant
@@ -333,10 +353,11 @@ bool refuse_long_line(const LoadState &state) {
     return false;
 }
 
-// Counts a stored variant of `length` bytes into its word's list. The first
-// variant line decides whether the word has a list at all.
-bool count_stored_variant(SearchContext &c, LoadState &state, const char *token, int64_t length) {
-    if (token != nullptr && !count_variant(c, length + 1)) return false;
+// Counts a variant line into its word's list (token null: the line stores
+// nothing). The first variant line decides whether the word has a list at
+// all. false when the pool is full (message printed).
+inline bool count_variant_line(LoadState &state, const char *token, int64_t length) {
+    if (token != nullptr && !count_variant(state.variants, length + 1)) return false;
     DictionaryEntry &entry = *state.current;
     if (state.variants_due == entry.variant_count)
         entry.stored_variants = token != nullptr ? 1 : 0;
@@ -346,91 +367,143 @@ bool count_stored_variant(SearchContext &c, LoadState &state, const char *token,
     return true;
 }
 
-// A variant line in place: the stored token keeps its bytes and every other
-// byte of the line, the LF included, becomes a NUL. false when the line is
-// refused (message printed).
-bool load_variant_line(SearchContext &c, LoadState &state, const TextLine &text) {
-    const uint32_t length = (uint32_t)(text.lf - text.line);
-    if (text.short_line && is_plain_variant_line(length, text.m)) {
-        *text.lf = '\0';
-        return count_stored_variant(c, state, text.line, length);
+// Zeroes the bytes from `from` to `last`, both included.
+inline void zero_bytes(char *from, char *last) {
+    const size_t n = (size_t)(last + 1 - from);
+    const uint64_t zero = 0;
+    if (n >= sizeof zero && n <= 2 * sizeof zero) {
+        // Two stores that overlap in the middle: no call for the usual run.
+        memcpy(from, &zero, sizeof zero);
+        memcpy(last + 1 - sizeof zero, &zero, sizeof zero);
+    } else {
+        memset(from, 0, n);
     }
-    if (text.lf - text.line + 1 > kDictionaryMaxLineSize) return refuse_long_line(state);
-    int64_t token_length = 0;
-    const char *rest;
-    char *token = (char *)scan_variant(kFileText, text.line, &token_length, &rest);
-    char *blank_from = token != nullptr ? token + token_length : text.line;
-    memset(blank_from, 0, (size_t)(text.lf + 1 - blank_from));
-    return count_stored_variant(c, state, token, token_length);
 }
 
-// Takes a base line apart, in one step when it is plain. Its kind.
-int read_base_line(const TextLine &text, BaseLine *base) {
-    PlainBaseLine plain;
-    if (!text.short_line ||
-        !read_plain_base_line(text.line, (uint32_t)(text.lf - text.line), text.m, &plain))
-        return scan_base_line(kFileText, text.line, base);
-    base->word = text.line;
-    base->length = plain.word_length;
-    base->offset = plain.offset;
-    base->count = plain.count;
-    return kBaseLineWord;
-}
-
-// A base line in place: the word gets a NUL behind it and becomes the next
-// entry. When variant lines follow, the rest of the line becomes NULs too, so
-// that the word's texts follow each other separated only by NUL, space and CR
-// bytes.
-bool load_base_line(SearchContext &c, LoadState &state, const TextLine &text) {
-    if (text.lf - text.line + 1 > kDictionaryMaxLineSize) return refuse_long_line(state);
-    BaseLine base;
-    const int kind = read_base_line(text, &base);
-    *text.lf = '\0';
-    if (kind == kBaseLineWithoutSpace) {
-        print_corrupted_entry(state.entries);
-        return false;
-    }
-    if (kind == kBaseLineEmpty) return true;
-    if (!count_base_word(c, base.length + 1)) return false;
-    char *word = text.line + (base.word - text.line);
+// Stores the base line at state.line as the next entry: the word gets a NUL
+// behind it; when variant lines follow, the rest of the line, its LF
+// included, becomes NULs, so that the word's texts follow each other
+// separated only by NUL, space and CR bytes. false after a failure (message
+// printed).
+inline bool store_base_line(LoadState &state, char *lf, const BaseLine &base) {
+    if (!count_base_word(state.base, base.length + 1)) return false;
+    char *word = state.line + (base.word - state.line);
     char *word_end = word + base.length;
     if (base.count == 0)
-        *word_end = '\0';
-    else if (text.short_line)
-        zero_short_run(word_end, (uint32_t)(text.lf - word_end));
+        *word_end = *lf = '\0';
     else
-        memset(word_end, 0, (size_t)(text.lf - word_end));
-    state.current = &c.g_dictionary[state.entries];
+        zero_bytes(word_end, lf);
+    state.current = state.table + state.entries;
     set_entry(*state.current, word, base);
     state.variants_due = base.count;
     state.entries++;
-    if (state.entries > c.NumKeywords) {
-        print_number_error(kCountMismatchFormat, (int)state.entries, (int)c.NumKeywords);
+    if (state.entries > state.limit) {
+        print_number_error(kCountMismatchFormat, (int)state.entries, (int)state.limit);
         return false;
     }
     return true;
 }
 
-// The text is read in chunks of blocks: the masks of each block (with the
-// block before the chunk first) and the positions of the chunk's LFs.
-constexpr int kChunkBlocks = 64;
-constexpr int kChunkBytes = kChunkBlocks * kTextBlockSize;
+// Any line from state.line to its LF, read token by token. A variant line
+// keeps its stored token and every other byte, the LF included, becomes a
+// NUL. false after a failure (message printed).
+bool load_line(LoadState &state, char *lf) {
+    char *const line = state.line;
+    if (lf - line + 1 > kDictionaryMaxLineSize) return refuse_long_line(state);
+    if (state.variants_due > 0) {
+        int64_t length = 0;
+        const char *rest;
+        char *token = (char *)scan_variant(kFileText, line, &length, &rest);
+        char *blank_from = token != nullptr ? token + length : line;
+        memset(blank_from, 0, (size_t)(lf + 1 - blank_from));
+        return count_variant_line(state, token, length);
+    }
+    BaseLine base;
+    const int kind = scan_base_line(kFileText, line, &base);
+    *lf = '\0';
+    if (kind == kBaseLineWithoutSpace) {
+        print_corrupted_entry(state.entries);
+        return false;
+    }
+    return kind == kBaseLineEmpty || store_base_line(state, lf, base);
+}
+
+// A chunk of the text, from a line's start, with the positions of its
+// structure bytes.
 struct TextChunk {
-    ByteMasks blocks[kChunkBlocks + 2];         // [0] the block before, [n + 1] spare
-    uint16_t lfs[kChunkBytes + kTextBlockSize];  // LF positions from the chunk's start
-    uint32_t lf_count;
+    char *base;
+    uint32_t count;  // positions listed
+    uint32_t next;   // the first position not yet passed
+    uint16_t positions[kChunkPositions];
 };
 
-// Masks and LF positions of the chunk at `at` (blocks up to `end`, rounded up).
-void read_chunk(const char *at, const char *end, TextChunk &chunk) {
-    chunk.blocks[0] = chunk.blocks[kChunkBlocks];
-    chunk.lf_count = 0;
-    for (int b = 0; b < kChunkBlocks && at + b * kTextBlockSize < end; b++) {
-        uint64_t lf;
-        chunk.blocks[b + 1] = text_block_masks(at + b * kTextBlockSize, &lf);
-        chunk.lf_count += append_bit_positions(lf, (uint32_t)(b * kTextBlockSize),
-                                               chunk.lfs + chunk.lf_count);
-    }
+// What reading a line in its plain shape gave.
+enum PlainRead {
+    kPlainDone = 0,    // the line was loaded
+    kPlainFailed = 1,  // the load fails (message printed)
+    kNotPlain = 2,     // the line is of another shape
+    kChunkEnds = 3,    // the chunk lists too few positions to tell
+};
+
+// A variant line of one token of bytes above ' ' (its first structure byte
+// is its LF), short enough to be stored: the whole line is stored.
+inline int load_plain_variant_line(LoadState &state, TextChunk &chunk) {
+    if (chunk.next >= chunk.count) return kChunkEnds;
+    char *lf = chunk.base + chunk.positions[chunk.next];
+    const int64_t length = lf - state.line;
+    if (*lf != '\n' || length == 0 || length + 1 > kMaxVariantEntrySize) return kNotPlain;
+    *lf = '\0';
+    const bool loaded = count_variant_line(state, state.line, length);
+    chunk.next++;
+    state.line = lf + 1;
+    return loaded ? kPlainDone : kPlainFailed;
+}
+
+// Reads the value of n (1 to 16) digits at p; false when one is no digit.
+inline bool read_offset_digits(const char *p, uint32_t n, uint64_t *value) {
+    constexpr uint64_t kGroupScale = 100000000;  // 10^8: one group of eight digits
+    if (n <= kPlainDigits) return read_digit_group(p, n, value);
+    uint64_t head, tail;
+    const bool digits = read_digit_group(p, n - kPlainDigits, &head) &
+                        read_digit_group(p + n - kPlainDigits, kPlainDigits, &tail);
+    *value = head * kGroupScale + tail;
+    return digits;
+}
+
+// A base line "word offset count": a word of bytes above ' ', one space, 1
+// to 16 digits, one space, one digit, the LF; its structure bytes are the
+// two spaces and the LF. Gives exactly what the token-by-token reading gives.
+inline int load_plain_base_line(LoadState &state, TextChunk &chunk) {
+    constexpr uint32_t kMostOffsetDigits = 2 * kPlainDigits;
+    if (chunk.next + 3 > chunk.count) return kChunkEnds;
+    const uint16_t *at = chunk.positions + chunk.next;
+    char *first = chunk.base + at[0], *second = chunk.base + at[1], *lf = chunk.base + at[2];
+    const uint32_t digits = (uint32_t)(second - first - 1);
+    const uint32_t count = (uint32_t)(uint8_t)(second[1] - '0');
+    uint64_t offset;
+    if (*first != ' ' || *second != ' ' || *lf != '\n' || first == state.line ||
+        lf != second + 2 || digits - 1 >= kMostOffsetDigits || count > 9 ||
+        !read_offset_digits(first + 1, digits, &offset))
+        return kNotPlain;
+    BaseLine base;
+    base.word = state.line;
+    base.length = first - state.line;
+    base.offset = (int64_t)offset;
+    base.count = count;
+    const bool loaded = store_base_line(state, lf, base);
+    chunk.next += 3;
+    state.line = lf + 1;
+    return loaded ? kPlainDone : kPlainFailed;
+}
+
+// Lists the positions of the chunk that starts at state.line.
+void list_chunk(const LoadState &state, const char *end, TextChunk &chunk) {
+    chunk.base = state.line;
+    const size_t left = (size_t)(end - state.line);
+    chunk.count = list_structure_bytes(
+        state.line, left < (size_t)kTextChunkSize ? (uint32_t)left : kTextChunkSize,
+        chunk.positions);
+    chunk.next = 0;
 }
 
 // Walks the lines of the file text [text, text + size) (a NUL and
@@ -438,30 +511,32 @@ void read_chunk(const char *at, const char *end, TextChunk &chunk) {
 // true at the end (a last line without LF is not read); false after a
 // failure (message printed).
 bool load_lines(SearchContext &c, char *text, size_t size) {
-    LoadState state;
+    LoadState state{c.g_dictionary, c.NumKeywords, base_pool(c), variant_pool(c), 0, 0, nullptr,
+                    text};
     TextChunk chunk;
-    for (ByteMasks &block : chunk.blocks) block = ByteMasks{0, 0};
-    char *line = text;
-    bool loaded = true;
-    for (char *at = text; loaded && at < text + size; at += kChunkBytes) {
-        read_chunk(at, text + size, chunk);
-        for (uint32_t i = 0; loaded && i < chunk.lf_count; i++) {
-            TextLine current{line, at + chunk.lfs[i], false, ByteMasks{0, 0}};
-            // A line below a block's size starts in this chunk or in the block before it.
-            if (current.lf - line < kTextBlockSize) {
-                const uint32_t from = (uint32_t)(line - (at - kTextBlockSize));
-                current.short_line = true;
-                current.m = line_masks(chunk.blocks[from / kTextBlockSize],
-                                       chunk.blocks[from / kTextBlockSize + 1],
-                                       from % kTextBlockSize);
-            }
-            loaded = state.variants_due > 0 ? load_variant_line(c, state, current)
-                                            : load_base_line(c, state, current);
-            line = current.lf + 1;
+    char *const end = text + size;
+    chunk.base = nullptr;
+    chunk.count = chunk.next = 0;
+    int read = kPlainDone;
+    while (state.line < end && read != kPlainFailed) {
+        read = state.variants_due > 0 ? load_plain_variant_line(state, chunk)
+                                      : load_plain_base_line(state, chunk);
+        if (read == kPlainDone || read == kPlainFailed) continue;
+        // A line a whole chunk from its start cannot tell is read token by token.
+        if (read == kChunkEnds && chunk.base != state.line) {
+            list_chunk(state, end, chunk);
+            continue;
         }
+        char *lf = (char *)memchr(state.line, '\n', (size_t)(end - state.line));
+        if (lf == nullptr) break;
+        read = load_line(state, lf) ? kPlainDone : kPlainFailed;
+        state.line = lf + 1;
+        while (chunk.next < chunk.count && chunk.base + chunk.positions[chunk.next] < state.line)
+            chunk.next++;
     }
     c.g_dictionary_count = state.entries;
-    return loaded;
+    keep_pools(c, state.base, state.variants);
+    return read != kPlainFailed;
 }
 
 // The dictionary's one block: the file text with a NUL and a zeroed scan
@@ -559,15 +634,21 @@ void release_dictionary_tables() {
     c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;
 }
 
+int32_t parse_int_decimal_bounded(const char *text, size_t length) {
+    bool negative;
+    uint32_t value = (uint32_t)parse_magnitude(text, text + length, &negative);
+    return to_int32(negative ? 0u - value : value);
+}
+
 int32_t parse_int_decimal(const char *text) {
     bool negative;
-    uint32_t value = (uint32_t)parse_magnitude(text, &negative);
+    uint32_t value = (uint32_t)parse_magnitude(text, nullptr, &negative);
     return to_int32(negative ? 0u - value : value);
 }
 
 int64_t parse_int64_decimal(const char *text) {
     bool negative;
-    uint64_t value = parse_magnitude(text, &negative);
+    uint64_t value = parse_magnitude(text, nullptr, &negative);
     return to_int64(negative ? 0u - value : value);
 }
 
@@ -577,7 +658,10 @@ int add_base_word(const char *line, uint32_t n) {
     scan_base_line(kSingleLine, line, &base);
     if (base.word == nullptr) return kDictionaryNothing;
     char *word = c.g_baseword_pool + c.g_baseword_pool_pos;
-    if (!count_base_word(c, base.length + 1)) return kDictionaryFailed;
+    PoolFill pool = base_pool(c);
+    const bool counted = count_base_word(pool, base.length + 1);
+    keep_pools(c, pool, variant_pool(c));
+    if (!counted) return kDictionaryFailed;
     memcpy(word, base.word, (size_t)base.length);
     word[base.length] = '\0';
     set_entry(c.g_dictionary[n], word, base);
@@ -592,7 +676,10 @@ int add_word_variant(const char *line, uint8_t **stored) {
     const char *token = scan_variant(kSingleLine, line, &length, &rest);
     if (token == nullptr) return kDictionaryNothing;
     uint8_t *entry = (uint8_t *)c.g_variant_pool + c.g_variant_pool_pos;
-    if (!count_variant(c, length + 1)) return kDictionaryFailed;
+    PoolFill pool = variant_pool(c);
+    const bool counted = count_variant(pool, length + 1);
+    keep_pools(c, base_pool(c), pool);
+    if (!counted) return kDictionaryFailed;
     entry[0] = (uint8_t)(length + 1);  // low 8 bits: longer variants wrap it
     memcpy(entry + 1, token, (size_t)length);
     entry[1 + length] = '\0';

@@ -1,62 +1,51 @@
-// The dictionary text read block by block: byte masks of each 64-byte block,
-// the LF positions of a stretch of blocks, and the common line shapes read
-// from a line's masks in one step each. The loader tries the plain shapes
-// first and reads every other line token by token.
+// The dictionary text read chunk by chunk: the positions of its structure
+// bytes (every byte at or below ' ': spaces, LFs, CRs, NULs, ...) found with
+// whole 64-byte blocks at a time, and the numbers of a plain base line read
+// eight digits at a time. The loader reads a line of the plain shapes from
+// these positions and every other line token by token.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
-constexpr int kTextBlockSize = 64;  // bytes of one block of masks (one bit each)
-// Zero bytes the file text needs behind its NUL: a last block read whole and
-// a group of digits read at a line's last byte.
+constexpr int kTextBlockSize = 64;                 // bytes tested at once
+constexpr int kTextChunkSize = 64 * kTextBlockSize;  // bytes whose positions are listed at once
+// Positions a chunk can list: one per byte, and room for the list's
+// unconditional writes behind the last one.
+constexpr int kChunkPositions = kTextChunkSize + kTextBlockSize;
+// Zero bytes the file text needs behind its NUL: the block read past a
+// chunk's end and a group of digits read at a line's last byte.
 constexpr size_t kTextPadding = 2 * kTextBlockSize;
-constexpr int kPlainOffsetDigits = 16;  // most offset digits read in one step
-constexpr int kPlainCountDigits = 8;    // most count digits read in one step
+constexpr uint32_t kPlainDigits = 8;  // most offset digits of a plain base line
 
-// Masks of a line or a block: bit i for byte i.
-struct ByteMasks {
-    uint64_t low;    // every byte at or below ' ' (NUL, tab, LF, CR, space, ...)
-    uint64_t space;  // ' '
-};
+// Lists in positions (from `at`, ascending) every byte at or below ' ' among
+// the `length` (at most kTextChunkSize) bytes at at. Reads whole blocks: up to
+// kTextBlockSize - 1 bytes past the length. The count.
+uint32_t list_structure_bytes(const char *at, uint32_t length, uint16_t *positions);
 
-// Masks of the kTextBlockSize bytes at p (SSE2 compares where the processor
-// has them); *lf gets the LF bits.
-ByteMasks text_block_masks(const char *p, uint64_t *lf);
-// Appends the positions of the set bits of `bits` (lowest first), each plus
-// `at`, to out, and returns how many. out needs room for 64 positions.
-uint32_t append_bit_positions(uint64_t bits, uint32_t at, uint16_t *out);
-// The masks from `offset` (0 to 63) bits into block `first` on, with the
-// block after it behind.
-inline ByteMasks line_masks(const ByteMasks &first, const ByteMasks &next, uint32_t offset) {
-    // (x << 1) << (63 - offset) is x << (64 - offset), and 0 for offset 0.
-    const uint32_t back = 63 - offset;
-    return ByteMasks{first.low >> offset | (next.low << 1) << back,
-                     first.space >> offset | (next.space << 1) << back};
+// The value of n (1 to kPlainDigits) decimal digits at p in *value; false
+// when one of them is no digit. Reads 8 bytes at p.
+inline bool read_digit_group(const char *p, uint32_t n, uint64_t *value) {
+    constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+    constexpr uint64_t kHighBits = 0x8080808080808080ull;
+    constexpr uint64_t kPairMask = 0x000000FF000000FFull;  // digit pairs 0-1 and 4-5
+    constexpr uint64_t kHighScale = 100 + (1000000ull << 32);
+    constexpr uint64_t kLowScale = 1 + (10000ull << 32);
+    uint64_t group;
+    memcpy(&group, p, sizeof group);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    group = __builtin_bswap64(group);
+#endif
+    // Digit values with the first digit in the lowest byte. Below '0' the
+    // subtraction sets a byte's high bit, above '9' the addition does (a
+    // borrow or carry only reaches bytes above a non-digit). Moving the digits
+    // up drops the bytes after them and puts zeros (leading zero digits)
+    // below them.
+    const uint32_t drop = 8 * (8 - n);
+    const uint64_t digits = (group - '0' * kEveryByte) << drop;
+    const uint64_t outside = (digits | (group + (0x7F - '9') * kEveryByte) << drop) & kHighBits;
+    const uint64_t pairs = digits * 10 + (digits >> 8);
+    *value = (((pairs & kPairMask) * kHighScale) + (((pairs >> 16) & kPairMask) * kLowScale)) >> 32;
+    return outside == 0;
 }
-
-// A base line taken apart in one step.
-struct PlainBaseLine {
-    uint32_t word_length;  // bytes of the word
-    int64_t offset;        // the word-map offset
-    uint32_t count;        // the variant count
-};
-
-// Reads a base line of `length` bytes (below 64) before its LF, with masks m
-// from its first byte: "word offset count", a word of bytes above ' ', one
-// space, an optional '-' and 1 to 16 digits, one space, 1 to 8 digits. These
-// give exactly what the token-by-token reading gives. false (out untouched)
-// for any other line. Reads up to 16 bytes past the LF.
-bool read_plain_base_line(const char *line, uint32_t length, const ByteMasks &m,
-                          PlainBaseLine *out);
-// Whether a variant line of `length` bytes (below 64) before its LF, with
-// masks m, is one token of bytes above ' ' (then the whole line is stored).
-inline bool is_plain_variant_line(uint32_t length, const ByteMasks &m) {
-    return length > 0 && (m.low & ((1ull << length) - 1)) == 0;
-}
-// The value of n (1 to 8) decimal digits at p; reads 8 bytes at p.
-uint64_t read_digit_group(const char *p, uint32_t n);
-// Zeroes the n bytes at p (n at most 64) with whole 16-byte reads and writes
-// that leave the bytes after them as they are: up to 15 bytes past the n may
-// be read and written back unchanged.
-void zero_short_run(char *p, uint32_t n);

@@ -87,6 +87,8 @@ const char *get_word_display_form(uint32_t id);
 int32_t parse_int_decimal(const char *text);
 // The same rule with a 64-bit result (wrapping modulo 2^64).
 int64_t parse_int64_decimal(const char *text);
+// parse_int_decimal on the first `length` bytes of text only (a NUL ends it too).
+int32_t parse_int_decimal_bounded(const char *text, size_t length);
 
 // ---- page_info.cpp ----
 

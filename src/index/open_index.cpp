@@ -20,6 +20,7 @@
 #include <string.h>
 
 #include "index/index.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -231,11 +232,15 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     uint64_t wanted = (uint64_t)left / kWordmapRecordSize;
     if (wanted > declared) wanted = declared;
     if (wanted > block->capacity) {
+        // The old records are read again anyway: a fresh block, mapped at once
+        // instead of page by page as the read fills it.
         const uint64_t bytes = wanted * kWordmapRecordSize;
-        uint8_t *grown =
-            bytes <= SIZE_MAX ? (uint8_t *)realloc(block->records, (size_t)bytes) : nullptr;
-        if (grown == nullptr) return kWordmapNoMemory;
-        block->records = grown;
+        free(block->records);
+        block->records = nullptr;
+        block->capacity = 0;
+        if (bytes <= SIZE_MAX)
+            block->records = (uint8_t *)platform_malloc_prefaulted((size_t)bytes, false);
+        if (block->records == nullptr) return kWordmapNoMemory;
         block->capacity = (uint32_t)wanted;
     }
     const size_t present = fread(block->records, kWordmapRecordSize, (size_t)wanted, file);

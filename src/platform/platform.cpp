@@ -203,6 +203,31 @@ int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {
     return kWholeFileRead;
 }
 
+void *platform_malloc_prefaulted(size_t size, bool zeroed) {
+    if (size == 0) return nullptr;
+#ifndef SITEQUERY_HEAP_ONLY
+    if (size >= kMappedMinimumSize) {
+        const bool huge = size >= kHugeMinimumSize;
+        const size_t unit = huge ? kHugePageSize : (size_t)sysconf(_SC_PAGESIZE);
+        if (size <= SIZE_MAX - unit) {
+            const size_t rounded = round_up(size, unit);
+            void *block = aligned_alloc(unit, rounded);
+            if (block == nullptr) return nullptr;
+#ifdef MADV_HUGEPAGE
+            if (huge) madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+            madvise(block, rounded, MADV_POPULATE_WRITE);
+#endif
+            // A heap block may have been used before: only a fresh mapping is zero.
+            if (zeroed) memset(block, 0, size);
+            return block;
+        }
+    }
+#endif
+    return zeroed ? calloc(1, size) : malloc(size);
+}
+
 int platform_read_whole_file(int fd, char **text, size_t *size) {
     *text = nullptr;
     *size = 0;

@@ -44,6 +44,12 @@ char *platform_read_text_line(char *buffer, int size, FILE *file);
 void *platform_alloc_mapped(size_t size, size_t prefault);
 // Frees a block of platform_alloc_mapped. Null-safe.
 void platform_free_mapped(void *block);
+// A heap block of size bytes that free() releases, whose pages are mapped at
+// once (one step for the whole block, huge pages from 512 KB on) instead of
+// one fault per page when first touched; zero-filled when `zeroed`. Meant for
+// blocks that a request fills right away. Null when size is 0 or memory is
+// exhausted.
+void *platform_malloc_prefaulted(size_t size, bool zeroed);
 
 // Outcome of platform_read_whole_file.
 enum WholeFileResult {

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "index/index.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "text/text.h"
 
@@ -296,7 +297,10 @@ bool setup_search(SearchContext &c, SearchRun &run) {
     const uint32_t pages = c.NumPages > 0 ? (uint32_t)c.NumPages : 0;
     const size_t words = c.g_query_word_count > 0 ? c.g_query_word_count : 1;
     run.page_count = pages;
-    run.page_scores = (PageScore *)calloc(pages > 0 ? pages : 1, sizeof(PageScore));
+    // Every score is touched by the filters: mapped at once, not page by page.
+    const uint64_t score_bytes = (uint64_t)(pages > 0 ? pages : 1) * sizeof(PageScore);
+    if (score_bytes <= SIZE_MAX)
+        run.page_scores = (PageScore *)platform_malloc_prefaulted((size_t)score_bytes, true);
     bool ok = run.page_scores != nullptr;
     if (ok && c.UseDomainDiversity == 1) {
         c.MaxDomainDiversity = kDiversityPicks;
