@@ -186,7 +186,8 @@ inline const char *read_magnitude(const char *text, const char *end, uint64_t *v
         text++;
     }
     uint64_t v = 0;
-    for (; text != end && (unsigned)(*text - '0') <= 9u; text++) v = v * 10u + (uint64_t)(*text - '0');
+    for (; text != end && (unsigned)(*text - '0') <= 9u; text++)
+        v = v * 10u + (uint64_t)(*text - '0');
     *value = v;
     return text;
 }
@@ -463,9 +464,11 @@ inline int load_plain_variant_line(LoadState &state, TextChunk &chunk) {
 inline bool read_offset_digits(const char *p, uint32_t n, uint64_t *value) {
     constexpr uint64_t kGroupScale = 100000000;  // 10^8: one group of eight digits
     if (n <= kPlainDigits) return read_digit_group(p, n, value);
-    uint64_t head, tail;
-    const bool digits = read_digit_group(p, n - kPlainDigits, &head) &
-                        read_digit_group(p + n - kPlainDigits, kPlainDigits, &tail);
+    uint64_t head = (uint8_t)(p[0] - '0'), tail;
+    // Nine digits (the word maps of large sites) need no second group.
+    const bool digits =
+        (n == kPlainDigits + 1 ? head <= 9 : read_digit_group(p, n - kPlainDigits, &head)) &
+        read_digit_group(p + n - kPlainDigits, kPlainDigits, &tail);
     *value = head * kGroupScale + tail;
     return digits;
 }
@@ -481,8 +484,8 @@ inline int load_plain_base_line(LoadState &state, TextChunk &chunk) {
     const uint32_t digits = (uint32_t)(second - first - 1);
     const uint32_t count = (uint32_t)(uint8_t)(second[1] - '0');
     uint64_t offset;
-    if (*first != ' ' || *second != ' ' || *lf != '\n' || first == state.line ||
-        lf != second + 2 || digits - 1 >= kMostOffsetDigits || count > 9 ||
+    if (*first != ' ' || *second != ' ' || *lf != '\n' || first == state.line || lf != second + 2 ||
+        digits - 1 >= kMostOffsetDigits || count > 9 ||
         !read_offset_digits(first + 1, digits, &offset))
         return kNotPlain;
     BaseLine base;
@@ -511,8 +514,8 @@ void list_chunk(const LoadState &state, const char *end, TextChunk &chunk) {
 // true at the end (a last line without LF is not read); false after a
 // failure (message printed).
 bool load_lines(SearchContext &c, char *text, size_t size) {
-    LoadState state{c.g_dictionary, c.NumKeywords, base_pool(c), variant_pool(c), 0, 0, nullptr,
-                    text};
+    LoadState state{c.g_dictionary, c.NumKeywords, base_pool(c), variant_pool(c), 0, 0,
+                    nullptr,        text};
     TextChunk chunk;
     char *const end = text + size;
     chunk.base = nullptr;
@@ -555,8 +558,8 @@ DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
     const uint64_t entries = (uint64_t)c.NumKeywords + 1;
     const uint64_t fillable = file_size / kShortestBaseLine + 1;
     plan.table_bytes = entries * sizeof(DictionaryEntry);
-    plan.prefault = plan.text_bytes + (fillable < entries ? fillable : entries) *
-                                          sizeof(DictionaryEntry);
+    plan.prefault =
+        plan.text_bytes + (fillable < entries ? fillable : entries) * sizeof(DictionaryEntry);
     return plan;
 }
 

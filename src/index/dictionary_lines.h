@@ -9,7 +9,7 @@
 #include <stdint.h>
 #include <string.h>
 
-constexpr int kTextBlockSize = 64;                 // bytes tested at once
+constexpr int kTextBlockSize = 64;                   // bytes tested at once
 constexpr int kTextChunkSize = 64 * kTextBlockSize;  // bytes whose positions are listed at once
 // Positions a chunk can list: one per byte, and room for the list's
 // unconditional writes behind the last one.
@@ -23,6 +23,17 @@ constexpr uint32_t kPlainDigits = 8;  // most offset digits of a plain base line
 // the `length` (at most kTextChunkSize) bytes at at. Reads whole blocks: up to
 // kTextBlockSize - 1 bytes past the length. The count.
 uint32_t list_structure_bytes(const char *at, uint32_t length, uint16_t *positions);
+// The ways list_structure_bytes can work; it takes the fastest available.
+enum StructureListing {
+    kListPortably = 0,    // SSE2 where the compiler targets it, else byte by byte
+    kListWithAvx2 = 1,    // x86 processors with AVX2
+    kListWithAvx512 = 2,  // x86 processors with AVX-512 byte compress (VBMI2)
+};
+// Whether this processor can list with `method` (a StructureListing).
+bool structure_listing_available(int method);
+// list_structure_bytes with the given available method (to compare them).
+uint32_t list_structure_bytes_with(int method, const char *at, uint32_t length,
+                                   uint16_t *positions);
 
 // The value of n (1 to kPlainDigits) decimal digits at p in *value; false
 // when one of them is no digit. Reads 8 bytes at p.

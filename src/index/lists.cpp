@@ -68,8 +68,8 @@ bool next_piece(TextPieces &pieces, const char **text, size_t *length) {
     constexpr char kTextEndOfFile = 0x1A;
     if (pieces.at >= pieces.end) return false;
     const char *start = pieces.at;
-    size_t span = (size_t)(pieces.end - start) < pieces.most ? (size_t)(pieces.end - start)
-                                                             : pieces.most;
+    size_t span =
+        (size_t)(pieces.end - start) < pieces.most ? (size_t)(pieces.end - start) : pieces.most;
     const char *lf = (const char *)memchr(start, '\n', span);
     if (lf != nullptr) span = (size_t)(lf - start) + 1;
     pieces.at = start + span;
@@ -134,8 +134,8 @@ bool parse_spelling_line(const char *text, size_t length, SpellingEntry *entry) 
 uint64_t spelling_table_bound(const SearchContext &c, const char *text, size_t size) {
     uint64_t pieces = 1 + size / (uint64_t)(c.MaxKeyWordLineLen - 1);
     const char *const end = text + size;
-    for (const char *lf = text; (lf = (const char *)memchr(lf, '\n', (size_t)(end - lf))) != nullptr;
-         lf++)
+    for (const char *lf = text;
+         (lf = (const char *)memchr(lf, '\n', (size_t)(end - lf))) != nullptr; lf++)
         pieces++;
     return pieces < c.NumSpellings ? pieces : c.NumSpellings;
 }

@@ -34,6 +34,12 @@ constexpr size_t kMappedMinimumSize = 64 * 1024;
 // page of its tables only once.
 constexpr size_t kHugePageSize = 2 * 1024 * 1024;
 constexpr size_t kHugeMinimumSize = kHugePageSize / 4;
+// A rest of a large block past its last whole huge page that is shorter than
+// this stays in small pages: mapping them costs less than clearing a whole
+// huge page for it.
+constexpr size_t kSmallPageRest = kHugePageSize / 8;
+
+constexpr size_t kSmallPageSize = 4096;  // the unit of a mapping's length
 
 size_t round_up(size_t size, size_t unit) {
     return (size + unit - 1) / unit * unit;
@@ -49,7 +55,10 @@ char *map_pages(size_t length, size_t *mapped) {
         *mapped = length;
         return mapping == MAP_FAILED ? nullptr : (char *)mapping;
     }
-    const size_t rounded = round_up(length, kHugePageSize);
+    // Whole huge pages, and a short rest in small pages.
+    size_t huge = round_up(length, kHugePageSize);
+    if (huge - length > kHugePageSize - kSmallPageRest) huge -= kHugePageSize;
+    const size_t rounded = huge > length ? huge : round_up(length, kSmallPageSize);
     const size_t span = rounded + kHugePageSize;  // room to move the start to a boundary
     void *mapping = mmap(nullptr, span, protection, flags, -1, 0);
     if (mapping == MAP_FAILED) return nullptr;
@@ -59,7 +68,7 @@ char *map_pages(size_t length, size_t *mapped) {
     char *const end = start + rounded;
     if (raw + span > end) munmap(end, (size_t)(raw + span - end));
 #ifdef MADV_HUGEPAGE
-    madvise(start, rounded, MADV_HUGEPAGE);
+    madvise(start, huge, MADV_HUGEPAGE);
 #endif
     *mapped = rounded;
     return start;
