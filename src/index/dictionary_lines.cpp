@@ -1,164 +1,225 @@
-// The structure bytes of a chunk of the dictionary text, found 64 bytes at a
-// time: with AVX-512 (byte compress) or AVX2 where the processor has them,
-// else with SSE2 compares, else byte by byte.
-#include "index/dictionary_lines.h"
+// One line of the dictionary text taken apart token by token, the number
+// rule of the index text files, and the loader's messages. A line given on
+// its own ends at its NUL; a line of the loaded file text is read in place
+// before its LF becomes a NUL, so it ends at a NUL or at its LF.
+#include <stdio.h>
+#include <string.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-// GCC 12's AVX-512 casts leave a vector undefined on purpose and then warn
-// about it where they are inlined.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#define SITEQUERY_AVX2_LISTING 1
-#endif
+#include "index/dictionary_lines.h"
 
 namespace {
 
-constexpr int kLane = 16;  // bytes of one SSE2 compare
+// Error messages are wrapped in <vesk:error></vesk:error> in XML mode (no line end).
+const char kErrorClosing[] = "</vesk:error>";
+const char kCorruptedEntryFormat[] =
+    "Error: Corrupted dictionary data. Invalid dictionary entry at record #%d<br />";
+const char kCountMismatchFormat[] =
+    "Error: Dictionary data (entry %d) does not match NumKeywords (%d) specified in "
+    "settings.vdat<br />";
+constexpr int kDecimalIntWidth = 11;  // "-2147483648"
 
-#if defined(__SSE2__)
-// Bit i for each byte at or below ' ' among the 64 bytes at p.
-uint64_t structure_mask(const char *p) {
-    const __m128i space = _mm_set1_epi8(' ');
-    uint64_t mask = 0;
-    for (int i = 0; i < kTextBlockSize / kLane; i++) {
-        const __m128i bytes = _mm_loadu_si128((const __m128i *)(p + i * kLane));
-        const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, space), bytes);
-        mask |= (uint64_t)(uint32_t)_mm_movemask_epi8(low) << (i * kLane);
+// Prints format (one of the formats above) filled with up to two numbers, wrapped.
+void print_number_error(const char *format, int first, int second) {
+    static_assert(sizeof kCorruptedEntryFormat <= sizeof kCountMismatchFormat,
+                  "the message buffer fits the longest format");
+    char message[sizeof kCountMismatchFormat + 2 * kDecimalIntWidth];
+    snprintf(message, sizeof message, format, first, second);
+    print_wrapped_error(message);
+}
+
+// Byte classes of the tokenizer. Base-line words and offsets end at ' ';
+// variants and counts end at ' ', CR or LF; the end of the line ends every
+// token. A line given on its own ends at its NUL; a line of the loaded file
+// text, parsed in place before its LF becomes a NUL, ends at a NUL or its LF.
+constexpr uint8_t kEndsWord = 1, kEndsVariant = 2, kEndsLine = 4;
+struct ByteClasses {
+    uint8_t of[256] = {};
+    constexpr explicit ByteClasses(bool lf_ends_line) {
+        of[0] = kEndsWord | kEndsVariant | kEndsLine;
+        of[(uint8_t)' '] = kEndsWord | kEndsVariant;
+        of[(uint8_t)'\r'] = kEndsVariant;
+        of[(uint8_t)'\n'] = lf_ends_line ? of[0] : kEndsVariant;
     }
-    return mask;
-}
-#else
-uint64_t structure_mask(const char *p) {
-    uint64_t mask = 0;
-    for (int i = 0; i < kTextBlockSize; i++) mask |= (uint64_t)((uint8_t)p[i] <= ' ') << i;
-    return mask;
-}
-#endif
+};
+constexpr ByteClasses kNulEndsLine(false), kLfEndsLine(true);
 
-// Set bits of bits, without the processor's own count.
-inline uint32_t bit_count(uint64_t bits) {
-    bits -= (bits >> 1) & 0x5555555555555555ull;
-    bits = (bits & 0x3333333333333333ull) + ((bits >> 2) & 0x3333333333333333ull);
-    bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    return (uint32_t)((bits * 0x0101010101010101ull) >> 56);
-}
+// How a line is read: which bytes end it, and whether 8 bytes may be read at
+// any place before its end (the loaded file text has zero bytes behind it).
+struct LineReader {
+    const ByteClasses &classes;
+    bool padded;
 
-// The bits a block of `length` - block bytes keeps (all when it is whole).
-inline uint64_t within(uint32_t block, uint32_t length) {
-    return length - block < (uint32_t)kTextBlockSize ? (1ull << (length - block)) - 1 : ~0ull;
-}
-
-// Writes the positions of the `found` set bits of bits, each plus block, to out.
-inline void append_positions(uint64_t bits, uint32_t found, uint32_t block, uint16_t *out) {
-    constexpr int kUnconditional = 8;  // most blocks hold fewer: no branch per bit
-    for (int i = 0; i < kUnconditional; i++) {
-        // The top bit keeps the count defined once bits runs out; those
-        // positions lie beyond `found` and are overwritten later.
-        out[i] = (uint16_t)(block + (uint32_t)__builtin_ctzll(bits | 1ull << 63));
-        bits &= bits - 1;
+    bool ends_token(char ch, uint8_t delimiters) const {
+        return (classes.of[(uint8_t)ch] & delimiters) != 0;
     }
-    for (uint32_t i = kUnconditional; i < found; i++) {
-        out[i] = (uint16_t)(block + (uint32_t)__builtin_ctzll(bits));
-        bits &= bits - 1;
+    bool ends_line(char ch) const { return ends_token(ch, kEndsLine); }
+    // Skips the delimiters at p (never the line's end).
+    const char *skip_delimiters(const char *p, uint8_t delimiters) const {
+        while (!ends_line(*p) && ends_token(*p, delimiters)) p++;
+        return p;
     }
-}
-
-uint32_t list_with_sse2(const char *at, uint32_t length, uint16_t *positions) {
-    uint32_t count = 0;
-    for (uint32_t block = 0; block < length; block += kTextBlockSize) {
-        const uint64_t bits = structure_mask(at + block) & within(block, length);
-        const uint32_t found = bit_count(bits);
-        append_positions(bits, found, block, positions + count);
-        count += found;
+    // The first byte at or after p that ends a token.
+    const char *token_end(const char *p, uint8_t delimiters) const;
+    // Moves past the token at p and its one ending delimiter (not past the
+    // line's end), where the next token's search starts, as strtok does.
+    const char *after_token(const char *p, uint8_t delimiters) const {
+        p = token_end(p, delimiters);
+        return ends_line(*p) ? p : p + 1;
     }
-    return count;
-}
+};
+constexpr LineReader kSingleLine{kNulEndsLine, false};
+constexpr LineReader kFileText{kLfEndsLine, true};
 
-#if defined(SITEQUERY_AVX2_LISTING)
-__attribute__((target("avx2,popcnt"))) uint32_t list_with_avx2(const char *at, uint32_t length,
-                                                               uint16_t *positions) {
-    constexpr int kWideLane = 32;  // bytes of one AVX2 compare
-    const __m256i space = _mm256_set1_epi8(' ');
-    uint32_t count = 0;
-    for (uint32_t block = 0; block < length; block += kTextBlockSize) {
-        uint64_t bits = 0;
-        for (int i = 0; i < kTextBlockSize / kWideLane; i++) {
-            const __m256i bytes = _mm256_loadu_si256((const __m256i *)(at + block + i * kWideLane));
-            const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(bytes, space), bytes);
-            bits |= (uint64_t)(uint32_t)_mm256_movemask_epi8(low) << (i * kWideLane);
+// token_end reads 8-byte groups; the file text has at least that many zero
+// bytes behind its NUL (kTextPadding).
+constexpr size_t kScanGroupSize = 8;
+static_assert(kScanGroupSize <= kTextPadding, "groups never pass the padding");
+constexpr uint64_t kEveryByte = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+// Every byte that can end a token or a line is at most ' ' (0x20).
+constexpr uint64_t kAboveDelimiters = 0x21 * kEveryByte;
+
+const char *LineReader::token_end(const char *p, uint8_t delimiters) const {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (padded) {
+        // Eight bytes at a time: the lowest flagged byte of a group is exactly
+        // its first byte below 0x21 (borrows only run upwards); a flagged
+        // byte that ends nothing (a tab, say) is stepped over.
+        for (;;) {
+            uint64_t group;
+            memcpy(&group, p, sizeof group);
+            const uint64_t low = (group - kAboveDelimiters) & ~group & kHighBits;
+            if (low == 0) {
+                p += kScanGroupSize;
+                continue;
+            }
+            p += __builtin_ctzll(low) / 8;
+            if (ends_token(*p, delimiters)) return p;
+            p++;
         }
-        bits &= within(block, length);
-        const uint32_t found = (uint32_t)__builtin_popcountll(bits);
-        append_positions(bits, found, block, positions + count);
-        count += found;
     }
-    return count;
+#endif
+    while (!ends_token(*p, delimiters)) p++;
+    return p;
 }
 
-// One compare per block, and the positions packed by the processor: the
-// indexes 0 to 63 of the bytes found, widened to 16 bits.
-__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) uint32_t list_with_avx512(
-    const char *at, uint32_t length, uint16_t *positions) {
-    constexpr int kHalf = kTextBlockSize / 2;  // positions one widening gives
-    alignas(64) static const uint8_t kIndexes[kTextBlockSize] = {
-        0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-        22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
-        44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
-    const __m512i indexes = _mm512_load_si512((const void *)kIndexes);
-    const __m512i space = _mm512_set1_epi8(' ');
-    uint32_t count = 0;
-    for (uint32_t block = 0; block < length; block += kTextBlockSize) {
-        const __m512i bytes = _mm512_loadu_si512((const void *)(at + block));
-        const uint64_t bits = _mm512_cmple_epu8_mask(bytes, space) & within(block, length);
-        const __m512i packed = _mm512_maskz_compress_epi8(bits, indexes);
-        const __m512i base = _mm512_set1_epi16((short)block);
-        uint16_t *out = positions + count;
-        _mm512_storeu_si512(
-            (void *)out,
-            _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_castsi512_si256(packed)), base));
-        const uint32_t found = (uint32_t)__builtin_popcountll(bits);
-        if (found > (uint32_t)kHalf)
-            _mm512_storeu_si512(
-                (void *)(out + kHalf),
-                _mm512_add_epi16(_mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(packed, 1)), base));
-        count += found;
+// Reads the number rule's digits up to `end` (null: up to the NUL, which
+// ends them anyway) as an unsigned value modulo 2^64 into *value; *negative
+// tells whether a '-' came first. Returns where the digits end.
+inline const char *read_magnitude(const char *text, const char *end, uint64_t *value,
+                                  bool *negative) {
+    *negative = false;
+    while (text != end && *text == ' ') text++;
+    if (text != end && *text == '-') {
+        *negative = true;
+        text++;
     }
-    return count;
+    uint64_t v = 0;
+    for (; text != end && (unsigned)(*text - '0') <= 9u; text++)
+        v = v * 10u + (uint64_t)(*text - '0');
+    *value = v;
+    return text;
 }
-#endif
+inline const char *read_magnitude(const char *text, uint64_t *value, bool *negative) {
+    return read_magnitude(text, nullptr, value, negative);
+}
+
+uint64_t parse_magnitude(const char *text, const char *end, bool *negative) {
+    uint64_t value = 0;
+    *negative = false;
+    if (text != nullptr) read_magnitude(text, end, &value, negative);
+    return value;
+}
+
+// Two's-complement reinterpretation without an implementation-defined conversion.
+int32_t to_int32(uint32_t value) {
+    return value <= (uint32_t)INT32_MAX ? (int32_t)value : -(int32_t)~value - 1;
+}
+int64_t to_int64(uint64_t value) {
+    return value <= (uint64_t)INT64_MAX ? (int64_t)value : -(int64_t)~value - 1;
+}
+
+// Reads the count field at p (after the offset token): its delimiters, then
+// the number.
+void read_count(const LineReader &reader, const char *p, uint32_t *count) {
+    p = reader.skip_delimiters(reader.after_token(p, kEndsWord), kEndsVariant);
+    if (reader.ends_line(*p)) return;
+    uint64_t value;
+    bool negative;
+    read_magnitude(p, &value, &negative);
+    *count = negative ? 0u - (uint32_t)value : (uint32_t)value;
+}
+
+int read_base_line_tokens(const LineReader &reader, const char *line, BaseLine *out) {
+    const char *p = line;
+    while (*p == ' ') p++;
+    const bool leading_space = p != line;
+    if (reader.ends_line(*p)) return leading_space ? kBaseLineEmpty : kBaseLineWithoutSpace;
+    out->word = p;
+    p = reader.token_end(p, kEndsWord);
+    out->length = p - out->word;
+    if (reader.ends_line(*p)) return leading_space ? kBaseLineWord : kBaseLineWithoutSpace;
+    while (*p == ' ') p++;
+    if (reader.ends_line(*p)) return kBaseLineWord;
+    uint64_t value;
+    bool negative;
+    p = read_magnitude(p, &value, &negative);
+    out->offset = to_int64(negative ? 0u - value : value);
+    read_count(reader, p, &out->count);
+    return kBaseLineWord;
+}
+
+const char *read_variant_token(const LineReader &reader, const char *line, int64_t *length) {
+    const char *p = reader.skip_delimiters(line, kEndsVariant);
+    if (reader.ends_line(*p)) return nullptr;
+    const char *token = p;
+    p = reader.token_end(p, kEndsVariant);
+    *length = p - token;
+    return *length + 1 > kMaxVariantEntrySize ? nullptr : token;
+}
 
 }  // namespace
 
-bool structure_listing_available(int method) {
-#if defined(SITEQUERY_AVX2_LISTING)
-    __builtin_cpu_init();
-    if (method == kListWithAvx2)
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-    if (method == kListWithAvx512)
-        return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
-               __builtin_cpu_supports("popcnt");
-#endif
-    return method == kListPortably;
+void print_wrapped_error(const char *message) {
+    print_error_message(message, kErrorClosing);
 }
 
-uint32_t list_structure_bytes_with(int method, const char *at, uint32_t length,
-                                   uint16_t *positions) {
-#if defined(SITEQUERY_AVX2_LISTING)
-    if (method == kListWithAvx512) return list_with_avx512(at, length, positions);
-    if (method == kListWithAvx2) return list_with_avx2(at, length, positions);
-#endif
-    (void)method;
-    return list_with_sse2(at, length, positions);
+void print_corrupted_entry(uint32_t record) {
+    print_number_error(kCorruptedEntryFormat, (int)record, 0);
 }
 
-uint32_t list_structure_bytes(const char *at, uint32_t length, uint16_t *positions) {
-    static const int best = structure_listing_available(kListWithAvx512) ? kListWithAvx512
-                            : structure_listing_available(kListWithAvx2) ? kListWithAvx2
-                                                                         : kListPortably;
-    return list_structure_bytes_with(best, at, length, positions);
+void print_count_mismatch(uint32_t entries, uint32_t limit) {
+    print_number_error(kCountMismatchFormat, (int)entries, (int)limit);
+}
+
+const char kBasePoolFull[] =
+    "Error: Out of memory for storing base words. Settings file have been modified or invalid.";
+const char kVariantPoolFull[] =
+    "Error: Out of memory for storing word variants. Settings file have been modified or "
+    "invalid.";
+
+int scan_base_line(const char *line, bool in_file_text, BaseLine *out) {
+    return read_base_line_tokens(in_file_text ? kFileText : kSingleLine, line, out);
+}
+
+const char *scan_variant(const char *line, bool in_file_text, int64_t *length) {
+    return read_variant_token(in_file_text ? kFileText : kSingleLine, line, length);
+}
+
+int32_t parse_int_decimal_bounded(const char *text, size_t length) {
+    bool negative;
+    uint32_t value = (uint32_t)parse_magnitude(text, text + length, &negative);
+    return to_int32(negative ? 0u - value : value);
+}
+
+int32_t parse_int_decimal(const char *text) {
+    bool negative;
+    uint32_t value = (uint32_t)parse_magnitude(text, nullptr, &negative);
+    return to_int32(negative ? 0u - value : value);
+}
+
+int64_t parse_int64_decimal(const char *text) {
+    bool negative;
+    uint64_t value = parse_magnitude(text, nullptr, &negative);
+    return to_int64(negative ? 0u - value : value);
 }

@@ -1,13 +1,106 @@
-// The dictionary text read chunk by chunk: the positions of its structure
-// bytes (every byte at or below ' ': spaces, LFs, CRs, NULs, ...) found with
-// whole 64-byte blocks at a time, and the numbers of a plain base line read
-// eight digits at a time. The loader reads a line of the plain shapes from
-// these positions and every other line token by token.
+// The dictionary loader's own parts, shared by its three files: one line of
+// the dictionary text taken apart token by token and the pools' fill counts
+// (dictionary_lines.cpp); the loaded file text walked line after line, the
+// plain line shapes read from the positions of its structure bytes (every
+// byte at or below ' ': spaces, LFs, CRs, NULs, ...) and their numbers eight
+// digits at a time (dictionary_walk.cpp); loading and the lookups
+// (dictionary.cpp).
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+
+#include "context/context.h"
+#include "index/index.h"
+
+// ---- dictionary_lines.cpp ----
+
+// Prints message, inside <vesk:error></vesk:error> in XML mode (no line end).
+void print_wrapped_error(const char *message);
+// The corrupted-entry message for record `record`, wrapped.
+void print_corrupted_entry(uint32_t record);
+// The message of an entry beyond NumKeywords (`limit`), wrapped.
+void print_count_mismatch(uint32_t entries, uint32_t limit);
+// The messages of a full base-word pool and a full variant pool.
+extern const char kBasePoolFull[];
+extern const char kVariantPoolFull[];
+
+constexpr uint64_t kShortestBaseLine = 2;  // a word byte and the LF
+
+// A base line taken apart.
+enum BaseLineKind {
+    kBaseLineEmpty = 0,         // no word (only spaces)
+    kBaseLineWithoutSpace = 1,  // a word but no space anywhere (refused where one is due)
+    kBaseLineWord = 2,          // a word, possibly with offset and count
+};
+struct BaseLine {
+    const char *word = nullptr;  // first byte of the word
+    int64_t length = 0;          // its bytes
+    int64_t offset = 0;          // 0 when missing
+    uint32_t count = 0;          // 0 when missing
+};
+
+// Splits a base line: the word (first token ending at ' '), then the offset
+// (next token ending at ' ') and the count (next token ending at ' ', CR or
+// LF), each number read in the same pass that finds its end. The line ends
+// at its NUL, or, `in_file_text` (the loaded text, with zero bytes behind
+// it), also at its LF. Its kind.
+int scan_base_line(const char *line, bool in_file_text, BaseLine *out);
+// The first token of a variant line (ending at ' ', CR or LF), or null when
+// the line has none or the token is too long to be stored; *length its
+// bytes. The line ends as for scan_base_line.
+const char *scan_variant(const char *line, bool in_file_text, int64_t *length);
+
+// A pool's fill, as the loader counts it.
+struct PoolFill {
+    int64_t pos;   // bytes written
+    int64_t size;  // its size
+    int64_t used;  // entries stored
+};
+
+// Counts an entry of `size` bytes into the pool. false when it does not fit
+// (full_message printed).
+inline bool count_into_pool(PoolFill &pool, int64_t size, const char *full_message) {
+    if (pool.pos + size > pool.size) {
+        print_wrapped_error(full_message);
+        return false;
+    }
+    pool.pos += size;
+    pool.used++;
+    return true;
+}
+// A base word of `size` bytes (NUL included) in the base-word pool.
+inline bool count_base_word(PoolFill &pool, int64_t size) {
+    return count_into_pool(pool, size, kBasePoolFull);
+}
+// A variant entry (length byte, text of size - 1 bytes, NUL) in the variant pool.
+inline bool count_variant(PoolFill &pool, int64_t size) {
+    return count_into_pool(pool, 1 + size, kVariantPoolFull);
+}
+// The context's pool counts, and back.
+inline PoolFill base_pool(const SearchContext &c) {
+    return PoolFill{c.g_baseword_pool_pos, c.g_baseword_pool_size, c.g_baseword_pool_used};
+}
+inline PoolFill variant_pool(const SearchContext &c) {
+    return PoolFill{c.g_variant_pool_pos, c.g_variant_pool_size, c.g_variant_pool_used};
+}
+inline void keep_pools(SearchContext &c, const PoolFill &base, const PoolFill &variants) {
+    c.g_baseword_pool_pos = base.pos;
+    c.g_baseword_pool_used = base.used;
+    c.g_variant_pool_pos = variants.pos;
+    c.g_variant_pool_used = variants.used;
+}
+
+// Fills an entry from its word and base line; no variants stored yet.
+inline void set_entry(DictionaryEntry &entry, char *word, const BaseLine &line) {
+    entry.word = word;
+    entry.offset = line.offset;
+    entry.variant_count = line.count;
+    entry.stored_variants = 0;
+}
+
+// ---- dictionary_walk.cpp ----
 
 constexpr int kTextBlockSize = 64;                   // bytes tested at once
 constexpr int kTextChunkSize = 64 * kTextBlockSize;  // bytes whose positions are listed at once
@@ -17,7 +110,14 @@ constexpr int kChunkPositions = kTextChunkSize + kTextBlockSize;
 // Zero bytes the file text needs behind its NUL: the block read past a
 // chunk's end and a group of digits read at a line's last byte.
 constexpr size_t kTextPadding = 2 * kTextBlockSize;
-constexpr uint32_t kPlainDigits = 8;  // most offset digits of a plain base line
+constexpr uint32_t kPlainDigits = 8;  // digits of one group
+
+// Walks the lines of the file text [text, text + size) (a NUL and
+// kTextPadding zero bytes follow it) and loads each one that ends with LF
+// into g_dictionary (sets g_dictionary_count and the pool counts). true at
+// the end (a last line without LF is not read); false after a failure
+// (message printed).
+bool load_lines(SearchContext &c, char *text, size_t size);
 
 // Lists in positions (from `at`, ascending) every byte at or below ' ' among
 // the `length` (at most kTextChunkSize) bytes at at. Reads whole blocks: up to
