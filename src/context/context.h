@@ -7,6 +7,7 @@
 #include <stdio.h>
 
 struct sb_stemmer;
+struct ContextMark;
 struct DictionaryEntry;
 struct RecommendedEntry;
 struct SpellingEntry;
@@ -25,15 +26,15 @@ constexpr int kFileNameSize = 256;       // each data-file name and LogFileName
 constexpr int kQueryTextSize = 2086;     // query text: at most 2085 characters
 constexpr int kQueryCopySize = 2135;     // display and split copies of the query
 constexpr int kQueryWordSize = 2088;  // one query word: 2085 characters and a substring's two "*"
-constexpr int kMetaLinkSuffixSize = 2086;  // meta-field part of result-page links
-constexpr int kDateLinkSuffixSize = 100;   // date part of result-page links
-constexpr int kDateSize = 15;              // date texts of the request copy
-constexpr int kSkippedWordsSize = 2137;    // list of skipped query words
-constexpr int kRemoteAddrSize = 46;        // client address: room for a 45-character IPv6 text
-constexpr int kLinkSeparatorSize = 10;     // "?" or "&amp;"
-constexpr int kPageLinkTextSize = 8357;    // first link text of the result page
-constexpr int kSortLinkTextSize = 8337;    // second link text of the result page
-constexpr int kPerPageChoiceCount = 5;     // entries of g_per_page_choices
+constexpr int kQueryUrlencodedSize = 3 * (kQueryTextSize - 1) + 1;  // every query byte as %XX
+constexpr int kDateLinkSuffixSize = 100;  // date part of result-page links
+constexpr int kDateSize = 15;             // date texts of the request copy
+constexpr int kSkippedWordsSize = 2137;   // list of skipped query words
+constexpr int kRemoteAddrSize = 46;       // client address: room for a 45-character IPv6 text
+constexpr int kLinkSeparatorSize = 10;    // "?" or "&amp;"
+constexpr int kPageLinkTextSize = 8357;   // first link text of the result page
+constexpr int kSortLinkTextSize = 8337;   // second link text of the result page
+constexpr int kPerPageChoiceCount = 5;    // entries of g_per_page_choices
 
 // ---- Output sections ----
 // The 19 output sections, one per template marker, in marker order.
@@ -176,12 +177,16 @@ struct SearchContext {
     sb_stemmer *g_stemmer;                     // stemmer of this search, or null
     char ***g_phrase_words;                    // per term: a phrase's words (stemmed), or null
     char ***g_phrase_word_copies;              // per term: a phrase's words as typed, or null
+    uint32_t *g_context_slots;                 // excerpt run: word id and variant per slot, or null
+    ContextMark *g_context_marks;              // excerpt run: highlight marks per slot, or null
+    uint32_t g_context_slot_count;             // slots of an excerpt run
+    const char *g_highlight_token_pos;         // highlight tokenizer position, or null
     char **g_section_texts;                    // the 19 section texts, or null
     int32_t *g_section_capacity;               // byte capacity of each section text
-    int32_t *g_section_length;                 // formatted length appended to each section
+    int32_t *g_section_length;                 // length of each section text
     char *g_result_buffer;                     // results buffer text, or null
     int32_t g_result_buffer_capacity;          // its byte capacity
-    int32_t g_result_buffer_length;            // formatted length appended to it
+    int32_t g_result_buffer_length;            // length of its text
     char g_page_link_text[kPageLinkTextSize];  // first link text of the result page
     char g_sort_link_text[kSortLinkTextSize];  // second link text of the result page
 
@@ -290,8 +295,8 @@ struct SearchContext {
     char g_query_text[kQueryTextSize];                // the query being searched
     char g_query_plain[kQueryCopySize];               // plain display copy
     char g_query_html[kQueryCopySize];                // HTML-escaped copy
-    char g_query_urlencoded[kQueryCopySize];          // URL-encoded copy
-    char g_meta_link_suffix[kMetaLinkSuffixSize];     // meta-field part of page links
+    char g_query_urlencoded[kQueryUrlencodedSize];    // URL-encoded copy
+    char *g_meta_link_suffix;                         // meta-field part of page links (heap)
     char g_date_link_suffix[kDateLinkSuffixSize];     // date part of page links
     char g_date_from[kDateSize];                      // requested first date
     char g_date_to[kDateSize];                        // requested last date
@@ -408,6 +413,9 @@ void print_error_message(const char *message, const char *closing);
 void clear_catsummary_section();
 // Writes the result-count phrase into SECTION_SUMMARY.
 void print_result_count(uint32_t count, const char *closing_text);
+// Appends the powered-by line (STR_POWEREDBY and a link to the product's page)
+// to the page-numbers section.
+void write_powered_by_line();
 
 // ---- settings.cpp ----
 

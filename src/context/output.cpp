@@ -8,6 +8,8 @@
 #include "context/context.h"
 
 namespace {
+const char kProductPage[] = "https://www.orlatine.com/vesk/";  // the powered-by line's link
+
 // One formatted text: in the caller's stack buffer (kFormatBufferSize bytes)
 // when it fits, else in a heap block sized from the first count.
 struct FormattedText {
@@ -40,9 +42,9 @@ FormattedText format_whole(char *local, const char *format, va_list args) {
     return out;
 }
 
-// Appends a formatted text of length n to a growable text. Grows the block to
-// the larger of one and a half times its capacity and what is needed. n, or -1
-// when it cannot grow.
+// Appends a formatted text of length n to a growable text whose length is the
+// length of its text. Grows the block to the larger of one and a half times its
+// capacity and what is needed. n, or -1 when it cannot grow.
 int append_formatted(char *&text, int32_t &capacity, int32_t &length, const char *formatted,
                      int n) {
     if (text == nullptr) return -1;
@@ -57,10 +59,13 @@ int append_formatted(char *&text, int32_t &capacity, int32_t &length, const char
         text = block;
         capacity = (int32_t)new_capacity;
     }
-    // A formatted text holding a NUL (a "%c" of 0) stores less than it counts,
-    // so append at the text's real end; the growth above keeps room for it.
-    strncat(text, formatted, (size_t)n);
-    length = (int32_t)needed;
+    // Appended at the stored length, without rescanning the text: a long page
+    // costs linear time. A formatted text holding a NUL (a "%c" of 0) stores
+    // only what comes before it, and the length counts what is stored.
+    const size_t stored = strnlen(formatted, (size_t)n);
+    memcpy(text + length, formatted, stored);
+    text[length + stored] = '\0';
+    length += (int32_t)stored;
     return n;
 }
 
@@ -166,4 +171,13 @@ void print_result_count(uint32_t count, const char *closing_text) {
         if (c.g_search_cut_short) section_printf(SECTION_SUMMARY, "%s ", texts[STR_MORETHAN]);
         section_printf(SECTION_SUMMARY, "%u %s %s ", count, texts[STR_RESULTS], closing_text);
     }
+}
+
+void write_powered_by_line() {
+    const SearchContext &c = g_search_context;
+    const char *text = c.g_str_texts != nullptr ? c.g_str_texts[STR_POWEREDBY] : nullptr;
+    section_printf(SECTION_PAGENUMBERS,
+                   "\n<center><p><small>%s <a href=\"%s\" target=\"_blank\"><b>Vesk Search "
+                   "Engine</b></a></small></p></center>\n",
+                   text != nullptr ? text : "", kProductPage);
 }

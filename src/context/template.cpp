@@ -7,12 +7,14 @@
 
 namespace {
 constexpr int kTemplatePieceSize = 1024;  // one read: at most 1023 characters
+constexpr size_t kCarrySize = 64;         // held-back end of a piece: shorter than every marker
 
 const char kMarkerPrefix[] = "<!--VESK";
 const char kSearchMarker[] = "<!--VESKSEARCH-->";
 const char kSearchFormMarker[] = "<!--VESK_SHOW_SEARCHFORM-->";
 const char kResultsMarker[] = "<!--VESK_SHOW_RESULTS-->";
 const char kQueryMarker[] = "<!--VESK_SHOW_QUERY-->";
+const char kHeadClose[] = "</head>";
 
 // The marker of each output section.
 struct SectionMarker {
@@ -112,6 +114,99 @@ size_t print_marker(const char *marker) {
     }
     return 0;
 }
+
+// The streaming state of the template: whether the page scripts are due and
+// printed, and the end of the last piece held back because it may begin a
+// marker or "</head>" that the next piece completes (a line longer than one
+// piece is read in several).
+struct TemplateScan {
+    bool scripts_due;
+    bool scripts_printed;
+    char carry[kCarrySize];
+    size_t carried;
+};
+
+// Whether the length bytes at text are the beginning of pattern (or all of it).
+bool begins_pattern(const char *text, size_t length, const char *pattern) {
+    const size_t pattern_length = strlen(pattern);
+    return strncmp(text, pattern, length < pattern_length ? length : pattern_length) == 0;
+}
+
+// Calls visit on every pattern a piece's end may cut: the markers and, while
+// the scripts are due, "</head>". Stops at the first for which it is true.
+template <typename Visit>
+bool any_pattern(const TemplateScan &scan, Visit visit) {
+    static const char *const kWholeMarkers[] = {kSearchMarker, kSearchFormMarker, kResultsMarker,
+                                                kQueryMarker};
+    for (const char *marker : kWholeMarkers)
+        if (visit(marker)) return true;
+    for (const SectionMarker &section : kSectionMarkers)
+        if (visit(section.marker)) return true;
+    return scan.scripts_due && !scan.scripts_printed && visit(kHeadClose);
+}
+
+// Puts the held-back text before the new line when the two together begin a
+// marker or "</head>"; else prints the held-back text as it is.
+void take_carried_text(TemplateScan &scan, const char *line, char *piece) {
+    const size_t carried = scan.carried;
+    memcpy(piece, scan.carry, carried);
+    strcpy(piece + carried, line);
+    scan.carried = 0;
+    if (carried == 0) return;
+    const size_t length = strlen(piece);
+    const bool spans = any_pattern(scan, [&](const char *pattern) {
+        const size_t pattern_length = strlen(pattern);
+        return pattern_length > carried && pattern_length <= length &&
+               strncmp(piece, pattern, pattern_length) == 0;
+    });
+    if (spans) return;
+    fwrite(piece, 1, carried, stdout);
+    memmove(piece, piece + carried, length - carried + 1);
+}
+
+// Holds back the end of a piece that is not the end of its line when it is
+// the beginning of a marker or of "</head>".
+void hold_cut_pattern(TemplateScan &scan, char *piece) {
+    const size_t length = strlen(piece);
+    if (length == 0 || piece[length - 1] == '\n') return;
+    const size_t reach = length < kCarrySize - 1 ? length : kCarrySize - 1;
+    for (size_t start = length - reach; start < length; start++) {
+        if (piece[start] != '<') continue;
+        const size_t tail = length - start;
+        if (any_pattern(scan, [&](const char *pattern) {
+                return strlen(pattern) > tail && begins_pattern(piece + start, tail, pattern);
+            })) {
+            memcpy(scan.carry, piece + start, tail);
+            scan.carried = tail;
+            piece[start] = '\0';
+            return;
+        }
+    }
+}
+
+// Prints one piece of the template with the fragments at its markers, and
+// the page scripts before the piece that closes the head.
+void print_piece(TemplateScan &scan, const char *piece) {
+    const char *rest = piece;
+    for (;;) {
+        if (scan.scripts_due && !scan.scripts_printed && strstr(rest, kHeadClose) != nullptr) {
+            print_page_scripts();
+            scan.scripts_printed = true;
+        }
+        const char *marker = strstr(rest, kMarkerPrefix);
+        if (marker == nullptr) {
+            out_puts(rest);
+            return;
+        }
+        if (marker > rest) fwrite(rest, 1, (size_t)(marker - rest), stdout);
+        const size_t length = print_marker(marker);
+        if (length == 0) {
+            out_puts(marker);
+            return;
+        }
+        rest = marker + length;
+    }
+}
 }  // namespace
 
 void print_search_form() {
@@ -173,31 +268,16 @@ void print_template() {
         out_printf("Error: Could not open template file.");
         return;
     }
-    bool scripts_due = c.UseAutoComplete == 1 || c.DateRangeSearch == 1;
-    bool scripts_printed = false;
-    char piece[kTemplatePieceSize];
-    while (platform_read_text_line(piece, sizeof piece, c.g_template_file) != nullptr) {
-        const char *rest = piece;
-        for (;;) {
-            if (scripts_due && !scripts_printed && strstr(rest, "</head>") != nullptr) {
-                print_page_scripts();
-                scripts_printed = true;
-            }
-            const char *marker = strstr(rest, kMarkerPrefix);
-            if (marker == nullptr) {
-                out_puts(rest);
-                break;
-            }
-            if (marker > rest) fwrite(rest, 1, (size_t)(marker - rest), stdout);
-            size_t length = print_marker(marker);
-            if (length == 0) {
-                out_puts(marker);
-                break;
-            }
-            rest = marker + length;
-        }
+    TemplateScan scan = {c.UseAutoComplete == 1 || c.DateRangeSearch == 1, false, {}, 0};
+    char line[kTemplatePieceSize];
+    char piece[kCarrySize + kTemplatePieceSize];
+    while (platform_read_text_line(line, sizeof line, c.g_template_file) != nullptr) {
+        take_carried_text(scan, line, piece);
+        hold_cut_pattern(scan, piece);
+        print_piece(scan, piece);
     }
+    fwrite(scan.carry, 1, scan.carried, stdout);
     fclose(c.g_template_file);
     c.g_template_file = nullptr;
-    if (scripts_due && !scripts_printed) print_page_scripts();
+    if (scan.scripts_due && !scan.scripts_printed) print_page_scripts();
 }

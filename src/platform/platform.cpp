@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -19,6 +20,7 @@
 
 namespace {
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
+constexpr mode_t kNewFileMode = 0666;  // as fopen creates files (less the umask)
 constexpr char kTextEndOfFile = 0x1A;  // Ctrl-Z: ends a file read in text mode
 int g_saved_errno = 0;  // errno of the last failing call, kept by platform_save_error
 char g_empty_text[1] = {0};
@@ -48,7 +50,7 @@ size_t round_up(size_t size, size_t unit) {
 // A private anonymous mapping of at least `length` bytes; *mapped gets its
 // true length. Large ones start on a huge-page boundary and ask for huge pages
 // (only a hint: the system may still use small pages). Null on failure.
-char *map_pages(size_t length, size_t *mapped) {
+[[maybe_unused]] char *map_pages(size_t length, size_t *mapped) {
     const int protection = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
     if (length < kHugeMinimumSize || length > SIZE_MAX - 2 * kHugePageSize) {
         void *mapping = mmap(nullptr, length, protection, flags, -1, 0);
@@ -254,4 +256,24 @@ int platform_read_whole_file(int fd, char **text, size_t *size) {
     *text = buffer;
     *size = filled;
     return kWholeFileRead;
+}
+
+int platform_append_to_file(const char *path, const char *bytes, size_t length) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) return errno;
+    int result = 0;
+    // One write carries the whole text; only an interrupted or partial write
+    // (a full disk, a signal) needs a second one for the rest.
+    while (length > 0) {
+        ssize_t written = write(fd, bytes, length);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            result = -(written < 0 ? errno : ENOSPC);
+            break;
+        }
+        bytes += written;
+        length -= (size_t)written;
+    }
+    close(fd);
+    return result;
 }

@@ -36,6 +36,12 @@ int64_t platform_tell(FILE *file);
 // Returns buffer, or null at the end of the file or on a read error.
 char *platform_read_text_line(char *buffer, int size, FILE *file);
 
+// Appends length bytes to the file at path (created when missing) with one
+// write on a descriptor opened for appending, so that lines written at the
+// same time by several processes never mix. 0 done; the errno of a failed
+// open; minus the errno of a failed write.
+int platform_append_to_file(const char *path, const char *bytes, size_t length);
+
 // Zero-filled memory of size bytes whose first `prefault` bytes are mapped at
 // once, not one page fault at a time as they are first touched (much cheaper
 // for tables a request fills right away); the rest is mapped when touched.

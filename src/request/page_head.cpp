@@ -17,7 +17,6 @@ constexpr int kMetaIdSize = kMetaTextSize + 16;  // "vesk_metaform_" + field nam
 const char kOpenSearchNamespace[] = "http://a9.com/-/spec/opensearch/1.1/";
 const char kAtomNamespace[] = "http://www.w3.org/2005/Atom";
 const char kVeskNamespace[] = "https://www.orlatine.com/vesk/response/5.0/schema/";
-const char kProductPage[] = "https://www.orlatine.com/vesk/";
 
 const char *text_of(int index) {
     const char *text =
@@ -335,11 +334,7 @@ int begin_page(SearchContext *context, RequestParams *request) {
             if (c.UseMetaFields == 0 && c.g_query_given == 1)
                 section_printf(SECTION_SUMMARY, "<div class=\"summary\">%s</div>\n",
                                text_of(STR_NO_QUERY));
-            if (c.VeskInfo == 1)
-                section_printf(SECTION_PAGENUMBERS,
-                               "\n<center><p><small>%s <a href=\"%s\" target=\"_blank\"><b>Vesk "
-                               "Search Engine</b></a></small></p></center>\n",
-                               text_of(STR_POWEREDBY), kProductPage);
+            if (c.VeskInfo == 1) write_powered_by_line();
             return finish_page_after_error(nullptr, "");
         }
     }

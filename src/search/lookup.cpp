@@ -11,8 +11,6 @@
 #include "text/text.h"
 
 namespace {
-const char kOutOfMemory[] = "Out of memory";
-const char kNoWordmapData[] = "Error in wordmap file: expected data not found.";
 const char kInvalidPage[] = "Error in wordmap: page number is invalid.";
 const char kSkippedOpen[] = "\"<b>";
 const char kSkippedClose[] = "</b>\"";
@@ -184,8 +182,9 @@ bool scan_dictionary(SearchContext &c, SearchRun &run, TermWord &term) {
         const int read = read_wordmap_block(c.g_word_map_file, entry.offset, &run.block);
         if (read == kWordmapSeekFailed) return false;
         if (read != kWordmapRead) {
-            finish_search_error(c, read == kWordmapNoMemory ? kOutOfMemory : kNoWordmapData,
-                                read == kWordmapNoMemory ? "</vesk:error>" : "</vesk:error>\n");
+            finish_search_error(
+                c, read == kWordmapNoMemory ? kSearchOutOfMemory : kWordmapNoDataMessage,
+                read == kWordmapNoMemory ? "</vesk:error>" : "</vesk:error>\n");
             return false;
         }
         run.term_record_counts[term.index] += run.block.count;
@@ -285,7 +284,7 @@ bool setup_stemmer(SearchContext &c) {
     c.g_page_text_buffer = (char *)malloc((size_t)record * kPageTextBufferRecords);
     c.g_page_text_pos = c.g_page_text_fill = 0;
     if (c.g_page_text_buffer == nullptr) {
-        print_error_message(kOutOfMemory, "</vesk:error>");
+        print_error_message(kSearchOutOfMemory, "</vesk:error>");
         return false;
     }
     if (c.UseStemming == 1 && !create_stemmer()) return false;
@@ -319,7 +318,7 @@ bool setup_search(SearchContext &c, SearchRun &run) {
              c.g_term_is_wildcard != nullptr &&
              (c.AllowExactPhrase != 1 || c.g_phrase_word_ids != nullptr);
     }
-    if (!ok) finish_search_error(c, kOutOfMemory, "</vesk:error>");
+    if (!ok) finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
     return ok;
 }
 

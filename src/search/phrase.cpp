@@ -1,35 +1,324 @@
 // Exact phrases: the words of a quoted phrase looked up, and each candidate
-// posting of its first word checked against the page text.
+// posting of its first word checked against the other words' postings and
+// then against the page text. Also the buffered page-text reader.
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
+#include "index/index.h"
 #include "search/search.h"
 #include "text/text.h"
 
-bool prepare_phrase_term(SearchContext &c, SearchRun &, uint32_t i, uint32_t *first_id) {
-    // Until phrases are verified, a phrase finds the postings of its first word.
-    char first[kQueryTextSize];
-    const char *word = c.g_query_words[i];
-    while (*word == ' ') word++;
-    size_t length = strcspn(word, " ");
-    if (length >= sizeof first) length = sizeof first - 1;
-    memcpy(first, word, length);
-    first[length] = '\0';
-    if (c.UseStemming == 1) stem_word(first, (int)length);
-    *first_id = length == 0 ? kNoDictionaryWord : find_dictionary_word(first);
+namespace {
+constexpr uint32_t kLastBoundaryId = 1;  // page-text ids 0 and 1 are page boundaries
+constexpr uint32_t kFirstTokenId = 2;    // reserved tokens follow the boundaries
+constexpr int64_t kSeekSlack = 50;       // seeks past MaxContextSeeks a near candidate may take
+constexpr uint32_t kWindowSlack = 3;     // records read before the farthest later word
+constexpr int kPageKeyShift = 32;        // page in the upper half of a page key
+constexpr uint64_t kRecordKeyMask = 0xFFFFFFFFu;
+constexpr uint32_t kScoreMask = 0xFFFF;  // phrase scores are 16 bits
+
+// What the postings of the later words say about one candidate.
+struct CandidateWindow {
+    bool passed;       // every later word with postings is on the page in a fitting zone
+    uint64_t largest;  // largest offset of a later word's first posting on the page (or o0)
+    uint32_t kbig;     // the word that has it (0: none beyond the candidate)
+    uint32_t score;    // candidate's score plus the later words' score bytes, 16 bits
+};
+
+uint32_t count_pieces(const char *text) {
+    uint32_t pieces = 0;
+    for (const char *p = text; *p != '\0'; p++)
+        if (*p != ' ' && (p == text || p[-1] == ' ')) pieces++;
+    return pieces;
+}
+
+char *copy_piece(const char *start, size_t length) {
+    char *copy = (char *)malloc(length + 1);
+    if (copy == nullptr) return nullptr;
+    memcpy(copy, start, length);
+    copy[length] = '\0';
+    return copy;
+}
+
+// Allocates the per-term word tables at the first phrase of the search.
+bool allocate_phrase_tables(SearchContext &c) {
+    const size_t n = c.g_query_word_count > 0 ? c.g_query_word_count : 1;
+    if (c.g_phrase_words == nullptr) {
+        c.g_phrase_words = (char ***)calloc(n, sizeof(char **));
+        if (c.g_phrase_words == nullptr) return false;
+        if (c.Highlighting == 1) c.g_phrase_word_copies = (char ***)calloc(n, sizeof(char **));
+    }
+    return c.Highlighting != 1 || c.g_phrase_word_copies != nullptr;
+}
+
+// Splits phrase term i into its w words (stemmed, and as typed for
+// highlighting) and gives it a zeroed id list. false when out of memory.
+bool split_phrase(SearchContext &c, uint32_t i, uint32_t w) {
+    char **words = (char **)calloc(w + 1, sizeof(char *));
+    c.g_phrase_words[i] = words;
+    char **typed = nullptr;
+    if (c.g_phrase_word_copies != nullptr) {
+        typed = (char **)calloc(w + 1, sizeof(char *));
+        c.g_phrase_word_copies[i] = typed;
+        if (typed == nullptr) return false;
+    }
+    if (words == nullptr || c.g_phrase_word_ids == nullptr) return false;
+    const char *piece = c.g_query_words[i];
+    for (uint32_t k = 0; k < w; k++) {
+        piece += strspn(piece, " ");
+        const size_t length = strcspn(piece, " ");
+        words[k] = copy_piece(piece, length);
+        if (words[k] == nullptr) return false;
+        if (typed != nullptr && (typed[k] = copy_piece(piece, length)) == nullptr) return false;
+        if (c.UseStemming == 1) stem_word(words[k], (int)length);
+        piece += length;
+    }
+    c.g_phrase_word_ids[i] = (uint32_t *)calloc(w + 1, sizeof(uint32_t));
+    return c.g_phrase_word_ids[i] != nullptr;
+}
+
+// Sorts the block's records by page, keeping block order within a page, so
+// that a page's first record is found by binary search.
+bool index_block_pages(PhraseWordBlock &block) {
+    block.page_keys = (uint64_t *)malloc((size_t)block.count * sizeof(uint64_t));
+    if (block.page_keys == nullptr) return false;
+    for (int32_t r = 0; r < block.count; r++) {
+        const uint8_t *record = block.records + (size_t)r * kWordmapRecordSize;
+        block.page_keys[r] =
+            (uint64_t)decode_wordmap_record(record).page << kPageKeyShift | (uint64_t)(uint32_t)r;
+    }
+    std::sort(block.page_keys, block.page_keys + block.count);
     return true;
 }
 
-int verify_phrase_candidate(SearchContext &, SearchRun &, uint32_t, ScoredPosting *) {
+// Reads the postings of a later phrase word. A count that is not above 0 as
+// a signed number leaves the word without postings. kWordmapRead or the failure.
+int read_phrase_block(SearchContext &c, int64_t offset, PhraseWordBlock &out) {
+    if (offset == -1) return kWordmapRead;
+    WordmapBlock block{};
+    const int read = read_wordmap_block(c.g_word_map_file, offset, &block);
+    if (read != kWordmapRead || (int32_t)block.declared_count <= 0) {
+        free_wordmap_block(&block);
+        return read;
+    }
+    out.records = block.records;
+    out.count = (int32_t)block.count;
+    return index_block_pages(out) ? kWordmapRead : kWordmapNoMemory;
+}
+
+// Looks the words up and reads the later words' postings. true when the
+// request goes on (*missing: a word is not in the dictionary).
+bool look_up_phrase_words(SearchContext &c, SearchRun &run, uint32_t i, uint32_t w, bool *missing) {
+    uint32_t *ids = c.g_phrase_word_ids[i];
+    *missing = false;
+    for (uint32_t k = 0; k < w; k++) {
+        const uint32_t id = find_dictionary_word(c.g_phrase_words[i][k]);
+        if (id == kNoDictionaryWord) {
+            *missing = true;
+            return true;
+        }
+        ids[k] = id;
+        if (k == 0) continue;  // the dictionary scan reads the first word's postings
+        const int read = read_phrase_block(c, c.g_dictionary[id].offset, run.phrase_blocks[k]);
+        if (read == kWordmapSeekFailed) return false;
+        if (read == kWordmapNoMemory) {
+            finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
+            return false;
+        }
+        if (read != kWordmapRead) {
+            finish_search_error(c, kWordmapNoDataMessage, "</vesk:error>\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Index in block order of the block's first record on page, or -1.
+int64_t first_record_on_page(const PhraseWordBlock &block, uint32_t page) {
+    const uint64_t *end = block.page_keys + block.count;
+    const uint64_t *at =
+        std::lower_bound((const uint64_t *)block.page_keys, end, (uint64_t)page << kPageKeyShift);
+    if (at == end || (uint32_t)(*at >> kPageKeyShift) != page) return -1;
+    return (int64_t)(*at & kRecordKeyMask);
+}
+
+// Compares the candidate with each later word's first posting on its page.
+CandidateWindow check_later_words(const SearchRun &run, const ScoredPosting &candidate) {
+    CandidateWindow window{true, candidate.offset, 0, candidate.score & kScoreMask};
+    for (int32_t k = 1; k < run.phrase_block_count; k++) {
+        const PhraseWordBlock &block = run.phrase_blocks[k];
+        if (block.count <= 0) continue;
+        const int64_t r = first_record_on_page(block, candidate.page);
+        if (r < 0) {
+            window.passed = false;
+            break;
+        }
+        const WordmapPosting other =
+            decode_wordmap_record(block.records + (size_t)r * kWordmapRecordSize);
+        const uint8_t shifted = (uint8_t)(other.zones << 1);
+        if ((other.zones & candidate.zones) == 0 && (shifted & candidate.zones) == 0) {
+            window.passed = false;
+            break;
+        }
+        if (other.text_offset > window.largest) {
+            window.largest = other.text_offset;
+            window.kbig = (uint32_t)k;
+        }
+        window.score = (window.score + other.score) & kScoreMask;
+    }
+    return window;
+}
+
+// Scans the page text from start for the phrase's ids (w of them). true and
+// *phrase_start when found before a page boundary or the end of the records.
+bool find_phrase_in_text(SearchContext &c, const uint32_t *ids, uint32_t w, uint64_t start,
+                         uint64_t *phrase_start) {
+    uint64_t offset = start;
+    uint32_t k = 0;
+    for (;;) {
+        uint32_t id, variant;
+        const uint64_t at = offset;
+        offset += (uint64_t)read_pagetext_word(c, &id, &variant);
+        if (id <= kLastBoundaryId) return false;
+        const bool valid = id < c.NumKeywords;
+        if (valid && id == ids[k]) {
+            if (k == 0) *phrase_start = at;
+            if (++k == w) return true;
+        } else if (valid && id >= kFirstTokenId && id <= c.DictReservedLimit) {
+            // Punctuation between the words does not break a phrase.
+        } else if (k > 0 && id == ids[0]) {
+            *phrase_start = at;
+            k = 1;
+        } else {
+            k = 0;
+        }
+    }
+}
+
+// Counts one page-text check of the term. false (the search is cut short)
+// when the seek budget or the search time is used up.
+bool within_budget(SearchContext &c, SearchRun &run) {
+    if (run.phrase_seeks < INT32_MAX) run.phrase_seeks++;
+    const bool over = run.phrase_seeks > c.MaxContextSeeks ||
+                      timer_seconds(g_timer_start, timer_now()) > (double)c.MaxSearchTime;
+    if (over) c.g_search_cut_short = 1;
+    return !over;
+}
+// Frees each term's null-terminated word list, then the table.
+void free_word_lists(char ***&lists, uint32_t terms) {
+    if (lists == nullptr) return;
+    for (uint32_t i = 0; i < terms; i++) {
+        if (lists[i] == nullptr) continue;
+        for (char **word = lists[i]; *word != nullptr; word++) free(*word);
+        free(lists[i]);
+    }
+    free(lists);
+    lists = nullptr;
+}
+
+}  // namespace
+
+bool prepare_phrase_term(SearchContext &c, SearchRun &run, uint32_t i, uint32_t *first_id) {
+    *first_id = kNoDictionaryWord;
+    free_phrase_blocks(run);
+    const uint32_t w = count_pieces(c.g_query_words[i]);
+    if (w == 0) {
+        // Blanks alone: no phrase, passed over like an empty word.
+        run.empty_words++;
+        return true;
+    }
+    if (!allocate_phrase_tables(c) || !split_phrase(c, i, w)) {
+        finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
+        return false;
+    }
+    run.phrase_blocks = (PhraseWordBlock *)calloc(w, sizeof(PhraseWordBlock));
+    if (run.phrase_blocks == nullptr) {
+        finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
+        return false;
+    }
+    run.phrase_block_count = (int32_t)w;
+    bool missing = false;
+    if (!look_up_phrase_words(c, run, i, w, &missing)) return false;
+    if (!missing) *first_id = c.g_phrase_word_ids[i][0];
+    return true;
+}
+
+int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, ScoredPosting *posting) {
+    const uint32_t *ids = c.g_phrase_word_ids != nullptr ? c.g_phrase_word_ids[i] : nullptr;
+    const uint32_t w = (uint32_t)run.phrase_block_count;
+    if (ids == nullptr || w == 0 || c.g_page_text_file == nullptr) return kPhraseRejected;
+    const CandidateWindow window = check_later_words(run, *posting);
+    const uint64_t record = (uint64_t)c.DictIDLen;
+    // A candidate whose later words lie far away costs a long scan: past the
+    // budget's slack only near ones are tried.
+    if ((int64_t)run.phrase_seeks > (int64_t)c.MaxContextSeeks + kSeekSlack &&
+        window.largest > posting->offset + (w + kWindowSlack) * record)
+        return kPhraseRejected;
+    if (!window.passed) return kPhraseRejected;
+    if (!within_budget(c, run)) return kPhraseTermEnds;
+    const uint64_t lead = (window.kbig + kWindowSlack) * record;
+    const uint64_t start =
+        window.largest < lead ? posting->offset : std::max(window.largest - lead, posting->offset);
+    if (!seek_page_text(c, start)) return kPhraseFailed;
+    uint64_t phrase_start = posting->offset;
+    if (!find_phrase_in_text(c, ids, w, start, &phrase_start)) return kPhraseRejected;
+    posting->score = window.score;
+    posting->offset = phrase_start;
     return kPhraseVerified;
 }
 
 void free_phrase_blocks(SearchRun &run) {
-    if (run.phrase_blocks != nullptr)
-        for (int32_t k = 0; k < run.phrase_block_count; k++) free(run.phrase_blocks[k].records);
+    if (run.phrase_blocks != nullptr) {
+        for (int32_t k = 0; k < run.phrase_block_count; k++) {
+            free(run.phrase_blocks[k].records);
+            free(run.phrase_blocks[k].page_keys);
+        }
+    }
     free(run.phrase_blocks);
     run.phrase_blocks = nullptr;
     run.phrase_block_count = 0;
 }
 
-void free_phrase_words(SearchContext &) {}
+void free_phrase_words(SearchContext &c) {
+    free_word_lists(c.g_phrase_words, c.g_query_word_count);
+    free_word_lists(c.g_phrase_word_copies, c.g_query_word_count);
+}
+
+int read_pagetext_word(SearchContext &c, uint32_t *id, uint32_t *variant) {
+    *id = 0;
+    *variant = 0;
+    const int32_t size = c.DictIDLen;
+    char *buffer = c.g_page_text_buffer;
+    FILE *file = c.g_page_text_file;
+    if (buffer == nullptr || file == nullptr || !page_text_record_size_valid(size)) return 0;
+    int32_t available = c.g_page_text_fill - c.g_page_text_pos;
+    if (available < 0) available = 0;
+    if (available < size) {
+        if (available > 0) {
+            memmove(buffer, buffer + c.g_page_text_pos, (size_t)available);
+        } else if (feof(file)) {
+            return 0;
+        }
+        const size_t got =
+            fread(buffer + available, 1, (size_t)(kPageTextReadSize - available), file);
+        c.g_page_text_fill = available + (int32_t)got;
+        c.g_page_text_pos = 0;
+    }
+    if (c.g_page_text_fill - c.g_page_text_pos < size) return 0;
+    const PageTextRecord record =
+        decode_page_text_record((const uint8_t *)buffer + c.g_page_text_pos, size);
+    c.g_page_text_pos += size;
+    *id = record.word_id;
+    *variant = record.variant;
+    return size;
+}
+
+bool seek_page_text(SearchContext &c, uint64_t offset) {
+    if (c.g_page_text_file == nullptr) return false;
+    if (seek_data_file(c.g_page_text_file, (int64_t)offset) != 0) return false;
+    c.g_page_text_pos = 0;
+    c.g_page_text_fill = 0;
+    return true;
+}

@@ -6,6 +6,9 @@
 #include "index/index.h"
 #include "search/search.h"
 
+const char kSearchOutOfMemory[] = "Out of memory";
+const char kWordmapNoDataMessage[] = "Error in wordmap file: expected data not found.";
+
 void finish_search_error(const SearchContext &, const char *message, const char *closing) {
     finish_page_after_error(message, closing);
 }
@@ -15,9 +18,10 @@ bool search_pages(SearchContext &c, SearchRun &run) {
         finish_page_after_error(nullptr, "");
         return false;
     }
-    write_heading(c, run);
+    if (!write_heading(c, run)) return false;
     if (!setup_search(c, run)) return false;
     classify_terms(c);
+    mark_excluded_terms(c, run);
     encode_query_for_links(c);
     if (!write_recommended_links(c, run)) return false;
     if (!look_up_terms(c, run)) return false;
@@ -27,6 +31,10 @@ bool search_pages(SearchContext &c, SearchRun &run) {
 }
 
 void release_search_run(SearchContext &c, SearchRun &run) {
+    free(run.category_link_suffix);
+    run.category_link_suffix = nullptr;
+    free(c.g_meta_link_suffix);
+    c.g_meta_link_suffix = nullptr;
     free(run.results);
     run.results = nullptr;
     run.result_count = 0;
@@ -56,8 +64,7 @@ int run_search(SearchContext *context) {
     // About 10 KB of texts and counters: on the stack, zeroed once.
     SearchRun run;
     memset(&run, 0, sizeof run);
-    if (search_pages(c, run)) {
-        build_meta_link_suffix(c);
+    if (search_pages(c, run) && build_meta_link_suffix(c)) {
         write_summary(c, run);
         if (write_spelling_suggestions(c, run)) {
             write_pages_and_sorting(c, run);

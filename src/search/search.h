@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "context/context.h"
 #include "index/index.h"
@@ -20,10 +21,12 @@ constexpr int kRankBuckets = 10000;           // buckets of the ranking histogra
 constexpr uint32_t kScoreSaturation = 10000;  // above this a page's score grows by 1 per record
 constexpr int kPageTextBufferRecords = 128;   // page-text reader buffer: DictIDLen x 128 bytes
 constexpr int kPageTextReadSize = 128;        // bytes the page-text reader fills at most
-constexpr int kCategorySuffixSize = 2086;     // category part of result-page links
 constexpr int kSelfLinkSize = 8337;           // a result-page link: at most 8336 characters
 constexpr uint32_t kNoDictionaryWord = 0xFFFFFFFFu;  // find_dictionary_word: not found
 constexpr int kSortStackSpans = 32;                  // pending spans of sort_results
+// Bits for one flag per query word: a query of kQueryTextSize - 1 characters
+// splits into fewer words than it has characters.
+constexpr int kExcludedTermBytes = (kQueryTextSize + 7) / 8;
 
 // The score of one page during a search.
 struct PageScore {
@@ -45,8 +48,9 @@ struct SearchResult {
 
 // One word of a phrase term being prepared: its postings, read once.
 struct PhraseWordBlock {
-    int32_t count;     // records in `records` (signed: the file's count as read)
-    uint8_t *records;  // count records of kWordmapRecordSize bytes, or null
+    int32_t count;        // records in `records` (signed: the file's count as read)
+    uint8_t *records;     // count records of kWordmapRecordSize bytes, or null
+    uint64_t *page_keys;  // count keys (page << 32 | record), sorted, or null
 };
 
 // One posting as the term loop scores it: score, zone byte, page and page-text
@@ -97,10 +101,17 @@ struct SearchRun {
     uint32_t result_count;  // records stored
 
     // ---- Result page ----
-    char category_link_suffix[kCategorySuffixSize];  // selected categories of self-links
+    char *category_link_suffix;  // selected categories of self-links (heap text, or null)
+
+    // ---- Spelling suggestions ----
+    // Bit t set: query word t began with "-" before the term loop took it off.
+    uint8_t excluded_terms[kExcludedTermBytes];
 };
 
 // ---- run_search.cpp ----
+
+extern const char kSearchOutOfMemory[];     // "Out of memory"
+extern const char kWordmapNoDataMessage[];  // a word-map block without a single record
 
 // The whole search request after the index files and the dictionary are
 // loaded: looks the query up, ranks the pages and writes the result page,
@@ -165,6 +176,13 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
 void free_phrase_blocks(SearchRun &run);
 // Frees g_phrase_words and g_phrase_word_copies with every phrase's words.
 void free_phrase_words(SearchContext &c);
+// Reads the next page-text record through g_page_text_buffer (refilled with at
+// most kPageTextReadSize bytes): *id and *variant of the record; the result is
+// the bytes consumed (DictIDLen), or 0 with *id 0 when no whole record is left.
+int read_pagetext_word(SearchContext &c, uint32_t *id, uint32_t *variant);
+// Seeks the page text to offset and empties the reader's buffer. false when
+// no page text is open or the seek failed (seek_data_file printed its message).
+bool seek_page_text(SearchContext &c, uint64_t offset);
 
 // ---- filters.cpp ----
 
@@ -215,14 +233,16 @@ void sort_results(SearchResult *records, uint32_t count, ResultComparator compar
 
 // ---- frame.cpp ----
 
-// Heading of the result page (query and categories); fills the category suffix.
-void write_heading(SearchContext &c, SearchRun &run);
+// Heading of the result page (query and categories); fills the category
+// suffix. false after "Out of memory" (the page is finished).
+bool write_heading(SearchContext &c, SearchRun &run);
 // g_query_urlencoded from the query.
 void encode_query_for_links(SearchContext &c);
 // The skipped-words notice.
 void write_skipped_notice(SearchContext &c, SearchRun &run);
-// The meta-field part of self-links.
-void build_meta_link_suffix(SearchContext &c);
+// g_meta_link_suffix, the meta-field part of self-links: the request's values,
+// URL-encoded. false after "Out of memory" (the page is finished).
+bool build_meta_link_suffix(SearchContext &c);
 // Counts, summary, more-results suggestion and category summary.
 void write_summary(SearchContext &c, SearchRun &run);
 // Page count and sort links (before the blocks).
@@ -230,8 +250,27 @@ void write_pages_and_sorting(SearchContext &c, SearchRun &run);
 // Page-number links and the powered-by line, and the closing of the results
 // wrapper (after the blocks).
 void write_page_numbers(SearchContext &c, SearchRun &run);
+// Name of category `category`; "" for a number the settings do not name.
+const char *category_name(const SearchContext &c, int32_t category);
+// text (length bytes) as XML character data (see xml_escape_text; UTF-8 when
+// the charset is). The result stays valid until the next call; "" when no
+// memory is left for it.
+const char *xml_text(const SearchContext &c, const char *text, size_t length,
+                     bool keep_tags = false);
+// The same for a whole NUL-terminated text.
+inline const char *xml_text(const SearchContext &c, const char *text) {
+    return xml_text(c, text, strlen(text));
+}
 
 // ---- blocks.cpp ----
+
+// The message of a page whose page-data line lacks its fields.
+extern const char kCorruptedIndexMessage[];
+
+// The query for a PDF viewer's "#search=": without double quotes, every other
+// byte that is not a letter, digit, '-' or '_' percent-encoded (a space as
+// %20). The text stays valid until the next call.
+const char *pdf_search_text(const SearchContext &c);
 
 // The result blocks of the requested page. false when an error ended the request.
 bool write_result_blocks(SearchContext &c, SearchRun &run);
@@ -240,6 +279,23 @@ bool write_result_blocks(SearchContext &c, SearchRun &run);
 
 // Section value of highlight_terms that means the results buffer.
 constexpr int kResultsBufferTarget = -1;
+constexpr int kHighlightTokenChars = 400;                      // longest token of the tokenizer
+constexpr int kHighlightTokenSize = kHighlightTokenChars + 1;  // its buffer
+
+// Highlight marks of one excerpt slot. Every mark opens a tag before the
+// slot's word and closes one after a word, so the tags always balance.
+struct ContextMark {
+    uint8_t term;     // 1: a query term or the hit itself (tag opened and closed here)
+    uint32_t opens;   // matched phrases that start at this slot
+    uint32_t closes;  // matched phrases that end at this slot
+};
+
+// Kinds of tokens next_highlight_token returns.
+enum HighlightToken {
+    kNoToken = 0,         // nothing left
+    kWordToken = 1,       // a word
+    kSeparatorToken = 2,  // one separator character, or a numeric entity
+};
 // The context excerpt of one result block (DisplayContext 1, not a meta-only
 // search), from the page text around the result's positions; title is the
 // page's title as read from the page data.
@@ -248,20 +304,43 @@ void write_context_excerpt(SearchContext &c, SearchRun &run, const SearchResult 
 // Writes text with the query terms marked, to the results buffer (section
 // kResultsBufferTarget) or to an output section.
 void highlight_terms(SearchContext &c, const char *text, int section);
+// Marks the slots of the current excerpt run (g_context_slots) that hold a
+// query term or a whole phrase in g_context_marks.
+void mark_context_terms(SearchContext &c);
+// The next token of text (null: continue at g_highlight_token_pos) into token
+// (kHighlightTokenSize bytes) with join_chars kept inside words: a word of at
+// most kHighlightTokenChars characters, a separator or a numeric entity.
+// The token is empty when the text is used up (kNoToken once the position
+// is null, or when an argument is null).
+int next_highlight_token(SearchContext &c, const char *text, char *token, const char *join_chars);
 
 // ---- spelling.cpp ----
 
-// Spelling suggestions. false when an error ended the request.
+// Notes in run.excluded_terms which query words are exclusions ("-word"),
+// before the term loop removes their "-". Call after classify_terms.
+void mark_excluded_terms(const SearchContext &c, SearchRun &run);
+// Spelling suggestions: when a query word was found in fewer word-map records
+// than SpellingWhenLessThan, proposes the query with each such word replaced
+// by a dictionary word of the same phonetic key (up to three proposals for a
+// one-word query), as "did you mean" links in section 10 or <vesk:spelling>
+// elements. Frees the spelling table. Always true (it ends no request).
 bool write_spelling_suggestions(SearchContext &c, SearchRun &run);
+// Lower-cases word in place (through the case table when UseUTF8 is 1, else
+// the ASCII letters) within capacity bytes, then stems it when UseStemming is 1.
+void normalise_spelling_word(SearchContext &c, char *word, int capacity);
 
 // ---- recommended.cpp ----
 
-// Recommended links matching the query. false when an error ended the request.
+// Recommended links: each entry of the recommended list whose keyword matches
+// the query (or one of its words) shows its page above the results, at most
+// RecommendedMax of them, counted in g_recommended_shown. false when a
+// page-data error finished the page: nothing may be written after it.
 bool write_recommended_links(SearchContext &c, SearchRun &run);
 
 // ---- search_log.cpp ----
 
-// The search time on the page and the search-log line.
+// The search time on the page (Timing 1) and one line appended to the search
+// log (Logging 1); a log that cannot be opened only prints its message.
 void write_search_time_and_log(SearchContext &c, SearchRun &run);
 
 // ---- autocomplete.cpp ----

@@ -6,6 +6,31 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// ---- grow_text.cpp ----
+
+// A heap text that grows as pieces are appended; NUL-terminated once
+// allocated. After a failed allocation it stays failed and ignores appends.
+struct GrowText {
+    char *bytes = nullptr;  // the text, or null before the first reserve
+    size_t length = 0;      // bytes of text
+    size_t capacity = 0;    // bytes of the block
+    bool failed = false;    // an allocation failed: the text is incomplete
+};
+// Makes room for extra more bytes and the NUL. false when it cannot grow.
+bool grow_text_reserve(GrowText &text, size_t extra);
+// Appends length bytes of piece (or all of a terminated piece). false on failure.
+bool grow_text_append(GrowText &text, const char *piece, size_t length);
+bool grow_text_append(GrowText &text, const char *piece);
+// Appends a formatted text, whole. false on failure.
+bool grow_text_printf(GrowText &text, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+// Appends value URL-encoded as url_encode does. false on failure.
+bool grow_text_append_url_encoded(GrowText &text, const char *value);
+// Empties the text, keeping its block.
+void grow_text_clear(GrowText &text);
+// Frees the block; the text is empty again.
+void grow_text_free(GrowText &text);
+
 // ---- metaphone.cpp ----
 
 // Double Metaphone keys of word (NUL-terminated; null counts as ""): keys[0]
@@ -92,6 +117,10 @@ constexpr int kUnicodeTablesNoMemory = 64;  // load_unicode_tables: no memory
 
 // Unit length (1 to 6) announced by a unit's first byte.
 int utf8_unit_length(unsigned char lead);
+// Decodes a unit of `length` bytes into *cp. False unless the unit is the
+// shortest encoding of a scalar value (no overlong form, no surrogate, at
+// most U+10FFFF).
+bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp);
 // Makes the case table ready. 0 ready (also when it already was),
 // kUnicodeTablesNoMemory when its working copy cannot be allocated. Until it
 // has been loaded, and after unloading, every unit maps to itself.
@@ -152,3 +181,24 @@ const char *find_text_nocase(const char *text, const char *part, int n);
 // UseUTF8 says; a malformed or overlong sequence is no character), any other
 // byte for itself, with A-Z folded to a-z when case_sensitive is false.
 bool match_wildcard(const char *text, const char *pattern, bool case_sensitive);
+
+// ---- xml_text.cpp ----
+
+constexpr int kXmlEscapeGrowth = 5;  // xml_escape_text writes at most 5 bytes per input byte
+
+// Copies `length` bytes of text to out as XML character data that is
+// well-formed whatever the text holds: "&amp;", "&lt;", "&gt;", "&quot;",
+// "&apos;" and numeric references to characters of XML are kept; the named
+// entities of HTML 4 become numeric references; every other '&' becomes
+// "&amp;" and every '<' "&lt;" (unless keep_tags: the program's own markup);
+// '>' stays, except after "]]"; control bytes other than tab, LF and CR are
+// dropped; with utf8, each byte that starts no well-formed UTF-8 character of
+// XML becomes U+FFFD. out must have room for kXmlEscapeGrowth * length + 1
+// bytes; it is terminated. Returns the bytes written.
+size_t xml_escape_text(char *out, const char *text, size_t length, bool utf8, bool keep_tags);
+// Whether a charset name means UTF-8 ("UTF-8" or "UTF8", any case).
+bool charset_is_utf8(const char *charset);
+// Whether name can follow a namespace prefix as an XML element name: ASCII
+// letters, '_' and bytes above 127 anywhere, digits, '-' and '.' after the
+// first byte.
+bool is_xml_name_part(const char *name);

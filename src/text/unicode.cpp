@@ -59,10 +59,7 @@ int utf8_unit_length(unsigned char lead) {
     return 6;
 }
 
-// Decodes a unit of `length` bytes into *cp. False unless the unit is the
-// shortest encoding of a scalar value (no overlong form, no surrogate, at
-// most U+10FFFF).
-static bool decode_unit(const unsigned char *unit, int length, uint32_t *cp) {
+bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp) {
     static const uint32_t kSmallest[kMaxCharBytes + 1] = {0, 0, 0x80, 0x800, 0x10000};
     if (length > kMaxCharBytes) return false;
     if (length == 1) {
@@ -106,7 +103,8 @@ int lower_utf8_unit(const char *text, int available, int *unit_length, const cha
     if (!whole) length = available;
     *unit_length = length;
     uint32_t cp;
-    const LowerEntry *entry = whole && decode_unit(unit, length, &cp) ? find_entry(cp) : nullptr;
+    const LowerEntry *entry =
+        whole && decode_utf8_unit(unit, length, &cp) ? find_entry(cp) : nullptr;
     if (entry == nullptr) {
         *out = text;
         return length;

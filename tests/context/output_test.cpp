@@ -81,6 +81,24 @@ TEST_F(OutputTest, LongTextsArriveWhole) {
     }
 }
 
+// Each append lands at the stored length: a text holding a formatted NUL keeps
+// what came before it, and a long page of small appends takes linear time
+// (a rescan of the text at every append would take minutes here).
+TEST_F(OutputTest, AppendsLandAtTheStoredLength) {
+    EXPECT_EQ(section_printf(SECTION_SUMMARY, "a%cb", 0), 3);
+    EXPECT_EQ(section_printf(SECTION_SUMMARY, "c"), 1);
+    EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "ac");
+    EXPECT_EQ(c.g_section_length[SECTION_SUMMARY], 2);
+
+    const int64_t start = timer_now();
+    const int appends = 200000;
+    for (int i = 0; i < appends; i++) ASSERT_EQ(buffer_printf("<li>%07d</li>", i), 16);
+    EXPECT_LT(timer_seconds(start, timer_now()), 5.0);
+    EXPECT_EQ(strlen(c.g_result_buffer), (size_t)appends * 16);
+    EXPECT_EQ(c.g_result_buffer_length, appends * 16);
+    EXPECT_STREQ(c.g_result_buffer + (appends - 1) * 16, "<li>0199999</li>");
+}
+
 TEST_F(OutputTest, NullFormatAndBadSectionGiveMinusOne) {
     const char *no_format = nullptr;
     EXPECT_EQ(buffer_printf(no_format), -1);
@@ -165,6 +183,10 @@ class ResultCountTest : public OutputTest {
         c.g_str_texts[STR_RESULTS] = strdup("results");
         c.g_str_texts[STR_MORETHAN] = strdup("More than");
     }
+    void empty_summary() {
+        c.g_section_texts[SECTION_SUMMARY][0] = '\0';
+        c.g_section_length[SECTION_SUMMARY] = 0;
+    }
 };
 
 TEST_F(ResultCountTest, PhrasesForNoneOneAndMany) {
@@ -172,13 +194,13 @@ TEST_F(ResultCountTest, PhrasesForNoneOneAndMany) {
     print_result_count(0, "found.");
     EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "No results found. ");
     clear_catsummary_section();
-    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
+    empty_summary();
     print_result_count(1, "found.");
     EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "1 result found. ");
-    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
+    empty_summary();
     print_result_count(3000000000u, "found.");
     EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "More than 3000000000 results found. ");
-    c.g_section_texts[SECTION_SUMMARY][0] = '\0';
+    empty_summary();
     c.g_search_cut_short = 0;
     print_result_count(7, "x");
     EXPECT_STREQ(c.g_section_texts[SECTION_SUMMARY], "7 results x ");

@@ -4,31 +4,29 @@
 // foreground on 127.0.0.1 and is stopped by its process id.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <functional>
 #include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "support/index_files.h"
 #include "support/index_writer.h"
 #include "support/run_program.h"
+#include "support/web_server.h"
 
 namespace {
 
-const std::string kServersDir = std::string(SITEQUERY_SOURCE_DIR) + "/tests/e2e/servers/";
+using testsupport::fill;
+using testsupport::find_program;
+using testsupport::HttpResponse;
+using testsupport::kServersDir;
+using testsupport::sanitizer_settings;
 
 const char kTemplate[] =
     "<html><head><title>@TITLE@</title></head>\n"
@@ -44,163 +42,6 @@ struct Script {
 };
 const Script kBeside = {"sitequery", "Index beside the program"};
 const Script kWrapped = {"wrapped", "Index given with /I"};
-
-struct HttpResponse {
-    int status = 0;
-    std::map<std::string, std::string> headers;  // names in lower case
-    std::string body;
-    std::string raw;  // the whole answer, for failure messages
-};
-
-void sleep_ms(int ms) {
-    timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
-    nanosleep(&pause, nullptr);
-}
-
-std::string find_program(const std::string &name) {
-    for (const char *dir :
-         {"/usr/sbin", "/usr/bin", "/sbin", "/bin", "/usr/local/sbin", "/usr/local/bin"}) {
-        std::string path = std::string(dir) + "/" + name;
-        if (access(path.c_str(), X_OK) == 0) return path;
-    }
-    return "";
-}
-
-// A port of 127.0.0.1 that was free a moment ago: the kernel's pick for port 0.
-int free_port() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = -1;
-    if (fd >= 0 && bind(fd, (sockaddr *)&address, sizeof address) == 0 &&
-        getsockname(fd, (sockaddr *)&address, &size) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0) close(fd);
-    return port;
-}
-
-bool accepts_connections(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons((uint16_t)port);
-    bool connected = connect(fd, (sockaddr *)&address, sizeof address) == 0;
-    close(fd);
-    return connected;
-}
-
-std::vector<char *> c_strings(const std::vector<std::string> &strings) {
-    std::vector<char *> pointers;
-    for (const auto &s : strings) pointers.push_back(const_cast<char *>(s.c_str()));
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-// Starts argv with exactly env, standard output and error appended to log, in
-// a process group of its own (whose id is the process id).
-pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-            const std::string &log) {
-    std::vector<char *> args = c_strings(argv), envp = c_strings(env);
-    pid_t parent = getpid();
-    pid_t pid = fork();
-    if (pid != 0) {
-        if (pid > 0) setpgid(pid, pid);
-        return pid;
-    }
-    setpgid(0, 0);
-    // Should the test process die, the server goes with it.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    int in = open("/dev/null", O_RDONLY);
-    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (in < 0 || out < 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    execve(args[0], args.data(), envp.data());
-    _exit(127);
-}
-
-// Runs argv (standard error stays the test's) and returns its standard output.
-std::string capture_output(const std::vector<std::string> &argv) {
-    std::vector<char *> args = c_strings(argv);
-    int out[2];
-    if (pipe(out) != 0) return "";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        close(out[1]);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = read(out[0], buffer, sizeof buffer)) != 0) {
-        if (n > 0)
-            text.append(buffer, (size_t)n);
-        else if (errno != EINTR)
-            break;
-    }
-    close(out[0]);
-    int status;
-    if (pid > 0) waitpid(pid, &status, 0);
-    return text;
-}
-
-// Splits what `curl -i` printed into status, headers and body. Lines of the
-// head may end in "\n" alone: busybox httpd passes on the program's own.
-HttpResponse parse_response(const std::string &raw) {
-    HttpResponse response;
-    response.raw = raw;
-    if (raw.compare(0, 5, "HTTP/") != 0) return response;
-    response.status = atoi(raw.c_str() + raw.find(' ') + 1);
-    size_t line = raw.find('\n');
-    while (line != std::string::npos) {
-        line++;
-        size_t end = raw.find('\n', line);
-        if (end == std::string::npos) break;
-        size_t text_end = end > line && raw[end - 1] == '\r' ? end - 1 : end;
-        if (text_end == line) {
-            response.body = raw.substr(end + 1);
-            break;
-        }
-        size_t colon = raw.find(':', line);
-        if (colon < text_end) {
-            std::string name = raw.substr(line, colon - line);
-            for (char &c : name) c = (char)tolower((unsigned char)c);
-            size_t value = raw.find_first_not_of(' ', colon + 1);
-            response.headers[name] = value < text_end ? raw.substr(value, text_end - value) : "";
-        }
-        line = end;
-    }
-    return response;
-}
-
-// text with every "@KEY@" of fields replaced by its value.
-std::string fill(std::string text, const std::map<std::string, std::string> &fields) {
-    for (const auto &field : fields) {
-        std::string key = "@" + field.first + "@";
-        for (size_t at = text.find(key); at != std::string::npos;
-             at = text.find(key, at + field.second.size()))
-            text.replace(at, key.size(), field.second);
-    }
-    return text;
-}
-
-// The sanitizer settings of the test run, for the CGI program.
-std::vector<std::pair<std::string, std::string>> sanitizer_settings() {
-    std::vector<std::pair<std::string, std::string>> settings;
-    for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
-        if (const char *value = getenv(name)) settings.emplace_back(name, value);
-    return settings;
-}
 
 class WebServerE2E : public ::testing::Test {
    protected:
@@ -218,16 +59,23 @@ class WebServerE2E : public ::testing::Test {
 
         std::string program = root_ + "/bin/sitequery";
         put(root_ + "/bin", "sitequery", testsupport::read_file(testsupport::program_path()), 0755);
-        std::string index = "'" + root_ + "/index'";
 #ifdef SITEQUERY_EMULATOR
         // The emulator runs the program under the script's own path, and with /I.
-        std::string run = std::string("exec '") + SITEQUERY_EMULATOR + "' ";
-        put_script(kBeside.name, run + "-0 \"$0\" '" + program + "' \"$@\"");
-        put_script(kWrapped.name, run + "'" + program + "' /I " + index + " \"$@\"");
+        put_script(kBeside.name, std::string("exec '") + SITEQUERY_EMULATOR + "' -0 \"$0\" '" +
+                                     program + "' \"$@\"");
 #else
         put(cgi_dir(), kBeside.name, testsupport::read_file(program), 0755);
-        put_script(kWrapped.name, "exec '" + program + "' /I " + index + " \"$@\"");
 #endif
+        put_wrapper(kWrapped.name, root_ + "/index");
+    }
+
+    // A script of cgi-bin that runs the program with /I index.
+    void put_wrapper(const std::string &name, const std::string &index) {
+        std::string run = "exec ";
+#ifdef SITEQUERY_EMULATOR
+        run += std::string("'") + SITEQUERY_EMULATOR + "' ";
+#endif
+        put_script(name, run + "'" + root_ + "/bin/sitequery' /I '" + index + "' \"$@\"");
     }
 
     void TearDown() override {
@@ -271,67 +119,15 @@ class WebServerE2E : public ::testing::Test {
         return all;
     }
 
-    // Starts the server that command(port) runs, and waits until it accepts
-    // connections; tries a fresh port when another process took the first.
+    bool start_lighttpd() {
+        return testsupport::start_lighttpd(server_, root_);
+    }
     bool start_server(const std::string &program,
                       const std::function<std::vector<std::string>(int)> &command) {
-        if (program.empty()) {
-            ADD_FAILURE() << "a web server is not installed (see tools/install-deps.sh)";
-            return false;
-        }
-        std::vector<std::string> env = {
-            "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"};
-        for (const auto &setting : sanitizer_settings())
-            env.push_back(setting.first + "=" + setting.second);
-        for (int attempt = 0; attempt < 3; attempt++) {
-            port_ = free_port();
-            pid_ = spawn(command(port_), env, root_ + "/logs/server.out");
-            if (pid_ < 0) return false;
-            for (int waited = 0; waited < 5000; waited += 10) {
-                int status;
-                if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                    pid_ = -1;
-                    break;
-                }
-                if (accepts_connections(port_)) return true;
-                sleep_ms(10);
-            }
-            stop_server();
-        }
-        return false;
+        return server_.start(program, command, root_ + "/logs/server.out");
     }
-
-    // Stops the server, and whatever it started that is still running, by its
-    // process (group) id, and waits for it to end.
     void stop_server() {
-        if (pid_ <= 0) return;
-        kill(-pid_, SIGTERM);
-        int status;
-        for (int waited = 0; waited < 3000; waited += 10) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return;
-            }
-            sleep_ms(10);
-        }
-        kill(-pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-
-    bool start_lighttpd() {
-        return start_server(find_program("lighttpd"), [this](int port) {
-            std::string environment;
-            for (const auto &setting : sanitizer_settings())
-                environment += "\"" + setting.first + "\" => \"" + setting.second + "\", ";
-            std::string config = fill(testsupport::read_file(kServersDir + "lighttpd.conf"),
-                                      {{"ROOT", root_},
-                                       {"PORT", std::to_string(port)},
-                                       {"CGI_ENVIRONMENT", environment}});
-            put(root_, "lighttpd.conf", config, 0644);
-            return std::vector<std::string>{find_program("lighttpd"), "-D", "-f",
-                                            root_ + "/lighttpd.conf"};
-        });
+        server_.stop();
     }
 
     bool start_busybox_httpd() {
@@ -375,11 +171,7 @@ class WebServerE2E : public ::testing::Test {
 
     // GET target, or POST body to it (form-encoded) when body is given.
     HttpResponse fetch(const std::string &target, const char *body = nullptr) {
-        std::vector<std::string> argv = {find_program("curl"), "-sS", "-i",         "-g",
-                                         "--noproxy",          "*",   "--max-time", "10"};
-        if (body != nullptr) argv.insert(argv.end(), {"--data-raw", body});
-        argv.push_back("http://127.0.0.1:" + std::to_string(port_) + target);
-        return parse_response(capture_output(argv));
+        return testsupport::fetch(server_.port(), target, body);
     }
 
     // The body of the page the program writes, run directly, for a GET request
@@ -432,8 +224,7 @@ class WebServerE2E : public ::testing::Test {
     }
 
     std::string root_;
-    pid_t pid_ = -1;
-    int port_ = -1;
+    testsupport::TestServer server_;
 };
 
 TEST_F(WebServerE2E, LighttpdRunsTheProgramBesideItsIndexAndThroughAWrapper) {
@@ -476,6 +267,80 @@ TEST_F(WebServerE2E, ApacheQueryWordsCannotMoveTheIndexDirectory) {
             EXPECT_EQ(response.body, page) << query;
         }
     }
+}
+
+// Many searches at once through lighttpd on one index, each appending its line
+// to the index's one search log: the log ends with exactly one whole line per
+// search, ended by CR LF, and every answer is the whole page.
+TEST_F(WebServerE2E, LighttpdConcurrentSearchesShareOneLog) {
+    constexpr int kSearches = 200;
+    const std::string index = root_ + "/search", answers = root_ + "/answers";
+    make_dir(index);
+    make_dir(answers);
+    testsupport::IndexSpec spec;
+    spec.template_text =
+        "<html><body>\n<!--VESK_SHOW_HEADING-->\n<!--VESK_SHOW_RESULTS-->\n"
+        "</body></html>\n";
+    spec.settings.set_text("Charset", "UTF-8").set("Logging", 1).set("MaxMatches", 1000);
+    for (int i = 0; i < 30; i++) {
+        testsupport::PageSpec page;
+        page.url = "page" + std::to_string(i) + ".html";
+        page.title = "Bees " + std::to_string(i);
+        page.words = testsupport::split_words("Bees make honey; page " + std::to_string(i));
+        spec.pages.push_back(page);
+    }
+    testsupport::write_index(index, spec);
+    // Whoever the server runs the program as may append to the log.
+    make_dir(index + "/logs");
+    chmod((index + "/logs").c_str(), 0777);
+    const std::string log = index + "/logs/searchwords.log";
+
+    // The answer of search 0 run directly; search n answers the same with its own query.
+    testsupport::CgiResponse direct =
+        testsupport::run_cgi(testsupport::get_request(index, "vesk_query=bees+q0"));
+    const std::string page0 = direct.out.substr(direct.out.find("\n\n") + 2);
+    ASSERT_NE(page0.find("</body></html>\n"), std::string::npos) << direct.out;
+    unlink(log.c_str());
+
+    put_wrapper("searching", index);
+    ASSERT_TRUE(start_lighttpd()) << logs();
+    const std::string last = std::to_string(kSearches - 1);
+    testsupport::capture_output({find_program("curl"), "-sS", "--no-progress-meter", "-i",
+                                 "--noproxy", "*", "--max-time", "120", "--parallel",
+                                 "--parallel-immediate", "--parallel-max",
+                                 std::to_string(kSearches), "-o", answers + "/#1",
+                                 "http://127.0.0.1:" + std::to_string(server_.port()) +
+                                     "/cgi-bin/searching?vesk_query=bees+q[0-" + last + "]"});
+
+    for (int n = 0; n < kSearches; n++) {
+        const std::string query = "q" + std::to_string(n);
+        HttpResponse answer =
+            testsupport::parse_response(testsupport::read_file(answers + "/" + std::to_string(n)));
+        EXPECT_EQ(answer.status, 200) << query << "\n" << answer.raw;
+        EXPECT_EQ(answer.body, std::regex_replace(page0, std::regex("q0\\b"), query)) << query;
+    }
+
+    const std::string text = testsupport::read_file(log);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    const std::regex line(
+        "\\d{4}-\\d{2}-\\d{2}, \\d{2}:\\d{2}:\\d{2}, 127\\.0\\.0\\.1, \"bees q(\\d+)\", Matches = "
+        "30, "
+        "OR, PerPage = 10, PageNum = 0, No cats, Time = \\d+\\.\\d{3}, Rec = 0");
+    std::set<int> logged;
+    int lines = 0;
+    for (size_t start = 0, end; start < text.size(); start = end + 2, lines++) {
+        end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        const std::string one = text.substr(start, end - start);
+        std::smatch match;
+        if (std::regex_match(one, match, line))
+            logged.insert(std::stoi(match[1]));
+        else
+            ADD_FAILURE() << "damaged line: " << one;
+    }
+    EXPECT_EQ(lines, kSearches);
+    EXPECT_EQ(logged.size(), (size_t)kSearches);
 }
 
 }  // namespace

@@ -225,7 +225,7 @@ const std::vector<std::pair<const char *, const char *>> kSettingKeys = {
     {"DefaultSort", "0"},
     {"DateRangeSearch", "0"},
     {"DateRangeFormat", "0"},
-    {"UseAutoComplete", "0"},
+    {"UseAutoComplete", "1"},
     {"DisplayContext", "1"},
     {"DisplayNumber", "1"},
     {"DisplayTitle", "1"},
@@ -321,6 +321,10 @@ IndexSpec example_index() {
     }
     spec.pages[5].boost = 15;  // extracting honey: the page most visitors want
     spec.recommended = {{"honey,extracting,extractor", 5}, {"swarm,swarming", 2}};
+    spec.autocomplete = {"honey",        "honey extractor", "hive",   "hive inspection",
+                         "beeswax",      "beeswax candles", "swarm",  "swarming",
+                         "queen",        "queen cells",     "varroa", "varroa mites",
+                         "winter stores"};
     return spec;
 }
 

@@ -139,7 +139,8 @@ class TextBuilder {
             }
             word.hits.push_back(hit);
         }
-        put_record(id, variant);
+        auto forced = spec_.corrupt.pagetext_ids.find(base);
+        put_record(forced != spec_.corrupt.pagetext_ids.end() ? forced->second : id, variant);
     }
 
     const IndexSpec &spec_;
@@ -246,7 +247,8 @@ std::string build_pagedata(const IndexSpec &spec, IndexFiles &out) {
 
 // Spelling lines: one per phonetic key of the words with postings, sorted by
 // key, up to three ids each, most frequent word first.
-std::string build_spelling(const std::vector<Word> &words, IndexFiles &out) {
+std::string build_spelling(const std::vector<Word> &words, const IndexCorruption &bad,
+                           IndexFiles &out) {
     std::map<std::string, std::vector<uint32_t>> by_key;
     for (uint32_t id = 0; id < words.size(); id++) {
         if (words[id].hits.empty()) continue;
@@ -265,7 +267,12 @@ std::string build_spelling(const std::vector<Word> &words, IndexFiles &out) {
             return words[a].hits.size() > words[b].hits.size();
         });
         std::vector<std::string> tokens = {entry.first};
-        for (size_t i = 0; i < ids.size() && i < 3; i++) tokens.push_back(std::to_string(ids[i]));
+        auto forced = bad.spelling_ids.find(entry.first);
+        if (forced != bad.spelling_ids.end())
+            for (long long id : forced->second) tokens.push_back(std::to_string(id));
+        else
+            for (size_t i = 0; i < ids.size() && i < 3; i++)
+                tokens.push_back(std::to_string(ids[i]));
         out.spelling.push_back(tokens);
         std::string line;
         for (const std::string &token : tokens) line += (line.empty() ? "" : " ") + token;
@@ -376,7 +383,7 @@ IndexFiles build_index(const IndexSpec &spec) {
     const int cat_bytes = spec.categories.empty() ? 0 : (int)(spec.categories.size() + 7) / 8;
     std::string pagedata = build_pagedata(spec, out);
     std::string pageinfo = build_pageinfo(spec, out, cat_bytes);
-    std::string spelling = spec.spelling ? build_spelling(words, out) : "";
+    std::string spelling = spec.spelling ? build_spelling(words, spec.corrupt, out) : "";
     std::string recommended;
     for (const RecommendedSpec &r : spec.recommended)
         recommended += r.keywords + " " + std::to_string(r.page) + "\n";
@@ -441,11 +448,19 @@ IndexFiles build_index(const IndexSpec &spec) {
     out.files["settings.vdat"] = settings_text(settings);
     out.files["vesk_dictionary.vdat"] = dictionary_text(dictionary);
     out.files["vesk_wordmap.vdat"] = wordmap;
-    out.files["vesk_pagetext.vdat"] = bad.pagetext_prefix + builder.text();
+    std::string pagetext = builder.text();
+    if (bad.pagetext_size_delta < 0)
+        pagetext.resize(pagetext.size() -
+                        std::min<size_t>(pagetext.size(), (size_t)-bad.pagetext_size_delta));
+    out.files["vesk_pagetext.vdat"] = bad.pagetext_prefix + pagetext;
     out.files["vesk_pageinfo.vdat"] = pageinfo;
     out.files["vesk_pagedata.vdat"] = pagedata;
     if (spec.spelling) out.files["vesk_spelling.vdat"] = spelling;
     if (!spec.recommended.empty()) out.files["vesk_recommended.vdat"] = recommended;
+    if (!spec.autocomplete.empty()) {
+        std::string &list = out.files["vesk_autocomplete.vdat"];
+        for (const std::string &line : spec.autocomplete) list += line + "\n";
+    }
     if (!spec.template_text.empty()) out.files["search_template.html"] = spec.template_text;
     for (const auto &file : bad.replaced_files) out.files[file.first] = file.second;
     for (const std::string &name : bad.missing_files) out.files.erase(name);

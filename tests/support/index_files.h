@@ -67,9 +67,12 @@ struct IndexCorruption {
     long long wordmap_size_delta = 0;                    // <0 cuts bytes off the word map's end
     std::map<std::string, uint32_t> posting_page;        // base word -> page of its first posting
     std::string pagetext_prefix;                         // bytes put before the page text
+    std::map<std::string, uint32_t> pagetext_ids;        // base word -> id its text records get
+    long long pagetext_size_delta = 0;                   // <0 cuts bytes off the page text's end
     std::map<int, std::string> page_data_line;           // page -> line written in its place
     std::set<std::string> missing_files;                 // file names not written
     std::map<std::string, std::string> replaced_files;   // file name -> bytes written instead
+    std::map<std::string, std::vector<long long>> spelling_ids;  // key -> ids of its line instead
 };
 
 // The whole index.
@@ -82,6 +85,7 @@ struct IndexSpec {
     std::vector<MetaFieldSpec> meta_fields;    // UseMetaFields 1 and the block when not empty
     std::set<std::string> common_words;        // base words kept without postings (offset -1)
     std::vector<RecommendedSpec> recommended;  // Recommended 1 and the list when not empty
+    std::vector<std::string> autocomplete;     // vesk_autocomplete.vdat lines when not empty
     bool spelling = false;                     // Spelling 1 and the list from the words
     bool page_data_reversed = false;           // page-data lines written last page first
     std::string template_text;                 // search_template.html when not empty

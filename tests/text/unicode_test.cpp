@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/utf8.h"
 #include "text/text.h"
 
 namespace {
@@ -31,23 +32,7 @@ class UnicodeTest : public ::testing::Test {
 };
 
 std::string utf8(uint32_t cp) {
-    std::string out;
-    if (cp < 0x80) {
-        out += (char)cp;
-    } else if (cp < 0x800) {
-        out += (char)(0xC0 | (cp >> 6));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += (char)(0xE0 | (cp >> 12));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else {
-        out += (char)(0xF0 | (cp >> 18));
-        out += (char)(0x80 | ((cp >> 12) & 0x3F));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    }
-    return out;
+    return testsupport::utf8_encoded(cp);
 }
 
 // Lower-cases text in a buffer of exactly capacity bytes followed by guard
