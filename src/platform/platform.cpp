@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,6 +17,10 @@
 #if __has_feature(address_sanitizer)
 #define SITEQUERY_HEAP_ONLY 1
 #endif
+#endif
+#if defined(__GLIBC__) && !defined(SITEQUERY_HEAP_ONLY)
+#include <malloc.h>
+#define SITEQUERY_HUGE_HEAP 1  // the C library's heap can be laid out in huge pages
 #endif
 
 namespace {
@@ -75,6 +80,47 @@ size_t round_up(size_t size, size_t unit) {
     *mapped = rounded;
     return start;
 }
+
+// The heap of a process that serves one request and ends: laid out at
+// start-up so that every block below kHeapBlockLimit lies in huge pages. One
+// fault then maps 2 MB of heap, where the small blocks of a search would
+// otherwise fault in page by page (and a whole page-table entry each is
+// costly to set up and tear down, above all in a virtual machine).
+constexpr size_t kHeapBlockLimit = 1024 * 1024;  // larger blocks get mappings of their own
+constexpr size_t kHeapReserve =
+    8 * 1024 * 1024;       // heap laid out at once (unused parts cost nothing)
+bool g_huge_heap = false;  // the layout succeeded
+
+void lay_out_heap_in_huge_pages() {
+#ifdef SITEQUERY_HUGE_HEAP
+    // While the heap is laid out blocks of up to two huge pages come from it;
+    // it grows by the whole reserve at once and never shrinks.
+    if (mallopt(M_MMAP_THRESHOLD, (int)(2 * kHugePageSize)) == 0 ||
+        mallopt(M_TRIM_THRESHOLD, INT_MAX) == 0 || mallopt(M_TOP_PAD, (int)kHeapReserve) == 0)
+        return;
+    // The heap's free end (its last block) runs up to the break. A block
+    // that is never touched nor freed fills it up to just before the next
+    // huge-page boundary, so that the free end's header lies before the
+    // boundary and every later block behind it. Nothing may be written behind
+    // the boundary before it is marked for huge pages: a small page there
+    // would keep its 2 MB in small pages.
+    constexpr uintptr_t kHeader = 2 * sizeof(size_t);  // a block's header
+    constexpr uintptr_t kSmallestFill = 4 * sizeof(size_t);
+    const uintptr_t free_end = (uintptr_t)sbrk(0) - mallinfo2().keepcost;
+    uintptr_t boundary = (free_end + kHeader + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
+    if (boundary - kHeader - free_end < kSmallestFill) boundary += kHugePageSize;
+    if (malloc(boundary - kHeader - free_end - sizeof(size_t)) == nullptr) return;
+    mallopt(M_MMAP_THRESHOLD, (int)kHeapBlockLimit);
+    const uintptr_t heap_end = (uintptr_t)sbrk(0);
+    if (heap_end < boundary + kHugePageSize) return;
+    const size_t huge = (heap_end - boundary) / kHugePageSize * kHugePageSize;
+    g_huge_heap = madvise((void *)boundary, huge, MADV_HUGEPAGE) == 0;
+#endif
+}
+
+struct HeapLayout {
+    HeapLayout() { lay_out_heap_in_huge_pages(); }
+} g_heap_layout;
 
 void *heap_block(size_t size) {
     char *block = (char *)calloc(1, kMappedHeaderSize + size);
@@ -154,7 +200,8 @@ void *platform_alloc_mapped(size_t size, size_t prefault) {
     (void)prefault;
     return heap_block(size);
 #else
-    if (size < kMappedMinimumSize) return heap_block(size);
+    if (size < kMappedMinimumSize || (g_huge_heap && size < kHeapBlockLimit))
+        return heap_block(size);
     size_t length;
     char *mapping = map_pages(kMappedHeaderSize + size, &length);
     if (mapping == nullptr) return nullptr;
@@ -217,7 +264,7 @@ int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {
 void *platform_malloc_prefaulted(size_t size, bool zeroed) {
     if (size == 0) return nullptr;
 #ifndef SITEQUERY_HEAP_ONLY
-    if (size >= kMappedMinimumSize) {
+    if (size >= kMappedMinimumSize && !(g_huge_heap && size < kHeapBlockLimit)) {
         const bool huge = size >= kHugeMinimumSize;
         const size_t unit = huge ? kHugePageSize : (size_t)sysconf(_SC_PAGESIZE);
         if (size <= SIZE_MAX - unit) {
