@@ -12,7 +12,9 @@
 // GCC 12's AVX-512 casts leave a vector undefined on purpose and then warn
 // about it where they are inlined.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 #define SITEQUERY_AVX2_LISTING 1

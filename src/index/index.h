@@ -231,7 +231,9 @@ struct PageTextRecord {
 // AllowExactPhrase is 1 the page text, refused when DictIDLen is outside
 // 2..5 (invalid settings) or when its first bytes are the "This" text of an
 // index made for other settings; the word map; the spelling list when
-// Spelling is 1. 1 all open and loaded; 0 the page is finished.
+// Spelling is 1 (opened and checked by open_spelling_list; the search reads
+// it with read_spelling_list when it needs it). 1 all open and loaded; 0 the
+// page is finished.
 int open_index_files();
 // Finishes the page after an error: prints message (when not null) with
 // print_error_message and closing, closes the index streams, prints the
@@ -316,8 +318,17 @@ enum ListLoadResult {
 // never leads past the dictionary. Lines longer than MaxKeyWordLineLen - 1
 // bytes are read in pieces. 1 read; 0 after a missing file, no memory or a
 // MaxKeyWordLineLen below 2: the message was printed (XML-wrapped) and the page
-// finished.
+// finished. The same as open_spelling_list followed by read_spelling_list.
 int load_spelling_file();
+// The first half of load_spelling_file: opens the list into g_spelling_file
+// and makes its checks (missing file, MaxKeyWordLineLen below 2, a line
+// buffer that cannot be held), with the same messages. 1 open; 0 the page is
+// finished.
+int open_spelling_list();
+// The second half: reads the list opened by open_spelling_list into
+// g_spelling_entries and closes it. 1 read (or no list open); 0 without
+// memory: the message was printed and the page finished.
+int read_spelling_list();
 // Frees the spelling table (the spelling stage calls it when done). Null-safe.
 void free_spelling_list();
 // Reads g_base_directory/recommended_file_name (text mode) into g_recommended:

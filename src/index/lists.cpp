@@ -173,7 +173,7 @@ bool fill_spelling_table(SearchContext &c, const char *text, size_t size) {
 
 }  // namespace
 
-int load_spelling_file() {
+int open_spelling_list() {
     SearchContext &c = g_search_context;
     free_spelling_list();
     index_file_path(c.g_work_path, sizeof c.g_work_path, kSpellingFileName);
@@ -188,13 +188,19 @@ int load_spelling_file() {
         return 0;
     }
     // The pieces are read in place, but a line buffer of MaxKeyWordLineLen
-    // bytes that cannot be held still ends the load as "out of memory".
+    // bytes that cannot be held still ends the request as "out of memory".
     char *line = (char *)malloc((size_t)c.MaxKeyWordLineLen);
     if (line == nullptr) {
         finish_page(kSpellingNoMemory, "</vesk:error>\n");
         return 0;
     }
     free(line);
+    return 1;
+}
+
+int read_spelling_list() {
+    SearchContext &c = g_search_context;
+    if (c.g_spelling_file == nullptr) return 1;
     size_t size = 0;
     char *text = read_spelling_text(c.g_spelling_file, &size);
     fclose(c.g_spelling_file);
@@ -206,6 +212,10 @@ int load_spelling_file() {
         return 0;
     }
     return 1;
+}
+
+int load_spelling_file() {
+    return open_spelling_list() == 1 ? read_spelling_list() : 0;
 }
 
 void free_spelling_list() {

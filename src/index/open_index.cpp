@@ -151,8 +151,10 @@ int open_index_files() {
     if (c.g_word_map_file == nullptr)
         return finish_page_after_error(kMissingIndexFilesMessage, kErrorClosing);
 
+    // The spelling list is checked here; the search reads it only when it
+    // will propose words (read_spelling_list).
     if (c.Spelling != 1) return 1;
-    return load_spelling_file();
+    return open_spelling_list();
 }
 
 static_assert(kBaseDirectorySize + kFileNameSize <= kWorkPathSize, "index paths are never cut");

@@ -241,6 +241,16 @@ int prepare_word(SearchContext &c, SearchRun &run, TermWord &term) {
     }
     return kLookUp;
 }
+// Whether the spelling stage will read the spelling list: Spelling is on and
+// a query word found fewer records than SpellingWhenLessThan (compared as
+// signed numbers), the rule by which that stage proposes words.
+bool spelling_list_wanted(const SearchContext &c, const SearchRun &run) {
+    if (c.Spelling != 1) return false;
+    for (uint32_t t = 0; t < c.g_query_word_count; t++)
+        if ((int64_t)run.term_record_counts[t] < (int64_t)c.SpellingWhenLessThan) return true;
+    return false;
+}
+
 }  // namespace
 
 uint32_t boosted_score(uint8_t boost, uint8_t score) {
@@ -361,5 +371,7 @@ bool look_up_terms(SearchContext &c, SearchRun &run) {
         fclose(c.g_word_map_file);
         c.g_word_map_file = nullptr;
     }
-    return true;
+    // The spelling list, opened with the index files, is read only for a
+    // search whose spelling stage will propose words.
+    return !spelling_list_wanted(c, run) || read_spelling_list() == 1;
 }
