@@ -265,11 +265,11 @@ inline bool read_offset_digits(const char *p, uint32_t n, uint64_t *value) {
     if (n <= kPlainDigits) return read_digit_group(p, n, value);
     uint64_t head = (uint8_t)(p[0] - '0'), tail;
     // Nine digits (the word maps of large sites) need no second group.
-    const bool digits =
-        (n == kPlainDigits + 1 ? head <= 9 : read_digit_group(p, n - kPlainDigits, &head)) &
-        read_digit_group(p + n - kPlainDigits, kPlainDigits, &tail);
+    const bool head_digits =
+        n == kPlainDigits + 1 ? head <= 9 : read_digit_group(p, n - kPlainDigits, &head);
+    if (!head_digits || !read_digit_group(p + n - kPlainDigits, kPlainDigits, &tail)) return false;
     *value = head * kGroupScale + tail;
-    return digits;
+    return true;
 }
 
 // A base line "word offset count": a word of bytes above ' ', one space, 1
