@@ -270,15 +270,44 @@ void copy_bytes(void *dst, const void *src, size_t n);
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
+// The `count` (up to 8) bytes at bytes as an unsigned little-endian number.
+inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
+    return value;
+}
+// Field offsets of a word-map record.
+constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
+              kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
+static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSize,
+              "a word-map record is its four fields");
+// Decodes one 10-byte word-map record (in this header: the term loop and the
+// phrase check decode every posting).
+inline WordmapPosting decode_wordmap_record(const uint8_t *record) {
+    WordmapPosting posting;
+    posting.score = record[kWordmapScoreAt];
+    posting.zones = record[kWordmapZonesAt];
+    posting.page = (uint32_t)read_little_endian(record + kWordmapPageAt, kWordmapPageSize);
+    posting.text_offset = read_little_endian(record + kWordmapTextOffsetAt, kWordmapTextOffsetSize);
+    return posting;
+}
 // Decodes record i (below block->count) of a block.
-WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i);
-// Decodes one 10-byte word-map record.
-WordmapPosting decode_wordmap_record(const uint8_t *record);
+inline WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i) {
+    return decode_wordmap_record(block->records + (size_t)i * kWordmapRecordSize);
+}
 // true for a page-text record width this program reads (2 to 5).
-bool page_text_record_size_valid(int32_t size);
+inline bool page_text_record_size_valid(int32_t size) {
+    return size >= kPageTextMinRecordSize && size <= kPageTextMaxRecordSize;
+}
 // Decodes one page-text record of `size` bytes (2 to 5): the first size - 1
-// bytes are the little-endian word id, the last the variant.
-PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size);
+// bytes are the little-endian word id, the last the variant (in this header:
+// the phrase check and the excerpts decode every record they pass).
+inline PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size) {
+    PageTextRecord record;
+    record.word_id = (uint32_t)read_little_endian(bytes, size - 1);
+    record.variant = bytes[size - 1];
+    return record;
+}
 // Reads the record at the file's current position. false at the end of the
 // file, on a short read or for a size outside 2..5 (record untouched).
 bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record);

@@ -38,9 +38,6 @@ const char kErrorClosing[] = "</vesk:error>\n";
 // Positions of the UTF-16 text "This" that marks a page text made for other settings.
 constexpr int kForeignMarkPositions[] = {0, 2, 4, 6};
 constexpr char kForeignMark[] = "This";
-// Field offsets of a word-map record.
-constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
-              kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
 
 // Opens name below the index directory for binary reading (path in g_work_path).
 FILE *open_in_index_dir(SearchContext &c, const char *name) {
@@ -109,15 +106,6 @@ void copy_field(char *out, int size, const char *start, const char *end) {
     memcpy(out, start, length);
     out[length] = '\0';
 }
-
-uint64_t read_le(const uint8_t *bytes, int count) {
-    uint64_t value = 0;
-    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
-    return value;
-}
-
-static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSize,
-              "a word-map record is its four fields");
 
 }  // namespace
 
@@ -222,7 +210,7 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     uint8_t count_bytes[kWordmapCountSize];
     if (fread(count_bytes, 1, sizeof count_bytes, file) != sizeof count_bytes)
         return kWordmapNoData;
-    const uint32_t declared = (uint32_t)read_le(count_bytes, kWordmapCountSize);
+    const uint32_t declared = (uint32_t)read_little_endian(count_bytes, kWordmapCountSize);
     if (declared == 0) return kWordmapRead;
 
     // Only the records the file still holds are read: a corrupt count costs
@@ -256,30 +244,6 @@ void free_wordmap_block(WordmapBlock *block) {
     if (block == nullptr) return;
     free(block->records);
     *block = WordmapBlock{nullptr, 0, 0, 0};
-}
-
-WordmapPosting decode_wordmap_record(const uint8_t *record) {
-    WordmapPosting posting;
-    posting.score = record[kWordmapScoreAt];
-    posting.zones = record[kWordmapZonesAt];
-    posting.page = (uint32_t)read_le(record + kWordmapPageAt, kWordmapPageSize);
-    posting.text_offset = read_le(record + kWordmapTextOffsetAt, kWordmapTextOffsetSize);
-    return posting;
-}
-
-WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i) {
-    return decode_wordmap_record(block->records + (size_t)i * kWordmapRecordSize);
-}
-
-bool page_text_record_size_valid(int32_t size) {
-    return size >= kPageTextMinRecordSize && size <= kPageTextMaxRecordSize;
-}
-
-PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size) {
-    PageTextRecord record;
-    record.word_id = (uint32_t)read_le(bytes, size - 1);
-    record.variant = bytes[size - 1];
-    return record;
 }
 
 bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record) {
