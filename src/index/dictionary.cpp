@@ -205,14 +205,17 @@ int add_word_variant(const char *line, uint8_t **stored) {
     return kDictionaryStored;
 }
 
+const char *next_word_text(const char *text) {
+    text += strlen(text) + 1;
+    while (*text == '\0' || *text == ' ' || *text == '\r') text++;
+    return text;
+}
+
 const char *find_word_variant(const char *word, uint32_t n, uint32_t count) {
     if (n < 1 || word == nullptr || count == 0) return nullptr;
     const uint32_t steps = n < count ? n : count;
     const char *text = word;
-    for (uint32_t i = 0; i < steps; i++) {
-        text += strlen(text) + 1;
-        while (*text == '\0' || *text == ' ' || *text == '\r') text++;
-    }
+    for (uint32_t i = 0; i < steps; i++) text = next_word_text(text);
     return text;
 }
 

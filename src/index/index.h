@@ -73,6 +73,10 @@ int add_word_variant(const char *line, uint8_t **stored);
 // or of its last variant when n is larger; null when n is 0, word is null or
 // count is 0.
 const char *find_word_variant(const char *word, uint32_t n, uint32_t count);
+// The text after `text` in a word's list as the loader leaves it (the base
+// word, then its stored variants): past its NUL and the NUL, space and CR
+// bytes that follow. Only for a text that has a next one.
+const char *next_word_text(const char *text);
 // Variant n (from 1) of word id, or its base word when n is 0, the word has no
 // variant list or n exceeds its stored variants. "" for an id the file never
 // filled or when no dictionary is loaded.

@@ -139,18 +139,26 @@ int score_block(SearchContext &c, SearchRun &run, const TermWord &term) {
     return 1;
 }
 
+// Whether word equals a dictionary word byte for byte (the first bytes
+// compared at once: the scan passes most words at their first byte).
+inline bool same_word(const char *word, const char *entry) {
+    return entry[0] == word[0] && strcmp(entry, word) == 0;
+}
+
 // Whether dictionary entry id matches the term.
 bool entry_matches(const SearchContext &c, const TermWord &term, uint32_t id) {
     if (term.phrase) return id == term.phrase_id;
     const DictionaryEntry &entry = c.g_dictionary[id];
     if (entry.word == nullptr) return false;
-    if (!term.wildcard) return strcmp(term.text, entry.word) == 0;
+    if (!term.wildcard) return same_word(term.text, entry.word);
+    // The base word, then its variants in order.
     const bool case_sensitive = c.ToLowerSearchWords == 0;
-    for (uint32_t v = 0; v <= entry.stored_variants; v++) {
-        const char *text = get_word_variant(id, v);
-        if (text != nullptr && match_wildcard(text, term.text, case_sensitive)) return true;
+    const char *text = entry.word;
+    for (uint32_t v = 0;; v++) {
+        if (match_wildcard(text, term.text, case_sensitive)) return true;
+        if (v == entry.stored_variants) return false;
+        text = next_word_text(text);
     }
-    return false;
 }
 
 // The dictionary scan of one word. false when the request ended.
@@ -266,7 +274,7 @@ uint32_t find_dictionary_word(const char *word) {
         c.NumKeywords < c.g_dictionary_count ? c.NumKeywords : c.g_dictionary_count;
     for (uint32_t id = 0; id < end; id++) {
         const char *entry = c.g_dictionary[id].word;
-        if (entry != nullptr && strcmp(entry, word) == 0) return id;
+        if (entry != nullptr && same_word(word, entry)) return id;
     }
     return kNoDictionaryWord;
 }
