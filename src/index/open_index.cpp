@@ -124,6 +124,8 @@ const char kMissingIndexFilesMessage[] =
 
 int open_index_files() {
     SearchContext &c = g_search_context;
+    // A search: its tables and buffers go to huge pages from here on.
+    platform_use_huge_heap();
     c.g_page_data_file = open_in_index_dir(c, c.pagedata_file_name);
     if (c.g_page_data_file == nullptr)
         return finish_unable_to_open(kUnableToOpenFormat, c.pagedata_file_name);

@@ -81,15 +81,16 @@ size_t round_up(size_t size, size_t unit) {
     return start;
 }
 
-// The heap of a process that serves one request and ends: laid out at
-// start-up so that every block below kHeapBlockLimit lies in huge pages. One
-// fault then maps 2 MB of heap, where the small blocks of a search would
-// otherwise fault in page by page (and a whole page-table entry each is
-// costly to set up and tear down, above all in a virtual machine).
+// The heap of a process that serves one request and ends, once it starts
+// real work: laid out so that every later block below kHeapBlockLimit lies in
+// huge pages. One fault then maps 2 MB of heap, where the blocks of a search
+// would otherwise fault in page by page (each page costly to map and unmap,
+// above all in a virtual machine).
 constexpr size_t kHeapBlockLimit = 1024 * 1024;  // larger blocks get mappings of their own
-constexpr size_t kHeapReserve =
-    8 * 1024 * 1024;       // heap laid out at once (unused parts cost nothing)
-bool g_huge_heap = false;  // the layout succeeded
+// Heap laid out at once (unused parts cost nothing).
+constexpr size_t kHeapReserve = 8 * 1024 * 1024;
+bool g_huge_heap = false;      // the layout succeeded
+bool g_heap_laid_out = false;  // the layout was tried
 
 void lay_out_heap_in_huge_pages() {
 #ifdef SITEQUERY_HUGE_HEAP
@@ -117,10 +118,6 @@ void lay_out_heap_in_huge_pages() {
     g_huge_heap = madvise((void *)boundary, huge, MADV_HUGEPAGE) == 0;
 #endif
 }
-
-struct HeapLayout {
-    HeapLayout() { lay_out_heap_in_huge_pages(); }
-} g_heap_layout;
 
 void *heap_block(size_t size) {
     char *block = (char *)calloc(1, kMappedHeaderSize + size);
@@ -259,6 +256,12 @@ int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {
         return kWholeFileReadError;
     }
     return kWholeFileRead;
+}
+
+void platform_use_huge_heap() {
+    if (g_heap_laid_out) return;
+    g_heap_laid_out = true;
+    lay_out_heap_in_huge_pages();
 }
 
 void *platform_malloc_prefaulted(size_t size, bool zeroed) {

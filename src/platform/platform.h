@@ -50,6 +50,11 @@ int platform_append_to_file(const char *path, const char *bytes, size_t length);
 void *platform_alloc_mapped(size_t size, size_t prefault);
 // Frees a block of platform_alloc_mapped. Null-safe.
 void platform_free_mapped(void *block);
+// Lays the heap out so that from now on its blocks below 1 MB lie in huge
+// pages, when the C library and the system allow it (a process that starts
+// real work calls it once; it costs a 2 MB page at the first block). Safe to
+// repeat.
+void platform_use_huge_heap();
 // A heap block of size bytes that free() releases, whose pages are mapped at
 // once (one step for the whole block, huge pages from 512 KB on) instead of
 // one fault per page when first touched; zero-filled when `zeroed`. Meant for
