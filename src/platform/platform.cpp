@@ -89,7 +89,9 @@ size_t round_up(size_t size, size_t unit) {
 constexpr size_t kHeapBlockLimit = 1024 * 1024;  // larger blocks get mappings of their own
 // Heap laid out at once (unused parts cost nothing).
 constexpr size_t kHeapReserve = 8 * 1024 * 1024;
-bool g_huge_heap = false;      // the layout succeeded
+#ifdef SITEQUERY_HUGE_HEAP
+bool g_huge_heap = false;  // the layout succeeded
+#endif
 bool g_heap_laid_out = false;  // the layout was tried
 
 void lay_out_heap_in_huge_pages() {
@@ -118,6 +120,18 @@ void lay_out_heap_in_huge_pages() {
     g_huge_heap = madvise((void *)boundary, huge, MADV_HUGEPAGE) == 0;
 #endif
 }
+
+#ifndef SITEQUERY_HEAP_ONLY
+// Whether a block of size bytes goes to the huge-page heap.
+bool in_huge_heap(size_t size) {
+#ifdef SITEQUERY_HUGE_HEAP
+    return g_huge_heap && size < kHeapBlockLimit;
+#else
+    (void)size;
+    return false;
+#endif
+}
+#endif
 
 void *heap_block(size_t size) {
     char *block = (char *)calloc(1, kMappedHeaderSize + size);
@@ -197,8 +211,7 @@ void *platform_alloc_mapped(size_t size, size_t prefault) {
     (void)prefault;
     return heap_block(size);
 #else
-    if (size < kMappedMinimumSize || (g_huge_heap && size < kHeapBlockLimit))
-        return heap_block(size);
+    if (size < kMappedMinimumSize || in_huge_heap(size)) return heap_block(size);
     size_t length;
     char *mapping = map_pages(kMappedHeaderSize + size, &length);
     if (mapping == nullptr) return nullptr;
@@ -267,7 +280,7 @@ void platform_use_huge_heap() {
 void *platform_malloc_prefaulted(size_t size, bool zeroed) {
     if (size == 0) return nullptr;
 #ifndef SITEQUERY_HEAP_ONLY
-    if (size >= kMappedMinimumSize && !(g_huge_heap && size < kHeapBlockLimit)) {
+    if (size >= kMappedMinimumSize && !in_huge_heap(size)) {
         const bool huge = size >= kHugeMinimumSize;
         const size_t unit = huge ? kHugePageSize : (size_t)sysconf(_SC_PAGESIZE);
         if (size <= SIZE_MAX - unit) {
