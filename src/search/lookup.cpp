@@ -161,14 +161,30 @@ bool entry_matches(const SearchContext &c, const TermWord &term, uint32_t id) {
     }
 }
 
+// The first id from `from` on (below end) whose entry matches the term, or end.
+uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from, uint64_t end) {
+    if (term.phrase || term.wildcard) {
+        while (from < end && !entry_matches(c, term, (uint32_t)from)) from++;
+        return from;
+    }
+    // A plain word, the usual case, in a loop of its own.
+    for (const DictionaryEntry *table = c.g_dictionary; from < end; from++) {
+        const char *word = table[from].word;
+        if (word != nullptr && same_word(term.text, word)) return from;
+    }
+    return end;
+}
+
 // The dictionary scan of one word. false when the request ended.
 bool scan_dictionary(SearchContext &c, SearchRun &run, TermWord &term) {
     const uint64_t end =
         c.NumKeywords < c.g_dictionary_count ? c.NumKeywords : c.g_dictionary_count;
     for (uint64_t id64 = (uint64_t)c.DictReservedLimit + 1; id64 < end; id64++) {
-        const uint32_t id = (uint32_t)id64;
         if (c.g_search_cut_short && !term.exclusion) return true;
-        if (!entry_matches(c, term, id)) continue;
+        // Nothing changes the cut-short flag while entries are passed over.
+        id64 = next_match(c, term, id64, end);
+        if (id64 >= end) return true;
+        const uint32_t id = (uint32_t)id64;
         const DictionaryEntry &entry = c.g_dictionary[id];
         if (entry.offset == -1) {
             if (term.wildcard || c.SearchAsSubstring != 0) continue;
