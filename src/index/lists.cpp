@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "index/dictionary_lines.h"
 #include "index/index.h"
 #include "platform/platform.h"
 
@@ -94,7 +95,7 @@ inline bool is_token_delimiter(char ch) {
 
 // The next token of [*cursor, end) delimited by space, CR and LF: its start,
 // and its length in *length; null when none.
-const char *next_token(const char **cursor, const char *end, size_t *length) {
+inline const char *next_token(const char **cursor, const char *end, size_t *length) {
     const char *p = *cursor;
     while (p < end && is_token_delimiter(*p)) p++;
     const char *start = p;
@@ -104,9 +105,18 @@ const char *next_token(const char **cursor, const char *end, size_t *length) {
     return start < end ? start : nullptr;
 }
 
+// The number of a token by the number rule; a token of up to eight digits,
+// the usual id, is read eight bytes at once (the text has that many bytes
+// behind its end).
+inline uint32_t token_number(const char *token, size_t length) {
+    uint64_t value;
+    if (length <= kPlainDigits && read_digit_group(token, (uint32_t)length, &value))
+        return (uint32_t)value;
+    return (uint32_t)parse_int_decimal_bounded(token, length);
+}
+
 // A word id of the list, or 0 when it does not name a dictionary entry.
-uint32_t checked_word_id(const char *token, size_t length) {
-    uint32_t id = (uint32_t)parse_int_decimal_bounded(token, length);
+uint32_t checked_word_id(uint32_t id) {
     return id < g_search_context.NumKeywords ? id : 0;
 }
 
@@ -120,11 +130,11 @@ bool parse_spelling_line(const char *text, size_t length, SpellingEntry *entry) 
     if (first == nullptr) return false;
     memset(entry, 0, sizeof *entry);
     memcpy(entry->key, key, key_length < kSpellingKeySize - 1 ? key_length : kSpellingKeySize - 1);
-    entry->ids[0] = checked_word_id(first, token_length);
+    entry->ids[0] = checked_word_id(token_number(first, token_length));
     for (int i = 1; i < kSpellingIdCount; i++) {
         const char *token = next_token(&cursor, end, &token_length);
         if (token == nullptr) break;
-        entry->ids[i] = checked_word_id(token, token_length);
+        entry->ids[i] = checked_word_id(token_number(token, token_length));
     }
     return true;
 }
@@ -147,10 +157,11 @@ char *read_spelling_text(FILE *file, size_t *size) {
     *size = 0;
     uint64_t file_size = 0;
     if (!platform_file_size(fileno(file), &file_size) || file_size >= SIZE_MAX) file_size = 0;
-    char *text = (char *)platform_malloc_prefaulted((size_t)file_size + 1, false);
+    // A NUL and a group of digits' bytes behind the text, all zero.
+    char *text = (char *)platform_malloc_prefaulted((size_t)file_size + 1 + kPlainDigits, false);
     if (text == nullptr) return nullptr;
     *size = fread(text, 1, (size_t)file_size, file);
-    text[*size] = '\0';
+    memset(text + *size, 0, 1 + kPlainDigits);
     return text;
 }
 
