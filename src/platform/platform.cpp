@@ -19,8 +19,10 @@
 #endif
 #endif
 #if defined(__GLIBC__) && !defined(SITEQUERY_HEAP_ONLY)
+#if __GLIBC_PREREQ(2, 33)
 #include <malloc.h>
 #define SITEQUERY_HUGE_HEAP 1  // the C library's heap can be laid out in huge pages
+#endif
 #endif
 
 namespace {
