@@ -207,6 +207,11 @@ int add_word_variant(const char *line, uint8_t **stored) {
 
 const char *next_word_text(const char *text) {
     text += strlen(text) + 1;
+    // The loader leaves runs of NULs (the rest of a base line): eight at a
+    // time, all inside the block since a text follows them.
+    uint64_t group;
+    for (memcpy(&group, text, sizeof group); group == 0; memcpy(&group, text, sizeof group))
+        text += sizeof group;
     while (*text == '\0' || *text == ' ' || *text == '\r') text++;
     return text;
 }
