@@ -26,8 +26,7 @@ struct DictionaryEntry {
     char *word;                // NUL-terminated text (in the loaded file); null: not filled
     int64_t offset;            // word-map offset of the word's postings; -1: none
     uint32_t variant_count;    // variant lines that followed the base line
-    uint32_t stored_variants;  // variants reachable from first_variant (at most variant_count)
-    uint8_t *first_variant;    // the byte before the first variant's text, or null
+    uint32_t stored_variants;  // variants that follow the word in the loaded file text
 };
 
 // What add_base_word and add_word_variant did with a line.
@@ -42,7 +41,8 @@ enum DictionaryAddResult {
 // printed and the page finished with finish_page_after_error.
 int load_dictionary();
 // Reads g_base_directory/vesk_dictionary.vdat with one read into
-// g_dictionary_text and fills g_dictionary with pointers to the words there;
+// g_dictionary_text and fills g_dictionary (in the same block, behind the
+// text) with pointers to the words there;
 // the two pools (sized by NumKeywords, OutputBasewordBufferSize,
 // OutputVariantBufferSize or NumVariants) are allocated and their fill counts
 // kept as if the words were copied into them. Sets g_dictionary_count to the
@@ -67,12 +67,16 @@ int add_base_word(const char *line, uint32_t n);
 // variant of 400 bytes or more; kDictionaryFailed when the variant does not
 // fit the pool (message printed).
 int add_word_variant(const char *line, uint8_t **stored);
-// Text of variant n (from 1) of a word's list of `count` stored variants as
-// the loader leaves them (list: the byte before the first text; each later
-// text follows the NUL of the one before, after NUL, space and CR bytes), or
-// of its last variant when n is larger; null when n is 0, the list is null or
+// Text of variant n (from 1) of a word with `count` stored variants as the
+// loader leaves them in the file text (each text, starting with the word's,
+// is followed by its NUL and then by NUL, space and CR bytes up to the next),
+// or of its last variant when n is larger; null when n is 0, word is null or
 // count is 0.
-const char *find_word_variant(const uint8_t *list, uint32_t n, uint32_t count);
+const char *find_word_variant(const char *word, uint32_t n, uint32_t count);
+// The text after `text` in a word's list as the loader leaves it (the base
+// word, then its stored variants): past its NUL and the NUL, space and CR
+// bytes that follow. Only for a text that has a next one.
+const char *next_word_text(const char *text);
 // Variant n (from 1) of word id, or its base word when n is 0, the word has no
 // variant list or n exceeds its stored variants. "" for an id the file never
 // filled or when no dictionary is loaded.
@@ -87,6 +91,8 @@ const char *get_word_display_form(uint32_t id);
 int32_t parse_int_decimal(const char *text);
 // The same rule with a 64-bit result (wrapping modulo 2^64).
 int64_t parse_int64_decimal(const char *text);
+// parse_int_decimal on the first `length` bytes of text only (a NUL ends it too).
+int32_t parse_int_decimal_bounded(const char *text, size_t length);
 
 // ---- page_info.cpp ----
 
@@ -229,7 +235,9 @@ struct PageTextRecord {
 // AllowExactPhrase is 1 the page text, refused when DictIDLen is outside
 // 2..5 (invalid settings) or when its first bytes are the "This" text of an
 // index made for other settings; the word map; the spelling list when
-// Spelling is 1. 1 all open and loaded; 0 the page is finished.
+// Spelling is 1 (opened and checked by open_spelling_list; the search reads
+// it with read_spelling_list when it needs it). 1 all open and loaded; 0 the
+// page is finished.
 int open_index_files();
 // Finishes the page after an error: prints message (when not null) with
 // print_error_message and closing, closes the index streams, prints the
@@ -266,15 +274,44 @@ void copy_bytes(void *dst, const void *src, size_t n);
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
+// The `count` (up to 8) bytes at bytes as an unsigned little-endian number.
+inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
+    return value;
+}
+// Field offsets of a word-map record.
+constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
+              kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
+static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSize,
+              "a word-map record is its four fields");
+// Decodes one 10-byte word-map record (in this header: the term loop and the
+// phrase check decode every posting).
+inline WordmapPosting decode_wordmap_record(const uint8_t *record) {
+    WordmapPosting posting;
+    posting.score = record[kWordmapScoreAt];
+    posting.zones = record[kWordmapZonesAt];
+    posting.page = (uint32_t)read_little_endian(record + kWordmapPageAt, kWordmapPageSize);
+    posting.text_offset = read_little_endian(record + kWordmapTextOffsetAt, kWordmapTextOffsetSize);
+    return posting;
+}
 // Decodes record i (below block->count) of a block.
-WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i);
-// Decodes one 10-byte word-map record.
-WordmapPosting decode_wordmap_record(const uint8_t *record);
+inline WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i) {
+    return decode_wordmap_record(block->records + (size_t)i * kWordmapRecordSize);
+}
 // true for a page-text record width this program reads (2 to 5).
-bool page_text_record_size_valid(int32_t size);
+inline bool page_text_record_size_valid(int32_t size) {
+    return size >= kPageTextMinRecordSize && size <= kPageTextMaxRecordSize;
+}
 // Decodes one page-text record of `size` bytes (2 to 5): the first size - 1
-// bytes are the little-endian word id, the last the variant.
-PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size);
+// bytes are the little-endian word id, the last the variant (in this header:
+// the phrase check and the excerpts decode every record they pass).
+inline PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size) {
+    PageTextRecord record;
+    record.word_id = (uint32_t)read_little_endian(bytes, size - 1);
+    record.variant = bytes[size - 1];
+    return record;
+}
 // Reads the record at the file's current position. false at the end of the
 // file, on a short read or for a size outside 2..5 (record untouched).
 bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record);
@@ -314,8 +351,17 @@ enum ListLoadResult {
 // never leads past the dictionary. Lines longer than MaxKeyWordLineLen - 1
 // bytes are read in pieces. 1 read; 0 after a missing file, no memory or a
 // MaxKeyWordLineLen below 2: the message was printed (XML-wrapped) and the page
-// finished.
+// finished. The same as open_spelling_list followed by read_spelling_list.
 int load_spelling_file();
+// The first half of load_spelling_file: opens the list into g_spelling_file
+// and makes its checks (missing file, MaxKeyWordLineLen below 2, a line
+// buffer that cannot be held), with the same messages. 1 open; 0 the page is
+// finished.
+int open_spelling_list();
+// The second half: reads the list opened by open_spelling_list into
+// g_spelling_entries and closes it. 1 read (or no list open); 0 without
+// memory: the message was printed and the page finished.
+int read_spelling_list();
 // Frees the spelling table (the spelling stage calls it when done). Null-safe.
 void free_spelling_list();
 // Reads g_base_directory/recommended_file_name (text mode) into g_recommended:

@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "index/dictionary_lines.h"
 #include "index/index.h"
 #include "platform/platform.h"
 
@@ -22,7 +23,6 @@ const char kMissingSpellingMessage[] =
     "set to allow reading.";
 const char kSpellingNoMemory[] = "Error: Out of memory";
 const char kRecommendedNoMemory[] = "Error: out of memory";
-const char kTokenDelimiters[] = " \r\n";
 
 // Entries a table gets at first; it doubles while lines keep coming.
 constexpr uint32_t kFirstTableEntries = 64;
@@ -51,46 +51,140 @@ bool grow_table(void **table, uint32_t *capacity, uint32_t count, size_t entry_s
     return true;
 }
 
-// Next token of *cursor delimited by kTokenDelimiters, terminated in place; null when none.
-char *next_token(char **cursor) {
-    char *start = *cursor + strspn(*cursor, kTokenDelimiters);
-    if (*start == '\0') {
-        *cursor = start;
-        return nullptr;
+// The pieces of a text as the text-mode line reader (platform_read_text_line
+// with a buffer of `size` bytes) cuts them, found in memory: up to and
+// including the first LF, at most size - 1 bytes; the piece's text ends at
+// its first NUL; a Ctrl-Z in that text ends it and the whole text. The reader
+// also turns CR LF into LF and takes an LF that follows a piece ending in CR
+// into it; the spelling tokens end at CR and LF alike, so neither changes
+// what a piece gives.
+struct TextPieces {
+    const char *at;
+    const char *end;
+    size_t most;  // size - 1
+};
+
+// The next piece's text in *text and *length; false at the end.
+bool next_piece(TextPieces &pieces, const char **text, size_t *length) {
+    constexpr char kTextEndOfFile = 0x1A;
+    if (pieces.at >= pieces.end) return false;
+    const char *start = pieces.at;
+    size_t span =
+        (size_t)(pieces.end - start) < pieces.most ? (size_t)(pieces.end - start) : pieces.most;
+    const char *lf = (const char *)memchr(start, '\n', span);
+    if (lf != nullptr) span = (size_t)(lf - start) + 1;
+    pieces.at = start + span;
+    size_t visible = strnlen(start, span);
+    const char *end_mark = (const char *)memchr(start, kTextEndOfFile, visible);
+    if (end_mark != nullptr) {
+        visible = (size_t)(end_mark - start);
+        pieces.at = pieces.end;
+        if (visible == 0) return false;
     }
-    char *end = start + strcspn(start, kTokenDelimiters);
-    if (*end != '\0') *end++ = '\0';
-    *cursor = end;
-    return start;
+    *text = start;
+    *length = visible;
+    return true;
+}
+
+// Space, CR and LF as bits of the bytes up to ' '.
+constexpr uint64_t kDelimiterBits = 1ull << ' ' | 1ull << '\r' | 1ull << '\n';
+
+inline bool is_token_delimiter(char ch) {
+    return (uint8_t)ch <= ' ' && (kDelimiterBits >> (uint8_t)ch & 1) != 0;
+}
+
+// The next token of [*cursor, end) delimited by space, CR and LF: its start,
+// and its length in *length; null when none.
+inline const char *next_token(const char **cursor, const char *end, size_t *length) {
+    const char *p = *cursor;
+    while (p < end && is_token_delimiter(*p)) p++;
+    const char *start = p;
+    while (p < end && !is_token_delimiter(*p)) p++;
+    *cursor = p;
+    *length = (size_t)(p - start);
+    return start < end ? start : nullptr;
+}
+
+// The number of a token by the number rule; a token of up to eight digits,
+// the usual id, is read eight bytes at once (the text has that many bytes
+// behind its end).
+inline uint32_t token_number(const char *token, size_t length) {
+    uint64_t value;
+    if (length <= kPlainDigits && read_digit_group(token, (uint32_t)length, &value))
+        return (uint32_t)value;
+    return (uint32_t)parse_int_decimal_bounded(token, length);
 }
 
 // A word id of the list, or 0 when it does not name a dictionary entry.
-uint32_t checked_word_id(const char *token) {
-    uint32_t id = (uint32_t)parse_int_decimal(token);
+uint32_t checked_word_id(uint32_t id) {
     return id < g_search_context.NumKeywords ? id : 0;
 }
 
-// Fills entry from one line. true when the line gave a key and a first id.
-bool parse_spelling_line(char *line, SpellingEntry *entry) {
-    char *cursor = line;
-    const char *key = next_token(&cursor);
+// Fills entry from one piece. true when it gave a key and a first id.
+bool parse_spelling_line(const char *text, size_t length, SpellingEntry *entry) {
+    const char *cursor = text, *end = text + length;
+    size_t key_length, token_length;
+    const char *key = next_token(&cursor, end, &key_length);
     if (key == nullptr) return false;
-    memset(entry, 0, sizeof *entry);
-    strncpy(entry->key, key, kSpellingKeySize - 1);
-    const char *first = next_token(&cursor);
+    const char *first = next_token(&cursor, end, &token_length);
     if (first == nullptr) return false;
-    entry->ids[0] = checked_word_id(first);
+    memset(entry, 0, sizeof *entry);
+    memcpy(entry->key, key, key_length < kSpellingKeySize - 1 ? key_length : kSpellingKeySize - 1);
+    entry->ids[0] = checked_word_id(token_number(first, token_length));
     for (int i = 1; i < kSpellingIdCount; i++) {
-        const char *token = next_token(&cursor);
+        const char *token = next_token(&cursor, end, &token_length);
         if (token == nullptr) break;
-        entry->ids[i] = checked_word_id(token);
+        entry->ids[i] = checked_word_id(token_number(token, token_length));
     }
+    return true;
+}
+
+// Entries the spelling table can need for a text of `size` bytes: no more
+// than NumSpellings, nor than the text has pieces.
+uint64_t spelling_table_bound(const SearchContext &c, const char *text, size_t size) {
+    uint64_t pieces = 1 + size / (uint64_t)(c.MaxKeyWordLineLen - 1);
+    const char *const end = text + size;
+    for (const char *lf = text;
+         (lf = (const char *)memchr(lf, '\n', (size_t)(end - lf))) != nullptr; lf++)
+        pieces++;
+    return pieces < c.NumSpellings ? pieces : c.NumSpellings;
+}
+
+// Reads the whole open spelling file into a fresh block with a NUL behind it.
+// Null without memory or when the read fails (the file is then taken as
+// ending where the read stopped).
+char *read_spelling_text(FILE *file, size_t *size) {
+    *size = 0;
+    uint64_t file_size = 0;
+    if (!platform_file_size(fileno(file), &file_size) || file_size >= SIZE_MAX) file_size = 0;
+    // A NUL and a group of digits' bytes behind the text, all zero.
+    char *text = (char *)platform_malloc_prefaulted((size_t)file_size + 1 + kPlainDigits, false);
+    if (text == nullptr) return nullptr;
+    *size = fread(text, 1, (size_t)file_size, file);
+    memset(text + *size, 0, 1 + kPlainDigits);
+    return text;
+}
+
+// Fills the spelling table from the file text. false without memory.
+bool fill_spelling_table(SearchContext &c, const char *text, size_t size) {
+    const uint64_t bound = spelling_table_bound(c, text, size);
+    if (bound == 0) return true;
+    if (bound > SIZE_MAX / sizeof(SpellingEntry)) return false;
+    c.g_spelling_entries =
+        (SpellingEntry *)platform_malloc_prefaulted((size_t)bound * sizeof(SpellingEntry), false);
+    if (c.g_spelling_entries == nullptr) return false;
+    TextPieces pieces{text, text + size, (size_t)c.MaxKeyWordLineLen - 1};
+    const char *piece;
+    size_t length;
+    while (c.g_spelling_count < bound && next_piece(pieces, &piece, &length))
+        if (parse_spelling_line(piece, length, &c.g_spelling_entries[c.g_spelling_count]))
+            c.g_spelling_count++;
     return true;
 }
 
 }  // namespace
 
-int load_spelling_file() {
+int open_spelling_list() {
     SearchContext &c = g_search_context;
     free_spelling_list();
     index_file_path(c.g_work_path, sizeof c.g_work_path, kSpellingFileName);
@@ -104,28 +198,35 @@ int load_spelling_file() {
         finish_page(kInvalidSettingsFileMessage, "</vesk:error>\n");
         return 0;
     }
+    // The pieces are read in place, but a line buffer of MaxKeyWordLineLen
+    // bytes that cannot be held still ends the request as "out of memory".
     char *line = (char *)malloc((size_t)c.MaxKeyWordLineLen);
     if (line == nullptr) {
         finish_page(kSpellingNoMemory, "</vesk:error>\n");
         return 0;
     }
-    uint32_t capacity = 0;
-    SpellingEntry entry;
-    while (c.g_spelling_count < c.NumSpellings &&
-           platform_read_text_line(line, c.MaxKeyWordLineLen, c.g_spelling_file) != nullptr) {
-        if (!parse_spelling_line(line, &entry)) continue;
-        if (!grow_table((void **)&c.g_spelling_entries, &capacity, c.g_spelling_count,
-                        sizeof(SpellingEntry), c.NumSpellings)) {
-            free(line);
-            finish_page(kSpellingNoMemory, "</vesk:error>\n");
-            return 0;
-        }
-        c.g_spelling_entries[c.g_spelling_count++] = entry;
-    }
-    fclose(c.g_spelling_file);
-    c.g_spelling_file = nullptr;
     free(line);
     return 1;
+}
+
+int read_spelling_list() {
+    SearchContext &c = g_search_context;
+    if (c.g_spelling_file == nullptr) return 1;
+    size_t size = 0;
+    char *text = read_spelling_text(c.g_spelling_file, &size);
+    fclose(c.g_spelling_file);
+    c.g_spelling_file = nullptr;
+    const bool filled = text != nullptr && fill_spelling_table(c, text, size);
+    free(text);
+    if (!filled) {
+        finish_page(kSpellingNoMemory, "</vesk:error>\n");
+        return 0;
+    }
+    return 1;
+}
+
+int load_spelling_file() {
+    return open_spelling_list() == 1 ? read_spelling_list() : 0;
 }
 
 void free_spelling_list() {

@@ -20,6 +20,7 @@
 #include <string.h>
 
 #include "index/index.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -37,9 +38,6 @@ const char kErrorClosing[] = "</vesk:error>\n";
 // Positions of the UTF-16 text "This" that marks a page text made for other settings.
 constexpr int kForeignMarkPositions[] = {0, 2, 4, 6};
 constexpr char kForeignMark[] = "This";
-// Field offsets of a word-map record.
-constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
-              kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
 
 // Opens name below the index directory for binary reading (path in g_work_path).
 FILE *open_in_index_dir(SearchContext &c, const char *name) {
@@ -109,15 +107,6 @@ void copy_field(char *out, int size, const char *start, const char *end) {
     out[length] = '\0';
 }
 
-uint64_t read_le(const uint8_t *bytes, int count) {
-    uint64_t value = 0;
-    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
-    return value;
-}
-
-static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSize,
-              "a word-map record is its four fields");
-
 }  // namespace
 
 int finish_page_after_error(const char *message, const char *closing) {
@@ -135,6 +124,8 @@ const char kMissingIndexFilesMessage[] =
 
 int open_index_files() {
     SearchContext &c = g_search_context;
+    // A search: its tables and buffers go to huge pages from here on.
+    platform_use_huge_heap();
     c.g_page_data_file = open_in_index_dir(c, c.pagedata_file_name);
     if (c.g_page_data_file == nullptr)
         return finish_unable_to_open(kUnableToOpenFormat, c.pagedata_file_name);
@@ -150,8 +141,10 @@ int open_index_files() {
     if (c.g_word_map_file == nullptr)
         return finish_page_after_error(kMissingIndexFilesMessage, kErrorClosing);
 
+    // The spelling list is checked here; the search reads it only when it
+    // will propose words (read_spelling_list).
     if (c.Spelling != 1) return 1;
-    return load_spelling_file();
+    return open_spelling_list();
 }
 
 static_assert(kBaseDirectorySize + kFileNameSize <= kWorkPathSize, "index paths are never cut");
@@ -219,7 +212,7 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     uint8_t count_bytes[kWordmapCountSize];
     if (fread(count_bytes, 1, sizeof count_bytes, file) != sizeof count_bytes)
         return kWordmapNoData;
-    const uint32_t declared = (uint32_t)read_le(count_bytes, kWordmapCountSize);
+    const uint32_t declared = (uint32_t)read_little_endian(count_bytes, kWordmapCountSize);
     if (declared == 0) return kWordmapRead;
 
     // Only the records the file still holds are read: a corrupt count costs
@@ -231,11 +224,15 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     uint64_t wanted = (uint64_t)left / kWordmapRecordSize;
     if (wanted > declared) wanted = declared;
     if (wanted > block->capacity) {
+        // The old records are read again anyway: a fresh block, mapped at once
+        // instead of page by page as the read fills it.
         const uint64_t bytes = wanted * kWordmapRecordSize;
-        uint8_t *grown =
-            bytes <= SIZE_MAX ? (uint8_t *)realloc(block->records, (size_t)bytes) : nullptr;
-        if (grown == nullptr) return kWordmapNoMemory;
-        block->records = grown;
+        free(block->records);
+        block->records = nullptr;
+        block->capacity = 0;
+        if (bytes <= SIZE_MAX)
+            block->records = (uint8_t *)platform_malloc_prefaulted((size_t)bytes, false);
+        if (block->records == nullptr) return kWordmapNoMemory;
         block->capacity = (uint32_t)wanted;
     }
     const size_t present = fread(block->records, kWordmapRecordSize, (size_t)wanted, file);
@@ -249,30 +246,6 @@ void free_wordmap_block(WordmapBlock *block) {
     if (block == nullptr) return;
     free(block->records);
     *block = WordmapBlock{nullptr, 0, 0, 0};
-}
-
-WordmapPosting decode_wordmap_record(const uint8_t *record) {
-    WordmapPosting posting;
-    posting.score = record[kWordmapScoreAt];
-    posting.zones = record[kWordmapZonesAt];
-    posting.page = (uint32_t)read_le(record + kWordmapPageAt, kWordmapPageSize);
-    posting.text_offset = read_le(record + kWordmapTextOffsetAt, kWordmapTextOffsetSize);
-    return posting;
-}
-
-WordmapPosting wordmap_posting(const WordmapBlock *block, uint32_t i) {
-    return decode_wordmap_record(block->records + (size_t)i * kWordmapRecordSize);
-}
-
-bool page_text_record_size_valid(int32_t size) {
-    return size >= kPageTextMinRecordSize && size <= kPageTextMaxRecordSize;
-}
-
-PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size) {
-    PageTextRecord record;
-    record.word_id = (uint32_t)read_le(bytes, size - 1);
-    record.variant = bytes[size - 1];
-    return record;
 }
 
 bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record) {

@@ -215,11 +215,7 @@ const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big) {
 }
 
 uint64_t read_offset40(const uint8_t *field) {
-    uint8_t bytes[sizeof(uint64_t)] = {0};
-    copy_bytes(bytes, field, kPageDataOffsetSize);
-    uint64_t value = 0;
-    for (int i = kPageDataOffsetSize - 1; i >= 0; i--) value = value << 8 | bytes[i];
-    return value;
+    return read_little_endian(field, kPageDataOffsetSize);
 }
 
 const uint8_t *page_record(uint32_t page) {

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +16,12 @@
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define SITEQUERY_HEAP_ONLY 1
+#endif
+#endif
+#if defined(__GLIBC__) && !defined(SITEQUERY_HEAP_ONLY)
+#if __GLIBC_PREREQ(2, 33)
+#include <malloc.h>
+#define SITEQUERY_HUGE_HEAP 1  // the C library's heap can be laid out in huge pages
 #endif
 #endif
 
@@ -36,6 +43,12 @@ constexpr size_t kMappedMinimumSize = 64 * 1024;
 // page of its tables only once.
 constexpr size_t kHugePageSize = 2 * 1024 * 1024;
 constexpr size_t kHugeMinimumSize = kHugePageSize / 4;
+// A rest of a large block past its last whole huge page that is shorter than
+// this stays in small pages: mapping them costs less than clearing a whole
+// huge page for it.
+constexpr size_t kSmallPageRest = kHugePageSize / 8;
+
+constexpr size_t kSmallPageSize = 4096;  // the unit of a mapping's length
 
 size_t round_up(size_t size, size_t unit) {
     return (size + unit - 1) / unit * unit;
@@ -51,7 +64,10 @@ size_t round_up(size_t size, size_t unit) {
         *mapped = length;
         return mapping == MAP_FAILED ? nullptr : (char *)mapping;
     }
-    const size_t rounded = round_up(length, kHugePageSize);
+    // Whole huge pages, and a short rest in small pages.
+    size_t huge = round_up(length, kHugePageSize);
+    if (huge - length > kHugePageSize - kSmallPageRest) huge -= kHugePageSize;
+    const size_t rounded = huge > length ? huge : round_up(length, kSmallPageSize);
     const size_t span = rounded + kHugePageSize;  // room to move the start to a boundary
     void *mapping = mmap(nullptr, span, protection, flags, -1, 0);
     if (mapping == MAP_FAILED) return nullptr;
@@ -61,11 +77,63 @@ size_t round_up(size_t size, size_t unit) {
     char *const end = start + rounded;
     if (raw + span > end) munmap(end, (size_t)(raw + span - end));
 #ifdef MADV_HUGEPAGE
-    madvise(start, rounded, MADV_HUGEPAGE);
+    madvise(start, huge, MADV_HUGEPAGE);
 #endif
     *mapped = rounded;
     return start;
 }
+
+// The heap of a process that serves one request and ends, once it starts
+// real work: laid out so that every later block below kHeapBlockLimit lies in
+// huge pages. One fault then maps 2 MB of heap, where the blocks of a search
+// would otherwise fault in page by page (each page costly to map and unmap,
+// above all in a virtual machine).
+constexpr size_t kHeapBlockLimit = 1024 * 1024;  // larger blocks get mappings of their own
+// Heap laid out at once (unused parts cost nothing).
+constexpr size_t kHeapReserve = 8 * 1024 * 1024;
+#ifdef SITEQUERY_HUGE_HEAP
+bool g_huge_heap = false;  // the layout succeeded
+#endif
+bool g_heap_laid_out = false;  // the layout was tried
+
+void lay_out_heap_in_huge_pages() {
+#ifdef SITEQUERY_HUGE_HEAP
+    // While the heap is laid out blocks of up to two huge pages come from it;
+    // it grows by the whole reserve at once and never shrinks.
+    if (mallopt(M_MMAP_THRESHOLD, (int)(2 * kHugePageSize)) == 0 ||
+        mallopt(M_TRIM_THRESHOLD, INT_MAX) == 0 || mallopt(M_TOP_PAD, (int)kHeapReserve) == 0)
+        return;
+    // The heap's free end (its last block) runs up to the break. A block
+    // that is never touched nor freed fills it up to just before the next
+    // huge-page boundary, so that the free end's header lies before the
+    // boundary and every later block behind it. Nothing may be written behind
+    // the boundary before it is marked for huge pages: a small page there
+    // would keep its 2 MB in small pages.
+    constexpr uintptr_t kHeader = 2 * sizeof(size_t);  // a block's header
+    constexpr uintptr_t kSmallestFill = 4 * sizeof(size_t);
+    const uintptr_t free_end = (uintptr_t)sbrk(0) - mallinfo2().keepcost;
+    uintptr_t boundary = (free_end + kHeader + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
+    if (boundary - kHeader - free_end < kSmallestFill) boundary += kHugePageSize;
+    if (malloc(boundary - kHeader - free_end - sizeof(size_t)) == nullptr) return;
+    mallopt(M_MMAP_THRESHOLD, (int)kHeapBlockLimit);
+    const uintptr_t heap_end = (uintptr_t)sbrk(0);
+    if (heap_end < boundary + kHugePageSize) return;
+    const size_t huge = (heap_end - boundary) / kHugePageSize * kHugePageSize;
+    g_huge_heap = madvise((void *)boundary, huge, MADV_HUGEPAGE) == 0;
+#endif
+}
+
+#ifndef SITEQUERY_HEAP_ONLY
+// Whether a block of size bytes goes to the huge-page heap.
+bool in_huge_heap(size_t size) {
+#ifdef SITEQUERY_HUGE_HEAP
+    return g_huge_heap && size < kHeapBlockLimit;
+#else
+    (void)size;
+    return false;
+#endif
+}
+#endif
 
 void *heap_block(size_t size) {
     char *block = (char *)calloc(1, kMappedHeaderSize + size);
@@ -145,7 +213,7 @@ void *platform_alloc_mapped(size_t size, size_t prefault) {
     (void)prefault;
     return heap_block(size);
 #else
-    if (size < kMappedMinimumSize) return heap_block(size);
+    if (size < kMappedMinimumSize || in_huge_heap(size)) return heap_block(size);
     size_t length;
     char *mapping = map_pages(kMappedHeaderSize + size, &length);
     if (mapping == nullptr) return nullptr;
@@ -173,34 +241,79 @@ void platform_free_mapped(void *block) {
         munmap(start, length);
 }
 
-int platform_read_whole_file(int fd, char **text, size_t *size) {
-    *text = nullptr;
-    *size = 0;
+bool platform_file_size(int fd, uint64_t *size) {
     struct stat status;
+    *size = 0;
     if (fstat(fd, &status) != 0) {
         platform_save_error();
-        return kWholeFileReadError;
+        return false;
     }
-    const uint64_t file_size = status.st_size > 0 ? (uint64_t)status.st_size : 0;
-    if (file_size >= SIZE_MAX - kMappedHeaderSize) return kWholeFileNoMemory;
-    char *buffer = (char *)platform_alloc_mapped((size_t)file_size + 1, (size_t)file_size + 1);
-    if (buffer == nullptr) return kWholeFileNoMemory;
-    size_t filled = 0;
-    while (filled < file_size) {
-        const ssize_t got = read(fd, buffer + filled, (size_t)file_size - filled);
+    if (status.st_size > 0) *size = (uint64_t)status.st_size;
+    return true;
+}
+
+int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {
+    *filled = 0;
+    while (*filled < size) {
+        const ssize_t got = read(fd, buffer + *filled, size - *filled);
         if (got == 0) break;  // the file became shorter: what was read is the file
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             platform_save_error();
-            platform_free_mapped(buffer);
             return kWholeFileReadError;
         }
-        filled += (size_t)got;
+        *filled += (size_t)got;
     }
     // A file that reports size 0 may still hold bytes (or refuse reading, like
     // a directory): one more read tells.
-    if (file_size == 0 && read(fd, buffer, 1) < 0) {
+    if (size == 0 && read(fd, buffer, 1) < 0) {
         platform_save_error();
+        return kWholeFileReadError;
+    }
+    return kWholeFileRead;
+}
+
+void platform_use_huge_heap() {
+    if (g_heap_laid_out) return;
+    g_heap_laid_out = true;
+    lay_out_heap_in_huge_pages();
+}
+
+void *platform_malloc_prefaulted(size_t size, bool zeroed) {
+    if (size == 0) return nullptr;
+#ifndef SITEQUERY_HEAP_ONLY
+    if (size >= kMappedMinimumSize && !in_huge_heap(size)) {
+        const bool huge = size >= kHugeMinimumSize;
+        const size_t unit = huge ? kHugePageSize : (size_t)sysconf(_SC_PAGESIZE);
+        if (size <= SIZE_MAX - unit) {
+            const size_t rounded = round_up(size, unit);
+            void *block = aligned_alloc(unit, rounded);
+            if (block == nullptr) return nullptr;
+#ifdef MADV_HUGEPAGE
+            if (huge) madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+            madvise(block, rounded, MADV_POPULATE_WRITE);
+#endif
+            // A heap block may have been used before: only a fresh mapping is zero.
+            if (zeroed) memset(block, 0, size);
+            return block;
+        }
+    }
+#endif
+    return zeroed ? calloc(1, size) : malloc(size);
+}
+
+int platform_read_whole_file(int fd, char **text, size_t *size) {
+    *text = nullptr;
+    *size = 0;
+    uint64_t file_size;
+    if (!platform_file_size(fd, &file_size)) return kWholeFileReadError;
+    if (file_size >= SIZE_MAX - kMappedHeaderSize) return kWholeFileNoMemory;
+    char *buffer = (char *)platform_alloc_mapped((size_t)file_size + 1, (size_t)file_size + 1);
+    if (buffer == nullptr) return kWholeFileNoMemory;
+    size_t filled = 0;
+    if (platform_read_file_into(fd, buffer, (size_t)file_size, &filled) != kWholeFileRead) {
         platform_free_mapped(buffer);
         return kWholeFileReadError;
     }

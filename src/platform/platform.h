@@ -50,6 +50,17 @@ int platform_append_to_file(const char *path, const char *bytes, size_t length);
 void *platform_alloc_mapped(size_t size, size_t prefault);
 // Frees a block of platform_alloc_mapped. Null-safe.
 void platform_free_mapped(void *block);
+// Lays the heap out so that from now on its blocks below 1 MB lie in huge
+// pages, when the C library and the system allow it (a process that starts
+// real work calls it once; it costs a 2 MB page at the first block). Safe to
+// repeat.
+void platform_use_huge_heap();
+// A heap block of size bytes that free() releases, whose pages are mapped at
+// once (one step for the whole block, huge pages from 512 KB on) instead of
+// one fault per page when first touched; zero-filled when `zeroed`. Meant for
+// blocks that a request fills right away. Null when size is 0 or memory is
+// exhausted.
+void *platform_malloc_prefaulted(size_t size, bool zeroed);
 
 // Outcome of platform_read_whole_file.
 enum WholeFileResult {
@@ -61,3 +72,13 @@ enum WholeFileResult {
 // short reads) into a block of platform_alloc_mapped: *text gets the block,
 // *size the bytes read, and a NUL follows them. On failure *text is null.
 int platform_read_whole_file(int fd, char **text, size_t *size);
+// Size of the open file fd in *size (0 when it reports none). false when it
+// cannot be asked (the system's error is saved).
+bool platform_file_size(int fd, uint64_t *size);
+// Reads up to `size` bytes of the open file fd (whose size is `size`) into
+// buffer, which has room for at least size + 1 bytes, with one read repeated
+// only for short reads; *filled gets the bytes read (fewer when the file
+// became shorter). A file of size 0 is read once more, so that one that
+// refuses reading (a directory) is still an error. kWholeFileRead or
+// kWholeFileReadError (the system's error saved).
+int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled);

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "index/index.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "text/text.h"
 
@@ -138,18 +139,40 @@ int score_block(SearchContext &c, SearchRun &run, const TermWord &term) {
     return 1;
 }
 
+// Whether word equals a dictionary word byte for byte (the first bytes
+// compared at once: the scan passes most words at their first byte).
+inline bool same_word(const char *word, const char *entry) {
+    return entry[0] == word[0] && strcmp(entry, word) == 0;
+}
+
 // Whether dictionary entry id matches the term.
 bool entry_matches(const SearchContext &c, const TermWord &term, uint32_t id) {
     if (term.phrase) return id == term.phrase_id;
     const DictionaryEntry &entry = c.g_dictionary[id];
     if (entry.word == nullptr) return false;
-    if (!term.wildcard) return strcmp(term.text, entry.word) == 0;
+    if (!term.wildcard) return same_word(term.text, entry.word);
+    // The base word, then its variants in order.
     const bool case_sensitive = c.ToLowerSearchWords == 0;
-    for (uint32_t v = 0; v <= entry.stored_variants; v++) {
-        const char *text = get_word_variant(id, v);
-        if (text != nullptr && match_wildcard(text, term.text, case_sensitive)) return true;
+    const char *text = entry.word;
+    for (uint32_t v = 0;; v++) {
+        if (match_wildcard(text, term.text, case_sensitive)) return true;
+        if (v == entry.stored_variants) return false;
+        text = next_word_text(text);
     }
-    return false;
+}
+
+// The first id from `from` on (below end) whose entry matches the term, or end.
+uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from, uint64_t end) {
+    if (term.phrase || term.wildcard) {
+        while (from < end && !entry_matches(c, term, (uint32_t)from)) from++;
+        return from;
+    }
+    // A plain word, the usual case, in a loop of its own.
+    for (const DictionaryEntry *table = c.g_dictionary; from < end; from++) {
+        const char *word = table[from].word;
+        if (word != nullptr && same_word(term.text, word)) return from;
+    }
+    return end;
 }
 
 // The dictionary scan of one word. false when the request ended.
@@ -157,9 +180,11 @@ bool scan_dictionary(SearchContext &c, SearchRun &run, TermWord &term) {
     const uint64_t end =
         c.NumKeywords < c.g_dictionary_count ? c.NumKeywords : c.g_dictionary_count;
     for (uint64_t id64 = (uint64_t)c.DictReservedLimit + 1; id64 < end; id64++) {
-        const uint32_t id = (uint32_t)id64;
         if (c.g_search_cut_short && !term.exclusion) return true;
-        if (!entry_matches(c, term, id)) continue;
+        // Nothing changes the cut-short flag while entries are passed over.
+        id64 = next_match(c, term, id64, end);
+        if (id64 >= end) return true;
+        const uint32_t id = (uint32_t)id64;
         const DictionaryEntry &entry = c.g_dictionary[id];
         if (entry.offset == -1) {
             if (term.wildcard || c.SearchAsSubstring != 0) continue;
@@ -240,6 +265,16 @@ int prepare_word(SearchContext &c, SearchRun &run, TermWord &term) {
     }
     return kLookUp;
 }
+// Whether the spelling stage will read the spelling list: Spelling is on and
+// a query word found fewer records than SpellingWhenLessThan (compared as
+// signed numbers), the rule by which that stage proposes words.
+bool spelling_list_wanted(const SearchContext &c, const SearchRun &run) {
+    if (c.Spelling != 1) return false;
+    for (uint32_t t = 0; t < c.g_query_word_count; t++)
+        if ((int64_t)run.term_record_counts[t] < (int64_t)c.SpellingWhenLessThan) return true;
+    return false;
+}
+
 }  // namespace
 
 uint32_t boosted_score(uint8_t boost, uint8_t score) {
@@ -255,7 +290,7 @@ uint32_t find_dictionary_word(const char *word) {
         c.NumKeywords < c.g_dictionary_count ? c.NumKeywords : c.g_dictionary_count;
     for (uint32_t id = 0; id < end; id++) {
         const char *entry = c.g_dictionary[id].word;
-        if (entry != nullptr && strcmp(entry, word) == 0) return id;
+        if (entry != nullptr && same_word(word, entry)) return id;
     }
     return kNoDictionaryWord;
 }
@@ -295,7 +330,10 @@ bool setup_search(SearchContext &c, SearchRun &run) {
     const uint32_t pages = c.NumPages > 0 ? (uint32_t)c.NumPages : 0;
     const size_t words = c.g_query_word_count > 0 ? c.g_query_word_count : 1;
     run.page_count = pages;
-    run.page_scores = (PageScore *)calloc(pages > 0 ? pages : 1, sizeof(PageScore));
+    // Every score is touched by the filters: mapped at once, not page by page.
+    const uint64_t score_bytes = (uint64_t)(pages > 0 ? pages : 1) * sizeof(PageScore);
+    if (score_bytes <= SIZE_MAX)
+        run.page_scores = (PageScore *)platform_malloc_prefaulted((size_t)score_bytes, true);
     bool ok = run.page_scores != nullptr;
     if (ok && c.UseDomainDiversity == 1) {
         c.MaxDomainDiversity = kDiversityPicks;
@@ -357,5 +395,7 @@ bool look_up_terms(SearchContext &c, SearchRun &run) {
         fclose(c.g_word_map_file);
         c.g_word_map_file = nullptr;
     }
-    return true;
+    // The spelling list, opened with the index files, is read only for a
+    // search whose spelling stage will propose words.
+    return !spelling_list_wanted(c, run) || read_spelling_list() == 1;
 }

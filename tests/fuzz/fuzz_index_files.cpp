@@ -179,7 +179,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (load_settings(&g_params) != 0) abort();  // the fixed settings always load
     SearchContext &c = g_search_context;
     c.g_xml_output = flags & kXml ? 1 : 0;
-    if (open_index_files() == 1) {
+    // The search reads the spelling list only when it proposes words; read
+    // here it is checked like the other lists.
+    if (open_index_files() == 1 && read_spelling_list() == 1) {
         check_lists(c);
         read_pages(c);
         if (load_dictionary() == 1) read_postings(c);

@@ -176,6 +176,89 @@ TEST_F(DictionaryTest, VariantListsOfOddLinesReadBack) {
     }
 }
 
+// Files of plain and odd lines load as the one-line readers (add_base_word,
+// add_word_variant) take each line apart: the loader's quick reading of the
+// plain shapes changes nothing.
+TEST_F(DictionaryTest, PlainAndOddLinesLoadAsTheOneLineReadersReadThem) {
+    const std::string nul("\0", 1);
+    const std::vector<std::string> base_lines = {
+        "word 123 2",
+        "w 0 1",
+        "ab 12345678 0",
+        "ab 123456789 3",
+        "x 1234567890123456 1",
+        "x 12345678901234567 1",
+        "w -1 0",
+        "w -12 1",
+        "  lead 5 1",
+        "w\t 7 1",
+        "w 1 12",
+        "w 1 2 tail",
+        "w 1 \r1",
+        "w 5",
+        "w 3 1\r",
+        "w 1" + nul + " 2",
+        "w x1 1",
+        "w 1 x",
+        "    ",
+        std::string(70, 'L') + " 9 1",
+        std::string(5000, 'K') + " 9 1",
+        "a  1  2",
+    };
+    const std::vector<std::string> variant_lines = {
+        "V",
+        "Variant",
+        "a b",
+        " a",
+        "a\r",
+        "",
+        "\r",
+        std::string(399, 'v'),
+        std::string(400, 'v'),
+        "a" + nul + "b",
+        "x\ty",
+        std::string(5000, 'u'),
+    };
+    std::mt19937 random(11);
+    for (int file = 0; file < 30; file++) {
+        // The expected entries, read line by line with the one-line readers.
+        ASSERT_EQ(load(""), 0);
+        std::string text;
+        std::vector<DictionaryWord> words;
+        std::vector<uint32_t> stored;
+        for (int i = 0; i < 60; i++) {
+            const std::string &line = base_lines[random() % base_lines.size()];
+            text += line + "\n";
+            c.g_dictionary[0] = DictionaryEntry{};
+            if (add_base_word(line.c_str(), 0) != kDictionaryStored) continue;
+            const DictionaryEntry &entry = c.g_dictionary[0];
+            words.push_back({entry.word, entry.offset, {}});
+            stored.push_back(0);
+            for (uint32_t v = 0; v < entry.variant_count; v++) {
+                const std::string &variant = variant_lines[random() % variant_lines.size()];
+                text += variant + "\n";
+                uint8_t *token;
+                add_word_variant(variant.c_str(), &token);
+                if (token != nullptr && (v == 0 || stored.back() > 0)) {
+                    words.back().variants.push_back((const char *)token + 1);
+                    stored.back()++;
+                }
+            }
+        }
+        ASSERT_EQ(load(text), 0) << out_;
+        ASSERT_EQ(c.g_dictionary_count, words.size());
+        for (uint32_t id = 0; id < words.size(); id++) {
+            const DictionaryWord &w = words[id];
+            ASSERT_STREQ(c.g_dictionary[id].word, w.word.c_str()) << id;
+            ASSERT_EQ(c.g_dictionary[id].offset, w.offset) << w.word;
+            ASSERT_EQ(c.g_dictionary[id].stored_variants, stored[id]) << w.word;
+            for (uint32_t v = 0; v < w.variants.size(); v++)
+                ASSERT_STREQ(get_word_variant(id, v + 1), w.variants[v].c_str()) << w.word;
+            ASSERT_STREQ(get_word_variant(id, stored[id] + 1), w.word.c_str());
+        }
+    }
+}
+
 TEST_F(DictionaryTest, ManyChunksReadBackWithLfAndCrLf) {
     std::vector<DictionaryWord> words = testsupport::generated_words(5000, 11);
     for (const char *line_end : {"\n", "\r\n"}) {
