@@ -15,6 +15,7 @@
 
 #include "context/context.h"
 #include "index/index.h"
+#include "bench_process.h"
 
 namespace {
 constexpr int kWords = 500000;
@@ -22,7 +23,6 @@ constexpr int kPages = 100000;
 constexpr int kCategories = 16;
 constexpr int kCategoryBytes = kCategories / 8;
 constexpr int kPageRecordSize = kPageInfoSmallFixedSize + kCategoryBytes;
-constexpr size_t kPlainReadSize = 65536;
 
 double now_seconds() {
     timespec t;
@@ -102,20 +102,6 @@ std::string write_page_info(const std::string &dir) {
     return path;
 }
 
-// The plain pass: reads the file and counts its LF bytes.
-long count_lines(const std::string &path) {
-    static char buffer[kPlainReadSize];
-    int fd = open(path.c_str(), O_RDONLY);
-    long lines = 0;
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
-        for (const char *p = buffer, *end = buffer + got;
-             (p = (const char *)memchr(p, '\n', (size_t)(end - p))) != nullptr; p++)
-            lines++;
-    close(fd);
-    return lines;
-}
-
 // For comparison only: reads the file line by line with fgets and counts the lines.
 long count_lines_fgets(const std::string &path) {
     static char line[kDictionaryReadBufferSize];
@@ -152,8 +138,8 @@ double best_time(int runs, Load load) {
 
 void report(const char *name, const std::string &path, int runs, int (*loader)()) {
     double megabytes = (double)file_size(path) / 1e6;
-    count_lines(path);  // warm the page cache
-    double plain = best_time(runs, [&path] { return count_lines(path) < 0 ? 1 : 0; });
+    bench::count_lines(path);  // warm the page cache
+    double plain = best_time(runs, [&path] { return bench::count_lines(path) < 0 ? 1 : 0; });
     double loaded = best_time(runs, [loader] {
         int result = loader();
         release_all();

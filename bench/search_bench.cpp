@@ -29,8 +29,7 @@
 namespace {
 
 constexpr int kDefaultRounds = 200;
-constexpr int kLoadRuns = 200;            // in-process runs of each loader
-constexpr size_t kPlainReadSize = 65536;  // read size of the plain pass
+constexpr int kLoadRuns = 200;  // in-process runs of each loader
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
 struct QueryType {
@@ -148,20 +147,6 @@ bool fgets_pass(const std::string &path) {
     return lines >= 0;
 }
 
-bool read_pass(const std::string &path) {
-    static char buffer[kPlainReadSize];
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    long lines = 0;
-    ssize_t got;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0)
-        for (const char *p = buffer, *end = buffer + got;
-             (p = (const char *)memchr(p, '\n', (size_t)(end - p))) != nullptr; p++)
-            lines++;
-    close(fd);
-    return lines >= 0;
-}
-
 void print_load(const char *name, const std::string &path, double seconds) {
     const long size = file_size(path);
     printf("%-14s %8.1f KB %9.3f ms %9.1f MB/s\n", name, size / 1024.0, seconds * 1e3,
@@ -200,7 +185,7 @@ void time_loads(const std::string &index_dir) {
     const double by_line = time_loader(
         kLoadRuns, [&] { return fgets_pass(dictionary); }, [] {});
     const double plain = time_loader(
-        kLoadRuns, [&] { return read_pass(dictionary); }, [] {});
+        kLoadRuns, [&] { return bench::count_lines(dictionary) >= 0; }, [] {});
     print_load("  fgets pass", dictionary, by_line);
     print_load("  read pass", dictionary, plain);
     printf("dictionary loader: %.2f times as fast as the fgets pass (goal: at least 3)\n",

@@ -451,6 +451,11 @@ const char *interface_text_key(int index);
 // Meta fields usable by the readers: NumMetaFields, but never more than the
 // records the metafields block allocated (0 without a block).
 int32_t defined_meta_field_count();
+// Interface text `index` (a StrText), or "" when the texts are not loaded.
+const char *text_of(const SearchContext &c, int index);
+// Name of category `category`, or "" for a number outside the loaded names
+// (negative ones included) and for a name the settings left out.
+const char *category_name(const SearchContext &c, int32_t category);
 // Prints the loaded settings as <vesk:setting> elements.
 void print_settings_xml();
 

@@ -386,3 +386,14 @@ void print_settings_xml() {
     if (c.g_normal_chars != nullptr)
         print_item_setting("NormalChars", c.g_normal_chars, c.g_accent_capacity);
 }
+
+const char *text_of(const SearchContext &c, int index) {
+    const char *text = c.g_str_texts != nullptr ? c.g_str_texts[index] : nullptr;
+    return text != nullptr ? text : "";
+}
+
+const char *category_name(const SearchContext &c, int32_t category) {
+    if (c.g_category_names == nullptr || category < 0 || category >= c.g_category_capacity)
+        return "";
+    return c.g_category_names[category] != nullptr ? c.g_category_names[category] : "";
+}

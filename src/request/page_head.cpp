@@ -18,18 +18,6 @@ const char kOpenSearchNamespace[] = "http://a9.com/-/spec/opensearch/1.1/";
 const char kAtomNamespace[] = "http://www.w3.org/2005/Atom";
 const char kVeskNamespace[] = "https://www.orlatine.com/vesk/response/5.0/schema/";
 
-const char *text_of(int index) {
-    const char *text =
-        g_search_context.g_str_texts != nullptr ? g_search_context.g_str_texts[index] : nullptr;
-    return text != nullptr ? text : "";
-}
-
-const char *category_name(const SearchContext &c, int32_t category) {
-    if (c.g_category_names == nullptr || category < 0 || category >= c.g_category_capacity)
-        return "";
-    return c.g_category_names[category] != nullptr ? c.g_category_names[category] : "";
-}
-
 // Control bytes cannot appear in an XML document; they become spaces.
 void blank_control_bytes(char *text) {
     for (unsigned char *p = (unsigned char *)text; *p != '\0'; p++)
@@ -85,7 +73,7 @@ void write_per_page_choices(const SearchContext &c) {
     section_printf(
         SECTION_RESULTSPERPAGE,
         "<span class=\"vesk_results_per_page\"><label for=\"vesk_per_page\">%s</label>\n",
-        text_of(STR_FORM_RESULTS_PER_PAGE));
+        text_of(g_search_context, STR_FORM_RESULTS_PER_PAGE));
     section_printf(SECTION_RESULTSPERPAGE,
                    "<select name=\"vesk_per_page\" id=\"vesk_per_page\">\n");
     for (int i = 0; i < kPerPageChoiceCount && c.g_per_page_choices[i] != -1; i++) {
@@ -106,14 +94,15 @@ bool category_selected(const SearchContext &c, int32_t category) {
 void write_categories(const SearchContext &c) {
     section_printf(SECTION_CATEGORIES,
                    "<span class=\"vesk_categories\"><label for=\"vesk_cat\">%s</label>",
-                   text_of(STR_FORM_CATEGORY));
+                   text_of(g_search_context, STR_FORM_CATEGORY));
     int32_t first = c.g_selected_cats != nullptr ? c.g_selected_cats[0] : -1;
     if (c.SearchMultiCats != 0) {
         section_printf(SECTION_CATEGORIES, "<ul>\n");
         section_printf(SECTION_CATEGORIES,
                        "<li><input type=\"checkbox\" name=\"vesk_cat[]\" id=\"vesk_cat-1\" "
                        "value=\"-1\"%s><label for=\"vesk_cat-1\">%s</label></input></li>\n",
-                       first == -1 ? " checked=\"checked\"" : "", text_of(STR_FORM_CATEGORY_ALL));
+                       first == -1 ? " checked=\"checked\"" : "",
+                       text_of(g_search_context, STR_FORM_CATEGORY_ALL));
         for (int32_t cat = 0; cat < c.NumCats; cat++)
             section_printf(SECTION_CATEGORIES,
                            "<li><input type=\"checkbox\" name=\"vesk_cat[]\" id=\"vesk_cat%d\" "
@@ -124,7 +113,7 @@ void write_categories(const SearchContext &c) {
     } else {
         section_printf(SECTION_CATEGORIES, "<select name=\"vesk_cat[]\" id=\"vesk_cat\">");
         section_printf(SECTION_CATEGORIES, "<option value=\"-1\">%s</option>",
-                       text_of(STR_FORM_CATEGORY_ALL));
+                       text_of(g_search_context, STR_FORM_CATEGORY_ALL));
         for (int32_t cat = 0; cat < c.NumCats; cat++)
             section_printf(SECTION_CATEGORIES, "<option value=\"%d\"%s>%s</option>", cat,
                            cat == first ? " selected=\"selected\"" : "", category_name(c, cat));
@@ -135,7 +124,7 @@ void write_categories(const SearchContext &c) {
 
 void write_options(const MetaField &field, int32_t selected_single, const unsigned char *multi) {
     section_printf(SECTION_CUSTOMMETAOPTIONS, "<option value=\"-1\">%s</option>",
-                   text_of(STR_FORM_CATEGORY_ALL));
+                   text_of(g_search_context, STR_FORM_CATEGORY_ALL));
     if (field.options == nullptr) return;
     for (int32_t k = 0; k < field.option_count; k++) {
         section_printf(SECTION_CUSTOMMETAOPTIONS, "<option value=\"%d\"", k);
@@ -221,16 +210,18 @@ void write_meta_fields(const SearchContext &c) {
 
 void write_match_options(const SearchContext &c) {
     section_printf(SECTION_MATCHOPTIONS, "<span class=\"vesk_match\">%s\n",
-                   text_of(STR_FORM_MATCH));
+                   text_of(g_search_context, STR_FORM_MATCH));
     const char *checked = " checked=\"checked\"";
     section_printf(SECTION_MATCHOPTIONS,
                    "<label for=\"vesk_match_any\"><input type=\"radio\" id=\"vesk_match_any\" "
                    "name=\"vesk_and\" value=\"0\"%s />%s</label>\n",
-                   c.g_match_all ? "" : checked, text_of(STR_FORM_ANY_SEARCH_WORDS));
+                   c.g_match_all ? "" : checked,
+                   text_of(g_search_context, STR_FORM_ANY_SEARCH_WORDS));
     section_printf(SECTION_MATCHOPTIONS,
                    "<label for=\"vesk_match_all\"><input type=\"radio\" id=\"vesk_match_all\" "
                    "name=\"vesk_and\" value=\"1\"%s />%s</label>\n",
-                   c.g_match_all ? checked : "", text_of(STR_FORM_ALL_SEARCH_WORDS));
+                   c.g_match_all ? checked : "",
+                   text_of(g_search_context, STR_FORM_ALL_SEARCH_WORDS));
 }
 
 void write_date_range(const SearchContext &c) {
@@ -253,8 +244,9 @@ void write_date_range(const SearchContext &c) {
                        "<label for=\"%s\">%s </label><input id=\"%s\" name=\"%s\" value=\"%s\">"
                        "<input type=\"button\" value=\"%s\" onclick=\"displayDatePicker('%s', "
                        "false, '%s');\" />",
-                       field.name, text_of(field.label), field.name, field.name, field.value,
-                       text_of(STR_FORM_DATE_BUTTON), field.name, format);
+                       field.name, text_of(g_search_context, field.label), field.name, field.name,
+                       field.value, text_of(g_search_context, STR_FORM_DATE_BUTTON), field.name,
+                       format);
     section_printf(SECTION_DATERANGE, "</span>\n");
 }
 
@@ -267,10 +259,10 @@ void write_search_form(const SearchContext &c) {
                    "<label for=\"vesk_searchbox\">%s</label><input type=\"text\" "
                    "name=\"vesk_query\" size=\"20\" value=\"%s\" id=\"vesk_searchbox\" "
                    "class=\"vesk_searchbox\" />\n",
-                   text_of(STR_FORM_SEARCHFOR), c.g_query_html);
+                   text_of(g_search_context, STR_FORM_SEARCHFOR), c.g_query_html);
     section_printf(SECTION_SEARCHBUTTON,
                    "<input type=\"submit\" value=\"%s\" class=\"vesk_button\" />\n",
-                   text_of(STR_FORM_SUBMIT_BUTTON));
+                   text_of(g_search_context, STR_FORM_SUBMIT_BUTTON));
     const char *hidden = "<input type=\"hidden\" name=\"%s\" value=\"%d\" />\n";
     if (c.FormFormat != 2) {
         section_printf(SECTION_FORMSTART, hidden, "vesk_per_page", c.g_per_page);
@@ -337,7 +329,7 @@ int begin_page(SearchContext *context, RequestParams *request) {
         } else {
             if (c.UseMetaFields == 0 && c.g_query_given == 1)
                 section_printf(SECTION_SUMMARY, "<div class=\"summary\">%s</div>\n",
-                               text_of(STR_NO_QUERY));
+                               text_of(g_search_context, STR_NO_QUERY));
             if (c.VeskInfo == 1) write_powered_by_line();
             return finish_page_after_error(nullptr, "");
         }
@@ -347,9 +339,9 @@ int begin_page(SearchContext *context, RequestParams *request) {
     int64_t first_result = ((int64_t)c.g_page - 1) * (int64_t)c.g_per_page;
     if (c.g_page < 1 || first_result >= (int64_t)c.MaxResultsPerQuery) {
         if (c.g_xml_output)
-            print_error_message(text_of(STR_MAX_RESULTS), "</vesk:error>");
+            print_error_message(text_of(g_search_context, STR_MAX_RESULTS), "</vesk:error>");
         else
-            buffer_printf("%s<br />", text_of(STR_MAX_RESULTS));
+            buffer_printf("%s<br />", text_of(g_search_context, STR_MAX_RESULTS));
         return finish_page_after_error(nullptr, "");
     }
 

@@ -16,9 +16,6 @@ const char kCorruptedIndexMessage[] =
 namespace {
 const char kInfoSeparator[] = "&nbsp; - &nbsp;";
 const char kNewWindowTarget[] = "target=\"_blank\"";
-const char kPdfExtension[] = ".pdf";
-const char kHighlightParameter[] = "vesk_highlight=";
-const char kHighlightSubParameter[] = "vesk_highlightsub=";
 const char kTruncationMark[] = "...";
 const char *const kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -62,17 +59,24 @@ const char *pdf_search_text(const SearchContext &c) {
     return text;
 }
 
+const char *highlight_parameter(const SearchContext &c) {
+    return c.SearchAsSubstring == 1 ? kHighlightSubParameter : kHighlightParameter;
+}
+
+void apply_pdf_highlight(const SearchContext &c, const char *url, char *link, size_t size) {
+    if (c.PdfHighlight == 1 && find_text_nocase(link, kPdfExtension, 0) != nullptr)
+        snprintf(link, size, "%s%s%s%s", url, kPdfFragmentOpen, pdf_search_text(c),
+                 kPdfFragmentClose);
+}
+
 namespace {
 
 void make_result_link(const SearchContext &c, Block &b) {
     if (c.GotoHighlight == 1)
-        make_query_url(b.link, b.url,
-                       c.SearchAsSubstring == 1 ? kHighlightSubParameter : kHighlightParameter,
-                       c.g_query_urlencoded, sizeof b.link);
+        make_query_url(b.link, b.url, highlight_parameter(c), c.g_query_urlencoded, sizeof b.link);
     else
         snprintf(b.link, sizeof b.link, "%s", b.url);
-    if (c.PdfHighlight == 1 && find_text_nocase(b.link, kPdfExtension, 0) != nullptr)
-        snprintf(b.link, sizeof b.link, "%s#search=%%22%s%%22", b.url, pdf_search_text(c));
+    apply_pdf_highlight(c, b.url, b.link, sizeof b.link);
 }
 
 // Reads the page-info and page-data fields of the block's result. false when

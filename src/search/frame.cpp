@@ -27,11 +27,6 @@ enum SelfLink {
     kLinkPage,           // another result page (number: the page)
 };
 
-const char *text_of(const SearchContext &c, int index) {
-    const char *text = c.g_str_texts != nullptr ? c.g_str_texts[index] : nullptr;
-    return text != nullptr ? text : "";
-}
-
 bool category_in_range(const SearchContext &c, int32_t category) {
     return category >= 0 && category < c.NumCats;
 }
@@ -164,12 +159,6 @@ int64_t result_page_count(const SearchContext &c, const SearchRun &run) {
 }
 
 }  // namespace
-
-const char *category_name(const SearchContext &c, int32_t category) {
-    if (c.g_category_names == nullptr || category < 0 || category >= c.g_category_capacity)
-        return "";
-    return c.g_category_names[category] != nullptr ? c.g_category_names[category] : "";
-}
 
 const char *xml_text(const SearchContext &c, const char *text, size_t length, bool keep_tags) {
     static char *buffer = nullptr;

@@ -9,17 +9,13 @@
 namespace {
 
 const char kSectionGrowFailed[] = "recommended buffer could not be realloc'ed<br>";
-const char kHighlightParam[] = "vesk_highlight=";
-const char kHighlightSubParam[] = "vesk_highlightsub=";
-const char kPdfFragmentOpen[] = "#search=%22";
-const char kPdfFragmentClose[] = "%22";
 constexpr int64_t kNoPageShown = -1;
 
 // Room for the longest link: a page URL with the highlight parameter and the
 // encoded query (its "#" fragment moves behind them), or a PDF link with the
 // whole query percent-encoded.
 constexpr int kHighlightLinkSize =
-    kPageDataUrlSize + kLinkSeparatorSize + sizeof kHighlightSubParam + kQueryUrlencodedSize;
+    kPageDataUrlSize + kLinkSeparatorSize + sizeof kHighlightSubParameter + kQueryUrlencodedSize;
 constexpr int kPdfLinkSize =
     kPageDataUrlSize + sizeof kPdfFragmentOpen + kQueryUrlencodedSize + sizeof kPdfFragmentClose;
 constexpr int kLinkSize = kHighlightLinkSize > kPdfLinkSize ? kHighlightLinkSize : kPdfLinkSize;
@@ -72,14 +68,11 @@ bool keyword_matches(const SearchContext &c, const char *k) {
 // url), the PDF search link for a ".pdf" link when PdfHighlight is 1.
 void make_link(const SearchContext &c, char *url, char *link) {
     if (c.GotoHighlight == 1)
-        make_query_url_keep_anchor(link, url,
-                                   c.SearchAsSubstring == 1 ? kHighlightSubParam : kHighlightParam,
-                                   c.g_query_urlencoded, kLinkSize);
+        make_query_url_keep_anchor(link, url, highlight_parameter(c), c.g_query_urlencoded,
+                                   kLinkSize);
     else
         snprintf(link, kLinkSize, "%s", url);
-    if (c.PdfHighlight == 1 && find_text_nocase(link, ".pdf", 0) != nullptr)
-        snprintf(link, kLinkSize, "%s%s%s%s", url, kPdfFragmentOpen, pdf_search_text(c),
-                 kPdfFragmentClose);
+    apply_pdf_highlight(c, url, link, kLinkSize);
 }
 
 void write_xml_link(const SearchContext &c, const PageFields &page, const char *link) {

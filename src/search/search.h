@@ -250,8 +250,6 @@ void write_pages_and_sorting(SearchContext &c, SearchRun &run);
 // Page-number links and the powered-by line, and the closing of the results
 // wrapper (after the blocks).
 void write_page_numbers(SearchContext &c, SearchRun &run);
-// Name of category `category`; "" for a number the settings do not name.
-const char *category_name(const SearchContext &c, int32_t category);
 // text (length bytes) as XML character data (see xml_escape_text; UTF-8 when
 // the charset is). The result stays valid until the next call; "" when no
 // memory is left for it.
@@ -266,11 +264,22 @@ inline const char *xml_text(const SearchContext &c, const char *text) {
 
 // The message of a page whose page-data line lacks its fields.
 extern const char kCorruptedIndexMessage[];
+constexpr char kHighlightParameter[] = "vesk_highlight=";        // result-link highlight
+constexpr char kHighlightSubParameter[] = "vesk_highlightsub=";  // the same in substring mode
+constexpr char kPdfExtension[] = ".pdf";                         // links a PDF viewer opens
+constexpr char kPdfFragmentOpen[] = "#search=%22";               // PDF viewer's search, quoted
+constexpr char kPdfFragmentClose[] = "%22";
 
 // The query for a PDF viewer's "#search=": without double quotes, every other
 // byte that is not a letter, digit, '-' or '_' percent-encoded (a space as
 // %20). The text stays valid until the next call.
 const char *pdf_search_text(const SearchContext &c);
+// The result links' highlight parameter: "vesk_highlightsub=" when
+// SearchAsSubstring is 1, else "vesk_highlight=".
+const char *highlight_parameter(const SearchContext &c);
+// When PdfHighlight is 1 and link names a ".pdf" file (any letter case),
+// replaces link (size bytes) by url + "#search=%22" + pdf_search_text + "%22".
+void apply_pdf_highlight(const SearchContext &c, const char *url, char *link, size_t size);
 
 // The result blocks of the requested page. false when an error ended the request.
 bool write_result_blocks(SearchContext &c, SearchRun &run);
