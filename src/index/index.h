@@ -7,6 +7,13 @@
 
 #include "context/context.h"
 
+// The `count` (up to 8) bytes at bytes as an unsigned little-endian number.
+inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
+    return value;
+}
+
 // ---- dictionary.cpp ----
 
 // Frees the dictionary entries and both pools; every pointer and count ends 0.
@@ -146,8 +153,6 @@ int load_pageinfo_file();
 // Fixed fields of a record (`big` nonzero: the big layout). The record must be
 // one that load_pageinfo_file accepted.
 uint32_t page_info_file_size(const uint8_t *record, int32_t big);
-uint32_t page_info_date(const uint8_t *record, int32_t big);
-uint8_t page_info_boost(const uint8_t *record, int32_t big);
 uint8_t page_info_file_type(const uint8_t *record, int32_t big);
 // Address of the record's 5-byte page-data offset field.
 const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big);
@@ -155,8 +160,6 @@ const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big);
 uint32_t page_info_record_length(const uint8_t *record, int32_t big);
 // The 5 bytes at field as an unsigned little-endian number (upper 24 bits 0).
 uint64_t read_offset40(const uint8_t *field);
-// Record of page `page`; null when no pages are loaded or page >= NumPages.
-const uint8_t *page_record(uint32_t page);
 // Category bitmap of page `page`; null when categories are not loaded or the
 // page is out of range (consumers take null as "in no category").
 const uint8_t *page_category_bitmap(uint32_t page);
@@ -175,6 +178,31 @@ bool read_meta_value(const uint8_t **cursor, const uint8_t *end, int32_t type, i
 // Value of meta field `field` (0-based, definition order) of page `page`.
 // false when meta values are not loaded or page or field is out of range.
 bool page_meta_value(uint32_t page, int32_t field, PageMetaValue *value);
+
+// Field offsets of the two page-info layouts.
+constexpr int kSmallDataOffsetAt = 2, kBigDataOffsetAt = 4;
+constexpr int kSmallFileSizeAt = 7, kBigFileSizeAt = 9;
+constexpr int kSmallDateAt = 11, kBigDateAt = 13;
+constexpr int kSmallBoostAt = 15, kBigBoostAt = 17;
+constexpr int kSmallFileTypeAt = 16, kBigFileTypeAt = 18;
+constexpr int kPageInfoDateSize = 4;  // u32 date
+// Record of page `page`; null when no pages are loaded or page >= NumPages
+// (in this header, like the two fields below: the term loop reads them for
+// every posting).
+inline const uint8_t *page_record(uint32_t page) {
+    const SearchContext &c = g_search_context;
+    if (c.g_page_records == nullptr || c.NumPages <= 0 || page >= (uint32_t)c.NumPages)
+        return nullptr;
+    return c.g_page_records[page];
+}
+// The date and the boost fields of a record that load_pageinfo_file accepted.
+inline uint32_t page_info_date(const uint8_t *record, int32_t big) {
+    return (uint32_t)read_little_endian(record + (big ? kBigDateAt : kSmallDateAt),
+                                        kPageInfoDateSize);
+}
+inline uint8_t page_info_boost(const uint8_t *record, int32_t big) {
+    return record[big ? kBigBoostAt : kSmallBoostAt];
+}
 
 // ---- open_index.cpp ----
 
@@ -274,12 +302,6 @@ void copy_bytes(void *dst, const void *src, size_t n);
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
-// The `count` (up to 8) bytes at bytes as an unsigned little-endian number.
-inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
-    uint64_t value = 0;
-    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
-    return value;
-}
 // Field offsets of a word-map record.
 constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
               kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
