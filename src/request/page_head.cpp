@@ -296,8 +296,12 @@ int begin_page(SearchContext *context, RequestParams *request) {
     if (g_timer_start == 0) g_timer_start = timer_now();
     copy_request(c, *request);
 
-    c.g_xml_output = request->xml;
-    if (c.g_xml_output == PARAM_NOT_GIVEN) c.g_xml_output = c.UseXML == 1 ? 1 : 0;
+    // Every nonzero request value asks for XML; kept as 1, so that the head, the
+    // form and the closing of the document all follow the same choice.
+    if (request->xml == PARAM_NOT_GIVEN)
+        c.g_xml_output = c.UseXML == 1 ? 1 : 0;
+    else
+        c.g_xml_output = request->xml != 0 ? 1 : 0;
     // Autocomplete items are HTML for the page's script, whatever the settings say.
     if (request->autocomplete != 0) c.g_xml_output = 0;
     snprintf(c.g_content_type, sizeof c.g_content_type, "%s",

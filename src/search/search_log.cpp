@@ -32,13 +32,15 @@ struct LogLine {
     bool full;
 };
 
-// Bytes of the character at p: a UTF-8 sequence when UseUTF8 is 1 (never
-// past the text's end), else one byte.
+// Bytes of the character at p: a UTF-8 sequence when UseUTF8 is 1, else one
+// byte. Only continuation bytes extend a sequence, so that a control byte
+// after a lone lead byte is still a character of its own (and never copied
+// into the line as it is).
 int character_length(const SearchContext &c, const unsigned char *p) {
     if (c.UseUTF8 != 1) return 1;
     const int announced = utf8_unit_length(*p);
     int n = 1;
-    while (n < announced && p[n] != '\0') n++;
+    while (n < announced && utf8_is_continuation(p[n])) n++;
     return n;
 }
 

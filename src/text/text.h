@@ -117,6 +117,8 @@ constexpr int kUnicodeTablesNoMemory = 64;  // load_unicode_tables: no memory
 
 // Unit length (1 to 6) announced by a unit's first byte.
 int utf8_unit_length(unsigned char lead);
+// Whether byte continues a unit (0x80-0xBF).
+bool utf8_is_continuation(unsigned char byte);
 // Decodes a unit of `length` bytes into *cp. False unless the unit is the
 // shortest encoding of a scalar value (no overlong form, no surrogate, at
 // most U+10FFFF).

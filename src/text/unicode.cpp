@@ -59,6 +59,10 @@ int utf8_unit_length(unsigned char lead) {
     return 6;
 }
 
+bool utf8_is_continuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
 bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp) {
     static const uint32_t kSmallest[kMaxCharBytes + 1] = {0, 0, 0x80, 0x800, 0x10000};
     if (length > kMaxCharBytes) return false;
@@ -69,7 +73,7 @@ bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp) {
     }
     uint32_t value = unit[0] & (0x7F >> length);
     for (int i = 1; i < length; ++i) {
-        if ((unit[i] & 0xC0) != 0x80) return false;
+        if (!utf8_is_continuation(unit[i])) return false;
         value = (value << 6) | (unit[i] & 0x3F);
     }
     if (value < kSmallest[length] || value > 0x10FFFF) return false;

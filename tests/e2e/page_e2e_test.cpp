@@ -194,6 +194,26 @@ TEST_F(PageE2E, XmlHeadWithoutEchoAndPageLimit) {
     EXPECT_EQ(xmllint(response.out), "");
 }
 
+// Every nonzero vesk_xml asks for XML: the answer is then a whole document,
+// head included, whatever the number.
+TEST_F(PageE2E, EveryNonzeroXmlFlagGivesAWholeDocument) {
+    spec_.set("UseXML", 1);
+    const struct {
+        const char *flag;
+        bool xml;
+    } cases[] = {{"1", true},  {"2", true}, {"-7", true}, {"12ab", true},
+                 {"0", false}, {"", true},  {"x", true}};
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.flag);
+        CgiResponse response = get(std::string("vesk_query=&vesk_xml=") + test.flag);
+        const bool xml = response.out.rfind("Content-type: text/xml", 0) == 0;
+        EXPECT_EQ(xml, test.xml);
+        if (!xml) continue;
+        EXPECT_NE(response.out.find("\n\n<?xml version=\"1.0\""), std::string::npos);
+        EXPECT_EQ(xmllint(response.out), "");
+    }
+}
+
 TEST_F(PageE2E, PageLimitHoldsForEveryPageNumber) {
     spec_.set("MaxResultsPerQuery", 1000);
     testsupport::write_file(dir_, "search_template.html", "<!--VESK_SHOW_RESULTS-->\n");

@@ -189,6 +189,11 @@ TEST_F(SearchLogE2E, OneLinePerSearch) {
          "<date-time>, 10.0.0.5  x, \"red  fake line\", Matches = 0, OR, PerPage = 10, "
          "PageNum = 0, No cats, Time = <time>, Rec = 0\r\n",
          nullptr, "10.0.0.5\n\tx"},
+        {"UTF-8: a line feed after a lead byte is no part of its character",
+         "vesk_query=red%C3%0Afake%E2%82%0Dx",
+         "<date-time>, 10.0.0.5, \"red\xC3 fake\xE2\x82 x\", Matches = 0, OR, PerPage = 10, "
+         "PageNum = 0, No cats, Time = <time>, Rec = 0\r\n",
+         [](IndexSpec &s) { s.settings.set("UseUTF8", 1); }},
     };
     for (const LineCase &test : cases) {
         SCOPED_TRACE(test.name);
