@@ -145,17 +145,28 @@ inline bool same_word(const char *word, const char *entry) {
     return entry[0] == word[0] && strcmp(entry, word) == 0;
 }
 
+// A byte as match_wildcard compares it: A-Z folded to a-z unless the case counts.
+inline char folded(char ch, bool case_sensitive) {
+    return !case_sensitive && ch >= 'A' && ch <= 'Z' ? (char)(ch - 'A' + 'a') : ch;
+}
+
 // Whether dictionary entry id matches the term.
 bool entry_matches(const SearchContext &c, const TermWord &term, uint32_t id) {
     if (term.phrase) return id == term.phrase_id;
     const DictionaryEntry &entry = c.g_dictionary[id];
     if (entry.word == nullptr) return false;
     if (!term.wildcard) return same_word(term.text, entry.word);
-    // The base word, then its variants in order.
+    // The base word, then its variants in order. A pattern that starts with
+    // a plain byte matches only texts that start with it (A-Z folded when the
+    // case does not count): the others are passed over at their first byte.
     const bool case_sensitive = c.ToLowerSearchWords == 0;
+    const char lead = folded(term.text[0], case_sensitive);
+    const bool plain_lead = lead != '*' && lead != '?' && lead != '\0';
     const char *text = entry.word;
     for (uint32_t v = 0;; v++) {
-        if (match_wildcard(text, term.text, case_sensitive)) return true;
+        if ((!plain_lead || folded(text[0], case_sensitive) == lead) &&
+            match_wildcard(text, term.text, case_sensitive))
+            return true;
         if (v == entry.stored_variants) return false;
         text = next_word_text(text);
     }
