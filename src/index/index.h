@@ -291,14 +291,16 @@ bool read_page_data_fields(uint32_t page, char *url, char *title, char *descript
 bool read_page_data_url(uint32_t page, char *url);
 // Copies n bytes from src to dst; the areas may overlap.
 void copy_bytes(void *dst, const void *src, size_t n);
-// Reads the word-map block at offset: seeks (seek_data_file), reads the u32
-// count and then, with one read, the records that are present, at most count
-// of them: the file's size bounds the buffer, so a corrupt count never
-// allocates more than the file holds. The block's buffer (from an earlier
-// read, or none in a zeroed block) is reused and grown only when too small.
-// A negative offset is kWordmapNoData without a seek. On any result but
-// kWordmapRead the block has count 0. Free the buffer with free_wordmap_block.
-// Prints nothing but the seek message.
+// Reads the word-map block at offset: the u32 count and the records that are
+// present, at most count of them: the file's size bounds the buffer, so a
+// corrupt count never allocates more than the file holds. The count and the
+// records of most words come with one read at the offset (the stream's
+// position does not move); a file that cannot be read at an offset is sought
+// with seek_data_file (kWordmapSeekFailed when that fails). The block's
+// buffer (from an earlier read, or none in a zeroed block) is reused and
+// grown only when too small. A negative offset is kWordmapNoData without a
+// read. On any result but kWordmapRead the block has count 0. Free the buffer
+// with free_wordmap_block. Prints nothing but the seek message.
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
