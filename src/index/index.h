@@ -160,14 +160,6 @@ const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big);
 uint32_t page_info_record_length(const uint8_t *record, int32_t big);
 // The 5 bytes at field as an unsigned little-endian number (upper 24 bits 0).
 uint64_t read_offset40(const uint8_t *field);
-// Category bitmap of page `page`; null when categories are not loaded or the
-// page is out of range (consumers take null as "in no category").
-const uint8_t *page_category_bitmap(uint32_t page);
-// The bit of category c in bitmap (its value, not 1); 0 for a negative c or a
-// null bitmap. A c whose byte lies at or beyond NumCatBytes ends the process:
-// "Error: Category number is invalid. Incorrect settings file used?" (inside
-// <vesk:error> in XML mode) through finish_page_after_error, exit code 1.
-uint32_t page_in_category(int32_t c, const uint8_t *bitmap);
 // Meta fields that the records carry values for: NumMetaFields bounded by the
 // loaded field table; 0 unless UseMetaFields is 1.
 int32_t page_meta_field_count();
@@ -202,6 +194,28 @@ inline uint32_t page_info_date(const uint8_t *record, int32_t big) {
 }
 inline uint8_t page_info_boost(const uint8_t *record, int32_t big) {
     return record[big ? kBigBoostAt : kSmallBoostAt];
+}
+// Category bitmap of page `page`; null when categories are not loaded or the
+// page is out of range (consumers take null as "in no category"). In this
+// header, like page_in_category: the filters ask for every page and category.
+inline const uint8_t *page_category_bitmap(uint32_t page) {
+    const SearchContext &c = g_search_context;
+    if (c.g_page_category_bitmaps == nullptr || page_record(page) == nullptr) return nullptr;
+    return c.g_page_category_bitmaps[page];
+}
+// Ends the process for a category number beyond NumCatBytes (see page_in_category).
+[[noreturn]] void refuse_category_number();
+// The bit of category c in bitmap (its value, not 1); 0 for a negative c or a
+// null bitmap. A c whose byte lies at or beyond NumCatBytes ends the process:
+// "Error: Category number is invalid. Incorrect settings file used?" (inside
+// <vesk:error> in XML mode) through finish_page_after_error, exit code 1.
+inline uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
+    constexpr int kBitsPerByte = 8;  // categories per bitmap byte
+    if (c < 0) return 0;
+    const int32_t byte = c / kBitsPerByte;
+    if (byte >= g_search_context.NumCatBytes) refuse_category_number();
+    if (bitmap == nullptr) return 0;
+    return bitmap[byte] & (1u << (c % kBitsPerByte));
 }
 
 // ---- open_index.cpp ----

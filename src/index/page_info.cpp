@@ -37,7 +37,6 @@ const char kShortTotalMessage[] =
 const char kInvalidCategoryMessage[] =
     "Error: Category number is invalid. Incorrect settings file used?";
 
-constexpr int kBitsPerByte = 8;
 constexpr size_t kMetaOptionByteSize = 1;  // u8 drop-down option, multiple-choice count and option
 constexpr size_t kTableAlignment = 16;     // the pointer tables start on this boundary
 
@@ -204,23 +203,10 @@ uint64_t read_offset40(const uint8_t *field) {
     return read_little_endian(field, kPageDataOffsetSize);
 }
 
-const uint8_t *page_category_bitmap(uint32_t page) {
-    const SearchContext &c = g_search_context;
-    if (c.g_page_category_bitmaps == nullptr || page_record(page) == nullptr) return nullptr;
-    return c.g_page_category_bitmaps[page];
-}
-
-uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
-    SearchContext &context = g_search_context;
-    if (c < 0) return 0;
-    const int32_t byte = c / kBitsPerByte;
-    if (byte >= context.NumCatBytes) {
-        finish_page_after_error(kInvalidCategoryMessage, "</vesk:error>\n");
-        fflush(stdout);
-        exit(1);
-    }
-    if (bitmap == nullptr) return 0;
-    return bitmap[byte] & (1u << (c % kBitsPerByte));
+void refuse_category_number() {
+    finish_page_after_error(kInvalidCategoryMessage, "</vesk:error>\n");
+    fflush(stdout);
+    exit(1);
 }
 
 int32_t page_meta_field_count() {
