@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "context/context.h"
 
@@ -329,8 +330,17 @@ inline WordmapPosting decode_wordmap_record(const uint8_t *record) {
     WordmapPosting posting;
     posting.score = record[kWordmapScoreAt];
     posting.zones = record[kWordmapZonesAt];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The page (u24) and the offset (u40) are the record's last eight bytes.
+    static_assert(kWordmapPageSize + kWordmapTextOffsetSize == sizeof(uint64_t), "one load");
+    uint64_t fields;
+    memcpy(&fields, record + kWordmapPageAt, sizeof fields);
+    posting.page = (uint32_t)(fields & ((1u << (8 * kWordmapPageSize)) - 1));
+    posting.text_offset = fields >> (8 * kWordmapPageSize);
+#else
     posting.page = (uint32_t)read_little_endian(record + kWordmapPageAt, kWordmapPageSize);
     posting.text_offset = read_little_endian(record + kWordmapTextOffsetAt, kWordmapTextOffsetSize);
+#endif
     return posting;
 }
 // Decodes record i (below block->count) of a block.
