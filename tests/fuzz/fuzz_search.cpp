@@ -9,8 +9,9 @@
 // well-formed document; an HTML search page ends with the template's last
 // line (the page is never cut short) and holds no element or attribute that
 // the program does not write itself (no markup of the request got through);
-// a log line, when one is written, is one whole line ending in CR LF. Everything the request
-// allocated is released (LeakSanitizer sees every input on its own).
+// a log line, when one is written, is one whole line ending in CR LF.
+// Everything the request allocated is released (LeakSanitizer sees every
+// input on its own).
 //
 // A request whose category list names a category past the bitmaps of the
 // index is not searched: the program reports it and ends the process on
@@ -41,6 +42,9 @@
 namespace {
 
 constexpr int kBitsPerCategoryByte = 8;
+constexpr size_t kReadChunkSize = 65536;  // bytes of the capture file read at a time
+const char kHtmlHeader[] = "Content-type: text/html";
+const char kHeaderEnd[] = "\n\n";
 
 std::string g_root;                                                      // temporary directory
 std::string g_index_dirs[testsupport::kSearchFixtureCount];              // one per fixture
@@ -138,10 +142,11 @@ void release_request() {
     free_request();
 }
 
+// Everything the request printed to standard output.
 std::string captured_output() {
     fflush(stdout);
     std::string text;
-    char buffer[65536];
+    char buffer[kReadChunkSize];
     ssize_t n;
     for (off_t at = 0; (n = pread(g_output_fd, buffer, sizeof buffer, at)) > 0; at += n)
         text.append(buffer, (size_t)n);
@@ -194,9 +199,9 @@ std::string unknown_markup(xmlNodePtr node) {
 // body is parsed as single bytes, so that any text parses and only the
 // markup counts.
 std::string html_injection(const std::string &answer) {
-    const size_t body = answer.find("\n\n");
-    if (body == std::string::npos || answer.rfind("Content-type: text/html", 0) != 0) return "";
-    const std::string page = answer.substr(body + 2);
+    const size_t body = answer.find(kHeaderEnd);
+    if (body == std::string::npos || answer.rfind(kHtmlHeader, 0) != 0) return "";
+    const std::string page = answer.substr(body + sizeof kHeaderEnd - 1);
     htmlDocPtr doc = htmlReadMemory(page.data(), (int)page.size(), nullptr, "ISO-8859-1",
                                     HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
     if (doc == nullptr) return "";

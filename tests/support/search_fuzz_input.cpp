@@ -33,12 +33,12 @@ const char *const kSmallSentences[] = {
     "Pruning the apple tree in winter keeps it healthy.",
     "Bees visit the blossom in spring, then the hive fills with honey.",
     "Wax from the hive makes candles; the caf\xE9 sells them.",
-    "A na\xEF"
-    "ve r\xE9sum\xE9 of orchard work: e-mail at 9 o'clock.",
+    ("A na\xEF"
+     "ve r\xE9sum\xE9 of orchard work: e-mail at 9 o'clock."),
     "Banana and cherry trees need summer heat!",
     "APPLE Apple apple: three spellings of one word?",
-    "Stra\xDF"
-    "e markets sell fresh cherry cider/juice.",
+    ("Stra\xDF"
+     "e markets sell fresh cherry cider/juice."),
     "Orchard ladders, baskets and crates for the harvest.",
     "Fresh apple juice with honey is sold in the caf\xE9.",
 };
@@ -48,12 +48,11 @@ const char *const kSmallSentences[] = {
 const char *const kBigSentences[] = {
     "Running runners run through the running club.",
     "The caf\xC3\xA9 serves na\xC3\xAFve coffee to tired joggers.",
-    "Stra\xC3\x9F"
-    "e und \xC3\x9C"
-    "bersicht: gro\xC3\x9F"
-    "e W\xC3\xB6rter im Text.",
-    "\xCE\xA9mega and \xCE\xB1lpha are Greek: "
-    "\xCE\xA3\xCE\x8A\xCE\xA3\xCE\xA5\xCE\xA6\xCE\x9F\xCE\xA3 is a name.",
+    ("Stra\xC3\x9F"
+     "e und \xC3\x9C"
+     "bersicht: gro\xC3\x9F"
+     "e W\xC3\xB6rter im Text."),
+    "\xCE\xA3\xCE\x8A\xCE\xA3\xCE\xA5\xCE\xA6\xCE\x9F\xCE\xA3 and \xCE\xA9mega are Greek.",
     "\xE6\x9D\xB1\xE4\xBA\xAC and \xE5\xA4\xA7\xE9\x98\xAA are cities.",
     "Jumping, jumped, jumps: the stemmer joins them.",
     "Connection connected connecting connections.",
