@@ -112,6 +112,20 @@ constexpr int kChunkPositions = kTextChunkSize + kTextBlockSize;
 constexpr size_t kTextPadding = 2 * kTextBlockSize;
 constexpr uint32_t kPlainDigits = 8;  // digits of one group
 
+// A chunk of a text, from a line's start, with the positions of its
+// structure bytes.
+struct TextChunk {
+    char *base;
+    uint32_t count;  // positions listed
+    uint32_t next;   // the first position not yet passed
+    uint16_t positions[kChunkPositions];
+};
+// Lists the positions of the chunk that starts at line (up to
+// kTextChunkSize bytes of [line, end), which kTextPadding zero bytes follow).
+void list_chunk(char *line, const char *end, TextChunk &chunk);
+// Passes the chunk's positions that lie before line.
+void pass_positions_before(const char *line, TextChunk &chunk);
+
 // Walks the lines of the file text [text, text + size) (a NUL and
 // kTextPadding zero bytes follow it) and loads each one that ends with LF
 // into g_dictionary (sets g_dictionary_count and the pool counts). true at

@@ -228,15 +228,6 @@ bool load_line(LoadState &state, char *lf) {
     return kind == kBaseLineEmpty || store_base_line(state, lf, base);
 }
 
-// A chunk of the text, from a line's start, with the positions of its
-// structure bytes.
-struct TextChunk {
-    char *base;
-    uint32_t count;  // positions listed
-    uint32_t next;   // the first position not yet passed
-    uint16_t positions[kChunkPositions];
-};
-
 // What reading a line in its plain shape gave.
 enum PlainRead {
     kPlainDone = 0,    // the line was loaded
@@ -298,16 +289,6 @@ inline int load_plain_base_line(LoadState &state, TextChunk &chunk) {
     return loaded ? kPlainDone : kPlainFailed;
 }
 
-// Lists the positions of the chunk that starts at state.line.
-void list_chunk(const LoadState &state, const char *end, TextChunk &chunk) {
-    chunk.base = state.line;
-    const size_t left = (size_t)(end - state.line);
-    chunk.count = list_structure_bytes(
-        state.line, left < (size_t)kTextChunkSize ? (uint32_t)left : kTextChunkSize,
-        chunk.positions);
-    chunk.next = 0;
-}
-
 }  // namespace
 
 bool structure_listing_available(int method) {
@@ -353,17 +334,29 @@ bool load_lines(SearchContext &c, char *text, size_t size) {
         if (read == kPlainDone || read == kPlainFailed) continue;
         // A line a whole chunk from its start cannot tell is read token by token.
         if (read == kChunkEnds && chunk.base != state.line) {
-            list_chunk(state, end, chunk);
+            list_chunk(state.line, end, chunk);
             continue;
         }
         char *lf = (char *)memchr(state.line, '\n', (size_t)(end - state.line));
         if (lf == nullptr) break;
         read = load_line(state, lf) ? kPlainDone : kPlainFailed;
         state.line = lf + 1;
-        while (chunk.next < chunk.count && chunk.base + chunk.positions[chunk.next] < state.line)
-            chunk.next++;
+        pass_positions_before(state.line, chunk);
     }
     c.g_dictionary_count = state.entries;
     keep_pools(c, state.base, state.variants);
     return read != kPlainFailed;
+}
+
+void list_chunk(char *line, const char *end, TextChunk &chunk) {
+    chunk.base = line;
+    const size_t left = (size_t)(end - line);
+    chunk.count = list_structure_bytes(
+        line, left < (size_t)kTextChunkSize ? (uint32_t)left : kTextChunkSize, chunk.positions);
+    chunk.next = 0;
+}
+
+void pass_positions_before(const char *line, TextChunk &chunk) {
+    while (chunk.next < chunk.count && chunk.base + chunk.positions[chunk.next] < line)
+        chunk.next++;
 }

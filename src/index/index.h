@@ -4,8 +4,16 @@
 #pragma once
 
 #include <stdint.h>
+#include <string.h>
 
 #include "context/context.h"
+
+// The `count` (up to 8) bytes at bytes as an unsigned little-endian number.
+inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
+    return value;
+}
 
 // ---- dictionary.cpp ----
 
@@ -146,8 +154,6 @@ int load_pageinfo_file();
 // Fixed fields of a record (`big` nonzero: the big layout). The record must be
 // one that load_pageinfo_file accepted.
 uint32_t page_info_file_size(const uint8_t *record, int32_t big);
-uint32_t page_info_date(const uint8_t *record, int32_t big);
-uint8_t page_info_boost(const uint8_t *record, int32_t big);
 uint8_t page_info_file_type(const uint8_t *record, int32_t big);
 // Address of the record's 5-byte page-data offset field.
 const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big);
@@ -155,16 +161,6 @@ const uint8_t *page_info_data_offset_field(const uint8_t *record, int32_t big);
 uint32_t page_info_record_length(const uint8_t *record, int32_t big);
 // The 5 bytes at field as an unsigned little-endian number (upper 24 bits 0).
 uint64_t read_offset40(const uint8_t *field);
-// Record of page `page`; null when no pages are loaded or page >= NumPages.
-const uint8_t *page_record(uint32_t page);
-// Category bitmap of page `page`; null when categories are not loaded or the
-// page is out of range (consumers take null as "in no category").
-const uint8_t *page_category_bitmap(uint32_t page);
-// The bit of category c in bitmap (its value, not 1); 0 for a negative c or a
-// null bitmap. A c whose byte lies at or beyond NumCatBytes ends the process:
-// "Error: Category number is invalid. Incorrect settings file used?" (inside
-// <vesk:error> in XML mode) through finish_page_after_error, exit code 1.
-uint32_t page_in_category(int32_t c, const uint8_t *bitmap);
 // Meta fields that the records carry values for: NumMetaFields bounded by the
 // loaded field table; 0 unless UseMetaFields is 1.
 int32_t page_meta_field_count();
@@ -175,6 +171,53 @@ bool read_meta_value(const uint8_t **cursor, const uint8_t *end, int32_t type, i
 // Value of meta field `field` (0-based, definition order) of page `page`.
 // false when meta values are not loaded or page or field is out of range.
 bool page_meta_value(uint32_t page, int32_t field, PageMetaValue *value);
+
+// Field offsets of the two page-info layouts.
+constexpr int kSmallDataOffsetAt = 2, kBigDataOffsetAt = 4;
+constexpr int kSmallFileSizeAt = 7, kBigFileSizeAt = 9;
+constexpr int kSmallDateAt = 11, kBigDateAt = 13;
+constexpr int kSmallBoostAt = 15, kBigBoostAt = 17;
+constexpr int kSmallFileTypeAt = 16, kBigFileTypeAt = 18;
+constexpr int kPageInfoDateSize = 4;  // u32 date
+// Record of page `page`; null when no pages are loaded or page >= NumPages
+// (in this header, like the two fields below: the term loop reads them for
+// every posting).
+inline const uint8_t *page_record(uint32_t page) {
+    const SearchContext &c = g_search_context;
+    if (c.g_page_records == nullptr || c.NumPages <= 0 || page >= (uint32_t)c.NumPages)
+        return nullptr;
+    return c.g_page_records[page];
+}
+// The date and the boost fields of a record that load_pageinfo_file accepted.
+inline uint32_t page_info_date(const uint8_t *record, int32_t big) {
+    return (uint32_t)read_little_endian(record + (big ? kBigDateAt : kSmallDateAt),
+                                        kPageInfoDateSize);
+}
+inline uint8_t page_info_boost(const uint8_t *record, int32_t big) {
+    return record[big ? kBigBoostAt : kSmallBoostAt];
+}
+// Category bitmap of page `page`; null when categories are not loaded or the
+// page is out of range (consumers take null as "in no category"). In this
+// header, like page_in_category: the filters ask for every page and category.
+inline const uint8_t *page_category_bitmap(uint32_t page) {
+    const SearchContext &c = g_search_context;
+    if (c.g_page_category_bitmaps == nullptr || page_record(page) == nullptr) return nullptr;
+    return c.g_page_category_bitmaps[page];
+}
+// Ends the process for a category number beyond NumCatBytes (see page_in_category).
+[[noreturn]] void refuse_category_number();
+// The bit of category c in bitmap (its value, not 1); 0 for a negative c or a
+// null bitmap. A c whose byte lies at or beyond NumCatBytes ends the process:
+// "Error: Category number is invalid. Incorrect settings file used?" (inside
+// <vesk:error> in XML mode) through finish_page_after_error, exit code 1.
+inline uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
+    constexpr int kBitsPerByte = 8;  // categories per bitmap byte
+    if (c < 0) return 0;
+    const int32_t byte = c / kBitsPerByte;
+    if (byte >= g_search_context.NumCatBytes) refuse_category_number();
+    if (bitmap == nullptr) return 0;
+    return bitmap[byte] & (1u << (c % kBitsPerByte));
+}
 
 // ---- open_index.cpp ----
 
@@ -263,23 +306,19 @@ bool read_page_data_fields(uint32_t page, char *url, char *title, char *descript
 bool read_page_data_url(uint32_t page, char *url);
 // Copies n bytes from src to dst; the areas may overlap.
 void copy_bytes(void *dst, const void *src, size_t n);
-// Reads the word-map block at offset: seeks (seek_data_file), reads the u32
-// count and then, with one read, the records that are present, at most count
-// of them: the file's size bounds the buffer, so a corrupt count never
-// allocates more than the file holds. The block's buffer (from an earlier
-// read, or none in a zeroed block) is reused and grown only when too small.
-// A negative offset is kWordmapNoData without a seek. On any result but
-// kWordmapRead the block has count 0. Free the buffer with free_wordmap_block.
-// Prints nothing but the seek message.
+// Reads the word-map block at offset: the u32 count and the records that are
+// present, at most count of them: the file's size bounds the buffer, so a
+// corrupt count never allocates more than the file holds. The count and the
+// records of most words come with one read at the offset (the stream's
+// position does not move); a file that cannot be read at an offset is sought
+// with seek_data_file (kWordmapSeekFailed when that fails). The block's
+// buffer (from an earlier read, or none in a zeroed block) is reused and
+// grown only when too small. A negative offset is kWordmapNoData without a
+// read. On any result but kWordmapRead the block has count 0. Free the buffer
+// with free_wordmap_block. Prints nothing but the seek message.
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
-// The `count` (up to 8) bytes at bytes as an unsigned little-endian number.
-inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
-    uint64_t value = 0;
-    for (int i = count - 1; i >= 0; i--) value = value << 8 | bytes[i];
-    return value;
-}
 // Field offsets of a word-map record.
 constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
               kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
@@ -291,8 +330,17 @@ inline WordmapPosting decode_wordmap_record(const uint8_t *record) {
     WordmapPosting posting;
     posting.score = record[kWordmapScoreAt];
     posting.zones = record[kWordmapZonesAt];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The page (u24) and the offset (u40) are the record's last eight bytes.
+    static_assert(kWordmapPageSize + kWordmapTextOffsetSize == sizeof(uint64_t), "one load");
+    uint64_t fields;
+    memcpy(&fields, record + kWordmapPageAt, sizeof fields);
+    posting.page = (uint32_t)(fields & ((1u << (8 * kWordmapPageSize)) - 1));
+    posting.text_offset = fields >> (8 * kWordmapPageSize);
+#else
     posting.page = (uint32_t)read_little_endian(record + kWordmapPageAt, kWordmapPageSize);
     posting.text_offset = read_little_endian(record + kWordmapTextOffsetAt, kWordmapTextOffsetSize);
+#endif
     return posting;
 }
 // Decodes record i (below block->count) of a block.

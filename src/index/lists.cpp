@@ -156,29 +156,108 @@ uint64_t spelling_table_bound(const SearchContext &c, const char *text, size_t s
 char *read_spelling_text(FILE *file, size_t *size) {
     *size = 0;
     uint64_t file_size = 0;
-    if (!platform_file_size(fileno(file), &file_size) || file_size >= SIZE_MAX) file_size = 0;
-    // A NUL and a group of digits' bytes behind the text, all zero.
-    char *text = (char *)platform_malloc_prefaulted((size_t)file_size + 1 + kPlainDigits, false);
+    if (!platform_file_size(fileno(file), &file_size) || file_size >= SIZE_MAX - 1 - kTextPadding)
+        file_size = 0;
+    // Zero bytes behind the text: its NUL, and room for the structure listing
+    // and the digit groups to read past it.
+    char *text = (char *)platform_malloc_prefaulted((size_t)file_size + 1 + kTextPadding, false);
     if (text == nullptr) return nullptr;
     *size = fread(text, 1, (size_t)file_size, file);
-    memset(text + *size, 0, 1 + kPlainDigits);
+    memset(text + *size, 0, 1 + kTextPadding);
     return text;
 }
 
-// Fills the spelling table from the file text. false without memory.
-bool fill_spelling_table(SearchContext &c, const char *text, size_t size) {
+// What reading a spelling line in its plain shape gave.
+enum PlainSpellingRead {
+    kPlainSpellingRead = 0,  // the line was read
+    kOtherSpellingLine = 1,  // the line has another shape
+    kSpellingChunkEnds = 2,  // the chunk lists too few positions to tell
+};
+
+// A spelling line of the plain shape, taken apart from the chunk's positions:
+// tokens of bytes above ' ' split by single spaces, its LF within one piece
+// of the line reader (most bytes, the LF included), so it reads exactly as
+// parse_spelling_line reads it. Fills entry, *filled telling whether it gave
+// a key and a first id; *next gets the next line.
+int read_plain_spelling_line(char *line, TextChunk &chunk, size_t most, SpellingEntry *entry,
+                             bool *filled, char **next) {
+    uint32_t k = chunk.next;
+    const char *token = line;
+    uint32_t ids[kSpellingIdCount] = {0, 0, 0};
+    const char *key = nullptr;
+    size_t key_length = 0;
+    int tokens = 0;
+    for (;; k++) {
+        if (k >= chunk.count) return kSpellingChunkEnds;
+        char *at = chunk.base + chunk.positions[k];
+        if (at == token || (*at != ' ' && *at != '\n')) return kOtherSpellingLine;
+        if (tokens == 0) {
+            key = token;
+            key_length = (size_t)(at - token);
+        } else if (tokens <= kSpellingIdCount) {
+            ids[tokens - 1] = checked_word_id(token_number(token, (size_t)(at - token)));
+        }
+        tokens++;
+        if (*at == '\n') {
+            if ((size_t)(at - line) + 1 > most) return kOtherSpellingLine;
+            *next = at + 1;
+            break;
+        }
+        token = at + 1;
+    }
+    chunk.next = k + 1;
+    *filled = tokens > 1;
+    if (!*filled) return kPlainSpellingRead;
+    memset(entry, 0, sizeof *entry);
+    memcpy(entry->key, key, key_length < kSpellingKeySize - 1 ? key_length : kSpellingKeySize - 1);
+    memcpy(entry->ids, ids, sizeof ids);
+    return kPlainSpellingRead;
+}
+
+// Reads the line at pieces.at piece by piece, as the line reader cuts it.
+// false when the text ended (or a Ctrl-Z ended it).
+bool read_line_in_pieces(SearchContext &c, uint64_t bound, TextPieces &pieces) {
+    const char *lf = (const char *)memchr(pieces.at, '\n', (size_t)(pieces.end - pieces.at));
+    const char *piece;
+    size_t length;
+    do {
+        if (!next_piece(pieces, &piece, &length)) return false;
+        if (parse_spelling_line(piece, length, &c.g_spelling_entries[c.g_spelling_count]))
+            c.g_spelling_count++;
+    } while (c.g_spelling_count < bound && lf != nullptr && pieces.at <= lf);
+    return true;
+}
+
+// Fills the spelling table from the file text (kTextPadding zero bytes
+// behind it). Plain lines are read from the positions of their structure
+// bytes, every other line piece by piece. false without memory.
+bool fill_spelling_table(SearchContext &c, char *text, size_t size) {
     const uint64_t bound = spelling_table_bound(c, text, size);
     if (bound == 0) return true;
     if (bound > SIZE_MAX / sizeof(SpellingEntry)) return false;
     c.g_spelling_entries =
         (SpellingEntry *)platform_malloc_prefaulted((size_t)bound * sizeof(SpellingEntry), false);
     if (c.g_spelling_entries == nullptr) return false;
-    TextPieces pieces{text, text + size, (size_t)c.MaxKeyWordLineLen - 1};
-    const char *piece;
-    size_t length;
-    while (c.g_spelling_count < bound && next_piece(pieces, &piece, &length))
-        if (parse_spelling_line(piece, length, &c.g_spelling_entries[c.g_spelling_count]))
-            c.g_spelling_count++;
+    const size_t most = (size_t)c.MaxKeyWordLineLen - 1;
+    char *const end = text + size;
+    TextChunk chunk;
+    chunk.base = nullptr;
+    chunk.count = chunk.next = 0;
+    for (char *line = text; line < end && c.g_spelling_count < bound;) {
+        bool filled = false;
+        const int read = read_plain_spelling_line(
+            line, chunk, most, &c.g_spelling_entries[c.g_spelling_count], &filled, &line);
+        if (read == kPlainSpellingRead) {
+            c.g_spelling_count += filled ? 1 : 0;
+        } else if (read == kSpellingChunkEnds && chunk.base != line) {
+            list_chunk(line, end, chunk);
+        } else {
+            TextPieces pieces{line, end, most};
+            if (!read_line_in_pieces(c, bound, pieces)) break;
+            line = (char *)pieces.at;
+            pass_positions_before(line, chunk);
+        }
+    }
     return true;
 }
 

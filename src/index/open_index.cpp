@@ -16,7 +16,6 @@
 // word id in the first DictIDLen - 1 bytes (little-endian), then the variant
 // number. An index made for other settings starts with the UTF-16 text "This".
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <string.h>
 
 #include "index/index.h"
@@ -105,6 +104,57 @@ void copy_field(char *out, int size, const char *start, const char *end) {
     if (length > (size_t)size - 1) length = (size_t)size - 1;
     memcpy(out, start, length);
     out[length] = '\0';
+}
+
+// Bytes of a word-map block read with its count at once: the count and the
+// records of most words.
+constexpr size_t kWordmapFirstRead = kWordmapCountSize + 400 * kWordmapRecordSize;
+
+// Records of a block with `declared` records at offset that a file of
+// file_size bytes still holds: a corrupt count costs nothing beyond the
+// file's own size.
+uint64_t records_present(int64_t offset, uint64_t file_size, uint32_t declared) {
+    const int64_t left = (int64_t)file_size - offset - kWordmapCountSize;
+    if (left < kWordmapRecordSize) return 0;
+    const uint64_t present = (uint64_t)left / kWordmapRecordSize;
+    return present < declared ? present : declared;
+}
+
+// Makes room for `wanted` records in the block. The old records are read
+// again anyway: a block too small is replaced by a fresh one, mapped at once
+// instead of page by page as the read fills it. false without memory.
+bool hold_records(WordmapBlock *block, uint64_t wanted) {
+    if (wanted <= block->capacity) return true;
+    const uint64_t bytes = wanted * kWordmapRecordSize;
+    free(block->records);
+    block->records = nullptr;
+    block->capacity = 0;
+    if (bytes <= SIZE_MAX)
+        block->records = (uint8_t *)platform_malloc_prefaulted((size_t)bytes, false);
+    if (block->records == nullptr) return false;
+    block->capacity = (uint32_t)wanted;
+    return true;
+}
+
+// read_wordmap_block for a file that cannot be read at an offset: seeks and
+// reads, so that the seek reports what fails.
+int read_block_by_seeking(FILE *file, int64_t offset, WordmapBlock *block) {
+    if (seek_data_file(file, offset) != 0) return kWordmapSeekFailed;
+    uint8_t count_bytes[kWordmapCountSize];
+    if (fread(count_bytes, 1, sizeof count_bytes, file) != sizeof count_bytes)
+        return kWordmapNoData;
+    const uint32_t declared = (uint32_t)read_little_endian(count_bytes, kWordmapCountSize);
+    if (declared == 0) return kWordmapRead;
+    uint64_t file_size;
+    if (!platform_file_size(fileno(file), &file_size)) return kWordmapNoData;
+    const uint64_t wanted = records_present(offset, file_size, declared);
+    if (wanted == 0) return kWordmapNoData;
+    if (!hold_records(block, wanted)) return kWordmapNoMemory;
+    const size_t present = fread(block->records, kWordmapRecordSize, (size_t)wanted, file);
+    if (present == 0) return kWordmapNoData;
+    block->count = (uint32_t)present;
+    block->declared_count = declared;
+    return kWordmapRead;
 }
 
 }  // namespace
@@ -208,34 +258,33 @@ void copy_bytes(void *dst, const void *src, size_t n) {
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     block->count = block->declared_count = 0;
     if (offset < 0 || file == nullptr) return kWordmapNoData;
-    if (seek_data_file(file, offset) != 0) return kWordmapSeekFailed;
-    uint8_t count_bytes[kWordmapCountSize];
-    if (fread(count_bytes, 1, sizeof count_bytes, file) != sizeof count_bytes)
-        return kWordmapNoData;
-    const uint32_t declared = (uint32_t)read_little_endian(count_bytes, kWordmapCountSize);
+    // The count and the records behind it, with one read at the offset.
+    uint8_t first[kWordmapFirstRead];
+    const int fd = fileno(file);
+    const int64_t got = platform_read_at(fd, first, sizeof first, offset);
+    if (got < 0) return read_block_by_seeking(file, offset, block);
+    if (got < kWordmapCountSize) return kWordmapNoData;
+    const uint32_t declared = (uint32_t)read_little_endian(first, kWordmapCountSize);
     if (declared == 0) return kWordmapRead;
-
-    // Only the records the file still holds are read: a corrupt count costs
-    // nothing beyond the file's own size.
-    struct stat status;
-    if (fstat(fileno(file), &status) != 0) return kWordmapNoData;
-    const int64_t left = (int64_t)status.st_size - offset - kWordmapCountSize;
-    if (left < kWordmapRecordSize) return kWordmapNoData;
-    uint64_t wanted = (uint64_t)left / kWordmapRecordSize;
-    if (wanted > declared) wanted = declared;
-    if (wanted > block->capacity) {
-        // The old records are read again anyway: a fresh block, mapped at once
-        // instead of page by page as the read fills it.
-        const uint64_t bytes = wanted * kWordmapRecordSize;
-        free(block->records);
-        block->records = nullptr;
-        block->capacity = 0;
-        if (bytes <= SIZE_MAX)
-            block->records = (uint8_t *)platform_malloc_prefaulted((size_t)bytes, false);
-        if (block->records == nullptr) return kWordmapNoMemory;
-        block->capacity = (uint32_t)wanted;
+    const uint64_t in_first = (uint64_t)(got - kWordmapCountSize) / kWordmapRecordSize;
+    uint64_t wanted = declared;
+    uint64_t file_size = 0;
+    if (wanted > in_first) {
+        if (!platform_file_size(fd, &file_size)) return kWordmapNoData;
+        wanted = records_present(offset, file_size, declared);
     }
-    const size_t present = fread(block->records, kWordmapRecordSize, (size_t)wanted, file);
+    if (wanted == 0) return kWordmapNoData;
+    if (!hold_records(block, wanted)) return kWordmapNoMemory;
+    const uint64_t copied = wanted < in_first ? wanted : in_first;
+    memcpy(block->records, first + kWordmapCountSize, (size_t)(copied * kWordmapRecordSize));
+    uint64_t present = copied;
+    if (wanted > copied) {
+        const int64_t rest =
+            platform_read_at(fd, block->records + copied * kWordmapRecordSize,
+                             (size_t)((wanted - copied) * kWordmapRecordSize),
+                             offset + kWordmapCountSize + (int64_t)(copied * kWordmapRecordSize));
+        if (rest > 0) present += (uint64_t)rest / kWordmapRecordSize;
+    }
     if (present == 0) return kWordmapNoData;
     block->count = (uint32_t)present;
     block->declared_count = declared;

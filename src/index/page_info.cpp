@@ -37,13 +37,6 @@ const char kShortTotalMessage[] =
 const char kInvalidCategoryMessage[] =
     "Error: Category number is invalid. Incorrect settings file used?";
 
-// Field offsets of the two layouts.
-constexpr int kSmallDataOffsetAt = 2, kBigDataOffsetAt = 4;
-constexpr int kSmallFileSizeAt = 7, kBigFileSizeAt = 9;
-constexpr int kSmallDateAt = 11, kBigDateAt = 13;
-constexpr int kSmallBoostAt = 15, kBigBoostAt = 17;
-constexpr int kSmallFileTypeAt = 16, kBigFileTypeAt = 18;
-constexpr int kBitsPerByte = 8;
 constexpr size_t kMetaOptionByteSize = 1;  // u8 drop-down option, multiple-choice count and option
 constexpr size_t kTableAlignment = 16;     // the pointer tables start on this boundary
 
@@ -57,7 +50,7 @@ uint32_t read_u16(const uint8_t *p) {
 }
 
 uint32_t read_u32(const uint8_t *p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+    return (uint32_t)read_little_endian(p, kMetaNumberSize);
 }
 
 int fixed_size(int32_t big) {
@@ -198,14 +191,6 @@ uint32_t page_info_file_size(const uint8_t *record, int32_t big) {
     return read_u32(record + (big ? kBigFileSizeAt : kSmallFileSizeAt));
 }
 
-uint32_t page_info_date(const uint8_t *record, int32_t big) {
-    return read_u32(record + (big ? kBigDateAt : kSmallDateAt));
-}
-
-uint8_t page_info_boost(const uint8_t *record, int32_t big) {
-    return record[big ? kBigBoostAt : kSmallBoostAt];
-}
-
 uint8_t page_info_file_type(const uint8_t *record, int32_t big) {
     return record[big ? kBigFileTypeAt : kSmallFileTypeAt];
 }
@@ -218,30 +203,10 @@ uint64_t read_offset40(const uint8_t *field) {
     return read_little_endian(field, kPageDataOffsetSize);
 }
 
-const uint8_t *page_record(uint32_t page) {
-    const SearchContext &c = g_search_context;
-    if (c.g_page_records == nullptr || c.NumPages <= 0 || page >= (uint32_t)c.NumPages)
-        return nullptr;
-    return c.g_page_records[page];
-}
-
-const uint8_t *page_category_bitmap(uint32_t page) {
-    const SearchContext &c = g_search_context;
-    if (c.g_page_category_bitmaps == nullptr || page_record(page) == nullptr) return nullptr;
-    return c.g_page_category_bitmaps[page];
-}
-
-uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
-    SearchContext &context = g_search_context;
-    if (c < 0) return 0;
-    const int32_t byte = c / kBitsPerByte;
-    if (byte >= context.NumCatBytes) {
-        finish_page_after_error(kInvalidCategoryMessage, "</vesk:error>\n");
-        fflush(stdout);
-        exit(1);
-    }
-    if (bitmap == nullptr) return 0;
-    return bitmap[byte] & (1u << (c % kBitsPerByte));
+void refuse_category_number() {
+    finish_page_after_error(kInvalidCategoryMessage, "</vesk:error>\n");
+    fflush(stdout);
+    exit(1);
 }
 
 int32_t page_meta_field_count() {

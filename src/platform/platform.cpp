@@ -273,6 +273,22 @@ int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {
     return kWholeFileRead;
 }
 
+int64_t platform_read_at(int fd, void *buffer, size_t size, int64_t offset) {
+    size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got =
+            pread(fd, (char *)buffer + filled, size - filled, (off_t)(offset + (int64_t)filled));
+        if (got == 0) break;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            platform_save_error();
+            return -1;
+        }
+        filled += (size_t)got;
+    }
+    return (int64_t)filled;
+}
+
 void platform_use_huge_heap() {
     if (g_heap_laid_out) return;
     g_heap_laid_out = true;

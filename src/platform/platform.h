@@ -50,6 +50,11 @@ int platform_append_to_file(const char *path, const char *bytes, size_t length);
 void *platform_alloc_mapped(size_t size, size_t prefault);
 // Frees a block of platform_alloc_mapped. Null-safe.
 void platform_free_mapped(void *block);
+// Reads up to size bytes of the open file fd at offset into buffer without
+// moving the file's position (repeated for short reads until size or the end
+// of the file). The bytes read, or -1 when the file cannot be read at an
+// offset (the system's error is saved).
+int64_t platform_read_at(int fd, void *buffer, size_t size, int64_t offset);
 // Lays the heap out so that from now on its blocks below 1 MB lie in huge
 // pages, when the C library and the system allow it (a process that starts
 // real work calls it once; it costs a 2 MB page at the first block). Safe to

@@ -145,30 +145,51 @@ inline bool same_word(const char *word, const char *entry) {
     return entry[0] == word[0] && strcmp(entry, word) == 0;
 }
 
-// Whether dictionary entry id matches the term.
-bool entry_matches(const SearchContext &c, const TermWord &term, uint32_t id) {
-    if (term.phrase) return id == term.phrase_id;
-    const DictionaryEntry &entry = c.g_dictionary[id];
-    if (entry.word == nullptr) return false;
-    if (!term.wildcard) return same_word(term.text, entry.word);
-    // The base word, then its variants in order.
+// A byte as match_wildcard compares it: A-Z folded to a-z unless the case counts.
+inline char folded(char ch, bool case_sensitive) {
+    return !case_sensitive && ch >= 'A' && ch <= 'Z' ? (char)(ch - 'A' + 'a') : ch;
+}
+
+// How a wildcard pattern is tried against the texts of the words.
+struct WildcardTest {
+    const char *pattern;
+    bool case_sensitive;
+    char lead;        // the pattern's first byte as compared
+    bool plain_lead;  // a plain byte: texts that start with another cannot match
+};
+
+WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
     const bool case_sensitive = c.ToLowerSearchWords == 0;
+    const char lead = folded(pattern[0], case_sensitive);
+    return WildcardTest{pattern, case_sensitive, lead, lead != '*' && lead != '?' && lead != '\0'};
+}
+
+// Whether the base word or one of its variants, in this order, matches: a
+// text that cannot match is passed over at its first byte.
+bool word_texts_match(const DictionaryEntry &entry, const WildcardTest &test) {
     const char *text = entry.word;
     for (uint32_t v = 0;; v++) {
-        if (match_wildcard(text, term.text, case_sensitive)) return true;
+        if ((!test.plain_lead || folded(text[0], test.case_sensitive) == test.lead) &&
+            match_wildcard(text, test.pattern, test.case_sensitive))
+            return true;
         if (v == entry.stored_variants) return false;
         text = next_word_text(text);
     }
 }
 
-// The first id from `from` on (below end) whose entry matches the term, or end.
+// The first id from `from` on (below end) whose entry matches the term, or
+// end: a phrase's first word by its id, a wildcard by its texts, a plain word
+// by its base word.
 uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from, uint64_t end) {
-    if (term.phrase || term.wildcard) {
-        while (from < end && !entry_matches(c, term, (uint32_t)from)) from++;
-        return from;
+    if (term.phrase) return from <= term.phrase_id && term.phrase_id < end ? term.phrase_id : end;
+    const DictionaryEntry *table = c.g_dictionary;
+    if (term.wildcard) {
+        const WildcardTest test = wildcard_test(c, term.text);
+        for (; from < end; from++)
+            if (table[from].word != nullptr && word_texts_match(table[from], test)) return from;
+        return end;
     }
-    // A plain word, the usual case, in a loop of its own.
-    for (const DictionaryEntry *table = c.g_dictionary; from < end; from++) {
+    for (; from < end; from++) {
         const char *word = table[from].word;
         if (word != nullptr && same_word(term.text, word)) return from;
     }

@@ -3,10 +3,12 @@
 // dictionary.
 #include <stdint.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "index/index_fixture.h"
+#include "platform/platform.h"
 
 namespace indextest {
 namespace {
@@ -61,6 +63,64 @@ TEST_F(ListsTest, SpellingLines) {
     // A line longer than the buffer arrives in pieces, each a line of its own.
     c.MaxKeyWordLineLen = 8;
     EXPECT_EQ(spelling("KEY 1 2 3 45\n", 5), "KEY:1,2,0 3:45,0,0");
+}
+
+// Random lists of plain and odd lines load as the text-mode line reader and
+// strtok would read them piece by piece (lines longer than the buffer, CR,
+// tabs, NULs, Ctrl-Z, keys and ids of every length, too many ids).
+TEST_F(ListsTest, SpellingLinesAgreeWithAPieceByPieceReading) {
+    const std::string nul("\0", 1);
+    const std::vector<std::string> lines = {
+        "PRNT 812 907",
+        "ALKRTMS 55",
+        "K 1 2 3",
+        "K 1 2 3 4 5",
+        "KEY",
+        "",
+        "  A  1",
+        "A 1\r",
+        "A\t1 2",
+        "A 12345678901",
+        "A -7 8",
+        "A 1x 9",
+        "B 999 1000",
+        "C 4294967297",
+        "L " + std::string(90, '7'),
+        "N 1" + nul + "2",
+        "Z 1\x1a 2",
+        "LONGKEYWORD 1",
+        std::string(200, 'k') + " 1",
+    };
+    std::mt19937 random(3);
+    for (int length : {81, 8, 32}) {
+        c.MaxKeyWordLineLen = length;
+        for (int file = 0; file < 20; file++) {
+            std::string text;
+            for (int i = 0; i < 40; i++) text += lines[random() % lines.size()] + "\n";
+            if (file % 4 == 3) text += "T 5";  // a last line without LF
+            testsupport::write_file(dir_, kSpellingFileName, text);
+            FILE *file_stream = fopen((dir_ + "/" + kSpellingFileName).c_str(), "r");
+            ASSERT_NE(file_stream, nullptr);
+            std::vector<char> buffer((size_t)length);
+            std::string expected;
+            while (platform_read_text_line(buffer.data(), length, file_stream) != nullptr) {
+                char *save = nullptr;
+                const char *key = strtok_r(buffer.data(), " \r\n", &save);
+                const char *id = key ? strtok_r(nullptr, " \r\n", &save) : nullptr;
+                if (id == nullptr) continue;
+                uint32_t ids[3] = {0, 0, 0};
+                for (int k = 0; k < 3 && id != nullptr; k++, id = strtok_r(nullptr, " \r\n", &save))
+                    ids[k] = (uint32_t)parse_int_decimal(id) < c.NumKeywords
+                                 ? (uint32_t)parse_int_decimal(id)
+                                 : 0;
+                expected += std::string(expected.empty() ? "" : " ") +
+                            std::string(key).substr(0, 6) + ":" + std::to_string(ids[0]) + "," +
+                            std::to_string(ids[1]) + "," + std::to_string(ids[2]);
+            }
+            fclose(file_stream);
+            EXPECT_EQ(spelling(text, 1000), expected) << length << " " << file;
+        }
+    }
 }
 
 TEST_F(ListsTest, SpellingTableGrowsPastItsFirstBlock) {

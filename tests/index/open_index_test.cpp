@@ -3,6 +3,7 @@
 // dictionary offsets); damaged page-data lines, word-map counts and offsets
 // are refused or bounded, never followed past the data.
 #include <stdint.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -113,6 +114,39 @@ TEST_F(OpenIndexTest, OffsetsBeyondThePageData) {
     EXPECT_EQ(fields(1), "false:|||");
     EXPECT_EQ(url_of(1), "false");
     EXPECT_NE(fields(2).find("drones.html"), std::string::npos);
+}
+
+// A block longer than the first read at its offset comes whole and in order,
+// also into a buffer an earlier block left; a stream that cannot be read at
+// an offset is sought as before, and the failed seek reports itself.
+TEST_F(OpenIndexTest, LongWordMapBlocksAndStreamsWithoutOffsets) {
+    IndexSpec spec;
+    for (int i = 0; i < 900; i++) {
+        PageSpec page;
+        page.url = "p" + std::to_string(i);
+        page.words = testsupport::split_words(i % 300 == 0 ? "bee wax" : "bee");
+        spec.pages.push_back(page);
+    }
+    const IndexFiles files = open(spec);
+    WordmapBlock block{};
+    for (const char *word : {"bee", "wax", "bee"}) {
+        ASSERT_EQ(read_wordmap_block(c.g_word_map_file, files.block_offsets.at(word), &block),
+                  kWordmapRead);
+        const uint32_t step = word[0] == 'b' ? 1 : 300;
+        ASSERT_EQ(block.count, 900u / step) << word;
+        for (uint32_t k = 0; k < block.count; k++)
+            ASSERT_EQ(wordmap_posting(&block, k).page, k * step) << word << " " << k;
+    }
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    FILE *stream = fdopen(ends[0], "rb");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(captured([&] { return read_wordmap_block(stream, 10, &block); }), kWordmapSeekFailed);
+    EXPECT_NE(out_.find("Error seeking in file."), std::string::npos) << out_;
+    EXPECT_EQ(block.count, 0u);
+    fclose(stream);
+    close(ends[1]);
+    free_wordmap_block(&block);
 }
 
 TEST_F(OpenIndexTest, DamagedWordMapCounts) {

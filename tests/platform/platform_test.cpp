@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +60,29 @@ TEST(MappedBlocks, ZeroedAndWholeInEverySize) {
     EXPECT_EQ(platform_alloc_mapped(0, 0), nullptr);
     EXPECT_EQ(platform_alloc_mapped(SIZE_MAX, 0), nullptr);
     platform_free_mapped(nullptr);
+}
+
+// Prefaulted heap blocks of every size class, before and after the heap is
+// laid out in huge pages: whole, zeroed when asked, released by free().
+TEST(PrefaultedBlocks, WholeAndZeroedBeforeAndAfterTheHugeHeap) {
+    const size_t sizes[] = {1, 4095, 64 * 1024, 300 * 1024, (1 << 20) - 16, (1 << 20) + 1};
+    for (int laid_out = 0; laid_out <= 1; laid_out++) {
+        if (laid_out) platform_use_huge_heap();
+        for (size_t size : sizes) {
+            unsigned char *zeroed = (unsigned char *)platform_malloc_prefaulted(size, true);
+            unsigned char *plain = (unsigned char *)platform_malloc_prefaulted(size, false);
+            ASSERT_NE(zeroed, nullptr) << size;
+            ASSERT_NE(plain, nullptr) << size;
+            size_t nonzero = 0;
+            for (size_t i = 0; i < size; i += 256) nonzero += zeroed[i] != 0;
+            EXPECT_EQ(nonzero + zeroed[size - 1], 0u) << size << " " << laid_out;
+            memset(plain, 0xA5, size);
+            memset(zeroed, 0x5A, size);
+            free(plain);
+            free(zeroed);
+        }
+    }
+    EXPECT_EQ(platform_malloc_prefaulted(0, true), nullptr);
 }
 
 // A file comes back whole with a NUL behind it; a directory is a read error.

@@ -61,6 +61,29 @@ TEST_F(LookupTest, EachWordClassFindsItsPages) {
     }
 }
 
+// Wildcards against base words and their variants, with and without case:
+// a pattern's first plain byte decides at once, "?" and "*" never do.
+TEST_F(LookupTest, WildcardsMatchVariantsWithAndWithoutCase) {
+    IndexSpec spec;
+    spec.pages = {page_of("http://a/0", "Beeswax candle"), page_of("http://a/1", "bee"),
+                  page_of("http://a/2", "Hive")};
+    const struct {
+        int lower;  // ToLowerSearchWords
+        const char *query;
+        std::vector<uint32_t> pages;
+    } cases[] = {
+        {1, "bee*", {0, 1}}, {1, "BEE*", {0, 1}}, {1, "h*", {2}}, {1, "?ive", {2}},
+        {0, "Bee*", {0}},    {0, "bee*", {0, 1}}, {0, "H*", {2}}, {0, "*ive", {2}},
+        {0, "BEE*", {}},     {0, "?eeswax", {0}}, {1, "x*", {}},  {0, "c?ndle", {0}},
+    };
+    for (const auto &k : cases) {
+        spec.settings.set("ToLowerSearchWords", k.lower);
+        write(spec);
+        ASSERT_TRUE(search(std::string("vesk_sort=1&vesk_query=") + k.query)) << k.query << out_;
+        EXPECT_EQ(scored_pages(), k.pages) << k.lower << " " << k.query;
+    }
+}
+
 TEST_F(LookupTest, SubstringModeDecoratesWordsButNotFiltersOrExclusions) {
     IndexSpec spec = bee_index();
     spec.settings.set("SearchAsSubstring", 1);
