@@ -5,7 +5,11 @@
 // and the punctuation as reserved tokens. The page date is the file's
 // modification time, the category its top folder below <root>, and the one
 // drop-down meta field "manual" names the same folder. Index pages of a
-// manual become recommended links; the spelling list is written too.
+// manual become recommended links; the spelling list is written too. With
+// stemming on (as the settings have it), a word's dictionary entry is its
+// stem by the program's own stemmer, and every other spelling a variant of
+// it, so that searches and phrases find the words as a stemming indexer
+// would have stored them.
 //
 // Usage: corpus_builder <file list> <root> <index dir>
 //   file list  one HTML path a line (bench/build_corpus.sh makes it)
@@ -23,11 +27,14 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "support/example_index.h"
 #include "support/index_files.h"
+#include "context/context.h"
+#include "text/text.h"
 
 using testsupport::IndexSpec;
 using testsupport::MetaFieldSpec;
@@ -202,6 +209,20 @@ std::string keywords_of(const std::string &title) {
     return keywords;
 }
 
+// The dictionary entry of a token: its stem in lower case (the token in lower
+// case when the stemmer leaves it), remembered per token.
+std::string stemmed_base(const std::string &token) {
+    static std::unordered_map<std::string, std::string> known;
+    auto found = known.find(token);
+    if (found != known.end()) return found->second;
+    std::string word = lower_ascii(token);
+    std::vector<char> buffer(word.begin(), word.end());
+    buffer.push_back('\0');
+    if (stem_word(buffer.data(), (int)word.size())) word = buffer.data();
+    known.emplace(token, word);
+    return word;
+}
+
 struct Corpus {
     IndexSpec spec;
     std::map<std::string, int> category_of;  // top folder -> category number
@@ -265,6 +286,22 @@ void start_spec(Corpus &corpus) {
     corpus.spec.categories.clear();
     corpus.spec.recommended.clear();
     corpus.spec.spelling = true;
+    // The corpus has no autocomplete script files to include.
+    corpus.spec.autocomplete.clear();
+    corpus.spec.settings.set("UseAutoComplete", 0);
+}
+
+// With stemming on in the settings, words are stored under their stems.
+void use_stemmer(Corpus &corpus) {
+    std::map<std::string, std::string> settings(corpus.spec.settings.keys.begin(),
+                                                corpus.spec.settings.keys.end());
+    if (settings["UseStemming"] != "1") return;
+    SearchContext &c = g_search_context;
+    c.UseStemming = 1;
+    c.StemmingAlgo = atoi(settings["StemmingAlgo"].c_str());
+    c.UseUTF8 = atoi(settings["UseUTF8"].c_str());
+    if (!create_stemmer()) throw std::runtime_error("no stemmer for the settings");
+    corpus.spec.base_word = stemmed_base;
 }
 
 void finish_spec(Corpus &corpus) {
@@ -273,6 +310,7 @@ void finish_spec(Corpus &corpus) {
         throw std::runtime_error("too many top folders for the meta field");
     spec.meta_fields = {MetaFieldSpec{2, "manual", "Manual", "Manual", 0, spec.categories, -1}};
     spec.dict_id_len = dict_id_len_for(corpus.words.size());
+    use_stemmer(corpus);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "index/index.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "text/text.h"
 
@@ -171,30 +172,133 @@ CandidateWindow check_later_words(const SearchRun &run, const ScoredPosting &can
     return window;
 }
 
-// Scans the page text from start for the phrase's ids (w of them). true and
-// *phrase_start when found before a page boundary or the end of the records.
-bool find_phrase_in_text(SearchContext &c, const uint32_t *ids, uint32_t w, uint64_t start,
-                         uint64_t *phrase_start) {
-    uint64_t offset = start;
-    uint32_t k = 0;
-    for (;;) {
-        uint32_t id, variant;
-        const uint64_t at = offset;
-        offset += (uint64_t)read_pagetext_word(c, &id, &variant);
-        if (id <= kLastBoundaryId) return false;
-        const bool valid = id < c.NumKeywords;
-        if (valid && id == ids[k]) {
-            if (k == 0) *phrase_start = at;
-            if (++k == w) return true;
-        } else if (valid && id >= kFirstTokenId && id <= c.DictReservedLimit) {
-            // Punctuation between the words does not break a phrase.
-        } else if (k > 0 && id == ids[0]) {
-            *phrase_start = at;
-            k = 1;
-        } else {
-            k = 0;
+// Where a scan of the page text for a phrase stands between two pieces.
+struct PhraseScan {
+    const uint32_t *ids;      // the phrase's word ids
+    uint32_t w;               // its words
+    uint32_t k;               // words matched so far
+    uint32_t keywords;        // NumKeywords: ids at or above it are no words
+    uint32_t reserved_limit;  // DictReservedLimit: the last punctuation id
+    uint64_t phrase_start;    // offset of the record where the match began
+    uint64_t end;             // offset of the record that ended the scan
+};
+enum PhraseScanStep { kScanGoesOn = 0, kScanFound = 1, kScanEnded = 2 };
+
+// Scans `records` page-text records of Size bytes at bytes, the first at file
+// offset `offset`: a page boundary ends the scan, punctuation between the
+// words is passed over, and a mismatch starts again (on word 0 when the
+// record is the phrase's first word).
+template <int Size>
+int scan_records(PhraseScan &scan, const uint8_t *bytes, size_t records, uint64_t offset) {
+    const uint32_t first = scan.ids[0];
+    for (size_t r = 0; r < records; r++) {
+        const uint32_t id = (uint32_t)read_little_endian(bytes + r * Size, Size - 1);
+        if (id <= kLastBoundaryId) {
+            scan.end = offset + r * Size;
+            return kScanEnded;
         }
+        if (scan.k == 0) {
+            // Nothing matched yet: only the first word counts (its id is valid).
+            if (id != first) continue;
+            scan.phrase_start = offset + r * Size;
+            scan.k = 1;
+        } else if (id < scan.keywords && id == scan.ids[scan.k]) {
+            scan.k++;
+        } else if (id < scan.keywords && id >= kFirstTokenId && id <= scan.reserved_limit) {
+            continue;  // punctuation between the words does not break a phrase
+        } else if (id == first) {
+            scan.phrase_start = offset + r * Size;
+            scan.k = 1;
+        } else {
+            scan.k = 0;
+        }
+        if (scan.k == scan.w) return kScanFound;
     }
+    return kScanGoesOn;
+}
+
+int scan_piece(PhraseScan &scan, int32_t size, const uint8_t *bytes, size_t records,
+               uint64_t offset) {
+    switch (size) {
+        case 2:
+            return scan_records<2>(scan, bytes, records, offset);
+        case 3:
+            return scan_records<3>(scan, bytes, records, offset);
+        case 4:
+            return scan_records<4>(scan, bytes, records, offset);
+        default:
+            return scan_records<5>(scan, bytes, records, offset);
+    }
+}
+
+// Records of Size bytes that the page-text window holds from offset on (0
+// when offset lies outside it or off its record grid).
+size_t window_records(const PageTextWindow &window, uint64_t offset, int32_t size) {
+    if (offset < window.offset || offset - window.offset >= window.length) return 0;
+    const uint64_t skip = offset - window.offset;
+    if (skip % (uint64_t)size != 0) return 0;
+    return (size_t)((window.length - skip) / (uint64_t)size);
+}
+
+// Reads the page text from start into the window, in pieces (the first small,
+// as a phrase is most often found within a few records, then doubling up to
+// kPhraseLargestPiece), using what the window already holds, and scans it for
+// the phrase's ids (w of them, all below NumKeywords). Fills memo: found and
+// phrase_start when found before a page boundary, the end of the file or a
+// read error (a record size outside 2..5 finds nothing), and where the scan
+// stopped.
+void find_phrase_in_text(SearchContext &c, PageTextWindow &window, const uint32_t *ids, uint32_t w,
+                         uint64_t start, PhraseScanMemo &memo) {
+    memo.start = memo.end = start;
+    memo.found = false;
+    const int32_t size = c.DictIDLen;
+    if (!page_text_record_size_valid(size)) return;
+    PhraseScan scan{ids, w, 0, c.NumKeywords, c.DictReservedLimit, start, start};
+    uint64_t offset = start;
+    size_t piece = kPhraseFirstPiece;
+    for (;;) {
+        size_t records = window_records(window, offset, size);
+        if (records == 0) {
+            const size_t want = piece / (size_t)size * (size_t)size;
+            const int64_t got =
+                platform_read_at(fileno(c.g_page_text_file), window.bytes, want, (int64_t)offset);
+            window.offset = offset;
+            window.length = got > 0 ? (size_t)got : 0;
+            records = window.length / (size_t)size;
+            if (piece < kPhraseLargestPiece) piece *= 2;
+        }
+        if (records == 0) {
+            memo.end = offset;
+            return;
+        }
+        const uint8_t *bytes = window.bytes + (offset - window.offset);
+        const int step = scan_piece(scan, size, bytes, records, offset);
+        if (step != kScanGoesOn) {
+            memo.found = step == kScanFound;
+            memo.end = memo.found ? scan.phrase_start : scan.end;
+            memo.phrase_start = scan.phrase_start;
+            return;
+        }
+        offset += records * (uint64_t)size;
+    }
+}
+
+// Whether a scan's outcome holds for every later start up to where it
+// stopped: when the first word is no punctuation and no later word is the
+// first again, a partial match never hides the start of another, so a scan
+// finds the first occurrence at or after its start.
+bool outcome_carries(const SearchContext &c, const uint32_t *ids, uint32_t w) {
+    if (ids[0] >= kFirstTokenId && ids[0] <= c.DictReservedLimit) return false;
+    for (uint32_t k = 1; k < w; k++)
+        if (ids[k] == ids[0]) return false;
+    return true;
+}
+
+// Whether the term's last scan tells the outcome of a scan from start.
+bool memo_answers(const PhraseScanMemo &memo, uint64_t start) {
+    if (!memo.valid) return false;
+    if (start == memo.start) return true;
+    return memo.carries && start > memo.start && start <= memo.end;
 }
 
 // Counts one page-text check of the term. false (the search is cut short)
@@ -223,6 +327,7 @@ void free_word_lists(char ***&lists, uint32_t terms) {
 bool prepare_phrase_term(SearchContext &c, SearchRun &run, uint32_t i, uint32_t *first_id) {
     *first_id = kNoDictionaryWord;
     free_phrase_blocks(run);
+    run.phrase_memo.valid = false;
     const uint32_t w = count_pieces(c.g_query_words[i]);
     if (w == 0) {
         // Blanks alone: no phrase, passed over like an empty word.
@@ -261,11 +366,26 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
     const uint64_t lead = (window.kbig + kWindowSlack) * record;
     const uint64_t start =
         window.largest < lead ? posting->offset : std::max(window.largest - lead, posting->offset);
-    if (!seek_page_text(c, start)) return kPhraseFailed;
-    uint64_t phrase_start = posting->offset;
-    if (!find_phrase_in_text(c, ids, w, start, &phrase_start)) return kPhraseRejected;
+    // The scan reads at offsets; a start that no seek could reach still
+    // ends the request with the seek's message.
+    if ((int64_t)start < 0 && !seek_page_text(c, start)) return kPhraseFailed;
+    PageTextWindow &text = run.phrase_text;
+    if (text.bytes == nullptr && (text.bytes = (uint8_t *)malloc(kPhraseLargestPiece)) == nullptr) {
+        finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
+        return kPhraseFailed;
+    }
+    // Candidates of one page often start their scans at the same record (the
+    // later words' first postings) or within the stretch the last scan passed:
+    // its outcome holds for them.
+    PhraseScanMemo &memo = run.phrase_memo;
+    if (!memo_answers(memo, start)) {
+        find_phrase_in_text(c, text, ids, w, start, memo);
+        memo.carries = outcome_carries(c, ids, w);
+        memo.valid = true;
+    }
+    if (!memo.found) return kPhraseRejected;
     posting->score = window.score;
-    posting->offset = phrase_start;
+    posting->offset = memo.phrase_start;
     return kPhraseVerified;
 }
 
@@ -279,6 +399,11 @@ void free_phrase_blocks(SearchRun &run) {
     free(run.phrase_blocks);
     run.phrase_blocks = nullptr;
     run.phrase_block_count = 0;
+}
+
+void free_phrase_text(SearchRun &run) {
+    free(run.phrase_text.bytes);
+    run.phrase_text = PageTextWindow{};
 }
 
 void free_phrase_words(SearchContext &c) {

@@ -47,6 +47,7 @@ void release_search_run(SearchContext &c, SearchRun &run) {
     run.category_counts = nullptr;
     free_wordmap_block(&run.block);
     free_phrase_blocks(run);
+    free_phrase_text(run);
     free_phrase_words(c);
     free(c.g_picked_results);
     c.g_picked_results = nullptr;

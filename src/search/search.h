@@ -21,7 +21,10 @@ constexpr int kRankBuckets = 10000;           // buckets of the ranking histogra
 constexpr uint32_t kScoreSaturation = 10000;  // above this a page's score grows by 1 per record
 constexpr int kPageTextBufferRecords = 128;   // page-text reader buffer: DictIDLen x 128 bytes
 constexpr int kPageTextReadSize = 128;        // bytes the page-text reader fills at most
-constexpr int kSelfLinkSize = 8337;           // a result-page link: at most 8336 characters
+constexpr size_t kPhraseFirstPiece = 4096;    // page-text bytes a phrase scan reads first
+constexpr size_t kPhraseLargestPiece =
+    65536;                           // the most it reads at once (twice as much each time)
+constexpr int kSelfLinkSize = 8337;  // a result-page link: at most 8336 characters
 constexpr uint32_t kNoDictionaryWord = 0xFFFFFFFFu;  // find_dictionary_word: not found
 constexpr int kSortStackSpans = 32;                  // pending spans of sort_results
 // Bits for one flag per query word: a query of kQueryTextSize - 1 characters
@@ -44,6 +47,23 @@ struct SearchResult {
     uint32_t final_score;                    // weighted score; 0 = already shown (diversity)
     uint32_t hits;                           // hit count of the page
     uint64_t positions[kPagePositionCount];  // page-text positions of the first hits
+};
+
+// Page text the phrase scans read, kept for the next scan.
+struct PageTextWindow {
+    uint8_t *bytes;   // kPhraseLargestPiece bytes, or null
+    uint64_t offset;  // file offset of bytes[0]
+    size_t length;    // bytes read there
+};
+
+// The last page-text scan of the phrase term being checked.
+struct PhraseScanMemo {
+    bool valid;             // a scan of this term was made
+    bool carries;           // its outcome holds for later starts up to end
+    uint64_t start;         // its first record's offset
+    uint64_t end;           // where it stopped: the phrase's start, the boundary or the text's end
+    bool found;             // the phrase was found
+    uint64_t phrase_start;  // where (when found)
 };
 
 // One word of a phrase term being prepared: its postings, read once.
@@ -83,6 +103,8 @@ struct SearchRun {
     PhraseWordBlock *phrase_blocks;  // per phrase word: its postings, or null
     int32_t phrase_block_count;      // entries of phrase_blocks
     int32_t phrase_seeks;            // page-text seeks of the current phrase term
+    PageTextWindow phrase_text;      // page text the phrase scans read
+    PhraseScanMemo phrase_memo;      // the term's last scan
 
     // ---- Filters and cut-off ----
     uint32_t required_terms;     // query words that are search terms
@@ -174,6 +196,8 @@ enum PhraseCheck {
 int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, ScoredPosting *posting);
 // Frees the phrase blocks of the term last prepared.
 void free_phrase_blocks(SearchRun &run);
+// Frees the page-text buffer of the phrase scans.
+void free_phrase_text(SearchRun &run);
 // Frees g_phrase_words and g_phrase_word_copies with every phrase's words.
 void free_phrase_words(SearchContext &c);
 // Reads the next page-text record through g_page_text_buffer (refilled with at

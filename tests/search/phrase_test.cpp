@@ -102,6 +102,12 @@ TEST_F(PhraseTest, PhrasesAreVerifiedInThePageText) {
         {"repeated words in the phrase", "very very big", "\"very very big\"", 0, 3 * kBody, 1},
         {"repeated words found after a false start", "very big very very big", "\"very very big\"",
          2, 2 * 3 * kBody, 2},
+        {"a false start of repeated words does not decide the next candidate", "very very very big",
+         "\"very very big\"", 1, 3 * kBody, 1},
+        {"a later candidate inside a found stretch finds the same phrase", "big x big red",
+         "\"big red\"", 2, 2 * 2 * kBody, 2},
+        {"a later candidate inside a failed stretch fails too", "big x x big x red", "\"big red\"",
+         kNoPhrase, 0, 0},
         {"a phrase at the very start of the page text", "x", "\"big red car\"", 0, 3 * kTitle, 1,
          title("big red car"), kInTitle},
         {"a phrase ending the page-text file", "a big red car", "\"big red car\"", 1, 3 * kBody, 1,
@@ -136,12 +142,15 @@ TEST_F(PhraseTest, PhrasesAreVerifiedInThePageText) {
     for (const PhraseCase &test : cases) check(test);
 }
 
-TEST_F(PhraseTest, PhrasesAcrossThePageTextBufferRefill) {
+TEST_F(PhraseTest, PhrasesAcrossThePageTextPieces) {
     // The later words come first, so every scan starts at its candidate and
-    // reads through the fillers; the refill falls inside the phrase.
+    // reads through the fillers; the end of the first or second piece read
+    // falls inside the phrase.
     for (int record = 2; record <= 5; record++) {
-        const int per_buffer = kPageTextReadSize / record;
-        for (int fillers = per_buffer - 4; fillers <= per_buffer + 1; fillers++) {
+        const int first = (int)kPhraseFirstPiece / record;
+        const int second = first + (int)(2 * kPhraseFirstPiece) / record;
+        for (int fillers : {first - 4, first - 3, first - 2, first - 1, first, first + 1,
+                            second - 3, second - 2}) {
             std::string body = "red car big";
             for (int f = 0; f < fillers; f++) body += " x";
             body += " big red car";

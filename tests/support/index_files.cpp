@@ -104,7 +104,7 @@ class TextBuilder {
 
     void add_token(uint32_t page, const std::string &token, bool title) {
         if (token.empty()) return;
-        const std::string base = lower_ascii(token);
+        const std::string base = spec_.base_word ? spec_.base_word(token) : lower_ascii(token);
         auto found = ids_.find(base);
         uint32_t id;
         if (found != ids_.end()) {

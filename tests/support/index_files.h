@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -79,11 +80,14 @@ struct IndexCorruption {
 struct IndexSpec {
     SettingsSpec settings = default_settings();  // the writer adds the index keys to it
     std::vector<PageSpec> pages;
-    bool big_layout = false;                   // UseBigPageInfoData 1
-    int dict_id_len = 3;                       // page-text record width (2 to 5)
-    std::vector<std::string> categories;       // UseCats 1 and the catnames block when not empty
-    std::vector<MetaFieldSpec> meta_fields;    // UseMetaFields 1 and the block when not empty
-    std::set<std::string> common_words;        // base words kept without postings (offset -1)
+    bool big_layout = false;                 // UseBigPageInfoData 1
+    int dict_id_len = 3;                     // page-text record width (2 to 5)
+    std::vector<std::string> categories;     // UseCats 1 and the catnames block when not empty
+    std::vector<MetaFieldSpec> meta_fields;  // UseMetaFields 1 and the block when not empty
+    std::set<std::string> common_words;      // base words kept without postings (offset -1)
+    // Base word of a page token (its dictionary entry; the token is a variant
+    // of it when they differ). Unset: the token in ASCII lower case.
+    std::function<std::string(const std::string &)> base_word;
     std::vector<RecommendedSpec> recommended;  // Recommended 1 and the list when not empty
     std::vector<std::string> autocomplete;     // vesk_autocomplete.vdat lines when not empty
     bool spelling = false;                     // Spelling 1 and the list from the words
