@@ -109,12 +109,16 @@ void lay_out_heap_in_huge_pages() {
     // boundary and every later block behind it. Nothing may be written behind
     // the boundary before it is marked for huge pages: a small page there
     // would keep its 2 MB in small pages.
+    // The filling block is at least half a huge page: a smaller one could be
+    // served from a block freed earlier elsewhere in the heap, and the space
+    // before the boundary would stay free.
     constexpr uintptr_t kHeader = 2 * sizeof(size_t);  // a block's header
-    constexpr uintptr_t kSmallestFill = 4 * sizeof(size_t);
+    constexpr uintptr_t kSmallestFill = kHugePageSize / 2;
     const uintptr_t free_end = (uintptr_t)sbrk(0) - mallinfo2().keepcost;
     uintptr_t boundary = (free_end + kHeader + kHugePageSize - 1) / kHugePageSize * kHugePageSize;
     if (boundary - kHeader - free_end < kSmallestFill) boundary += kHugePageSize;
-    if (malloc(boundary - kHeader - free_end - sizeof(size_t)) == nullptr) return;
+    const uintptr_t fill = (uintptr_t)malloc(boundary - kHeader - free_end - sizeof(size_t));
+    if (fill < free_end || fill >= boundary) return;  // not taken from the free end
     mallopt(M_MMAP_THRESHOLD, (int)kHeapBlockLimit);
     const uintptr_t heap_end = (uintptr_t)sbrk(0);
     if (heap_end < boundary + kHugePageSize) return;
@@ -289,10 +293,16 @@ int64_t platform_read_at(int fd, void *buffer, size_t size, int64_t offset) {
     return (int64_t)filled;
 }
 
-void platform_use_huge_heap() {
-    if (g_heap_laid_out) return;
-    g_heap_laid_out = true;
-    lay_out_heap_in_huge_pages();
+int platform_use_huge_heap() {
+    if (!g_heap_laid_out) {
+        g_heap_laid_out = true;
+        lay_out_heap_in_huge_pages();
+    }
+#ifdef SITEQUERY_HUGE_HEAP
+    return g_huge_heap ? kHugeHeapLaidOut : kHugeHeapRefused;
+#else
+    return kHugeHeapUnavailable;
+#endif
 }
 
 void *platform_malloc_prefaulted(size_t size, bool zeroed) {

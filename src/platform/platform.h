@@ -58,8 +58,13 @@ int64_t platform_read_at(int fd, void *buffer, size_t size, int64_t offset);
 // Lays the heap out so that from now on its blocks below 1 MB lie in huge
 // pages, when the C library and the system allow it (a process that starts
 // real work calls it once; it costs a 2 MB page at the first block). Safe to
-// repeat.
-void platform_use_huge_heap();
+// repeat. Whether the heap lies in huge pages (a HugeHeapLayout).
+enum HugeHeapLayout {
+    kHugeHeapUnavailable = 0,  // not done with this C library or under the sanitizer
+    kHugeHeapRefused = 1,      // tried, but the system or the heap did not allow it
+    kHugeHeapLaidOut = 2,      // later heap blocks below 1 MB lie in huge pages
+};
+int platform_use_huge_heap();
 // A heap block of size bytes that free() releases, whose pages are mapped at
 // once (one step for the whole block, huge pages from 512 KB on) instead of
 // one fault per page when first touched; zero-filled when `zeroed`. Meant for

@@ -1,9 +1,13 @@
 // Text-mode line reading, mapped blocks and whole-file reads of the platform layer.
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +87,38 @@ TEST(PrefaultedBlocks, WholeAndZeroedBeforeAndAfterTheHugeHeap) {
         }
     }
     EXPECT_EQ(platform_malloc_prefaulted(0, true), nullptr);
+}
+
+// With small blocks freed about the heap (as reading the settings leaves
+// it) and the heap's free end a few hundred bytes short of a huge-page
+// boundary, the heap is still laid out in huge pages wherever the system
+// takes the advice: the block that fills the heap up to a boundary must come
+// from the free end, not from a freed block that happens to fit.
+TEST(PrefaultedBlocks, HugeHeapLaidOutAfterFreedBlocks) {
+    constexpr size_t kHuge = 2 << 20;
+    std::vector<void *> kept;
+    for (size_t size = 16; size <= 4096; size += 48) {
+        void *freed = malloc(size);
+        kept.push_back(malloc(16));
+        free(freed);
+    }
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, (int)(2 * kHuge));
+    const uintptr_t free_end = (uintptr_t)sbrk(0) - mallinfo2().keepcost;
+    const uintptr_t boundary = (free_end + kHuge - 1) / kHuge * kHuge;
+    if (boundary - free_end > 4096) kept.push_back(malloc(boundary - free_end - 700));
+#endif
+    const int layout = platform_use_huge_heap();
+    for (void *block : kept) free(block);
+    void *probe =
+        mmap(nullptr, 2 * kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(probe, MAP_FAILED);
+    const uintptr_t aligned = ((uintptr_t)probe + kHuge - 1) / kHuge * kHuge;
+    const bool advised = madvise((void *)aligned, kHuge, MADV_HUGEPAGE) == 0;
+    munmap(probe, 2 * kHuge);
+    if (advised) {
+        EXPECT_NE(layout, kHugeHeapRefused);
+    }
 }
 
 // A file comes back whole with a NUL behind it; a directory is a read error.
