@@ -151,6 +151,7 @@ bool read_and_load(SearchContext &c, int fd) {
                       kWholeFileRead)
         return print_read_error();
     c.g_dictionary_text[size] = '\0';
+    c.g_dictionary_text_size = size;
     return load_lines(c, c.g_dictionary_text, size);
 }
 
@@ -163,6 +164,7 @@ void release_dictionary_tables() {
     c.g_dictionary_count = 0;
     platform_free_mapped(c.g_dictionary_text);
     c.g_dictionary_text = nullptr;
+    c.g_dictionary_text_size = 0;
     free(c.g_baseword_pool);
     c.g_baseword_pool = nullptr;
     free(c.g_variant_pool);

@@ -5,6 +5,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "index/index.h"
 #include "platform/platform.h"
 #include "search/search.h"
@@ -164,6 +169,49 @@ WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
     return WildcardTest{pattern, case_sensitive, lead, lead != '*' && lead != '?' && lead != '\0'};
 }
 
+// The first position from `at` on, below end, where a text of the loaded
+// dictionary may start with the pattern's literal head (its bytes before the
+// first "*" or "?"): the head's bytes are there and the byte before is a
+// separator (at or below ' ': NUL, space, CR, LF), or `at` itself. Null when
+// there is none. Reads nothing at or past end but the head's comparison,
+// which stops at the first differing byte (at the latest the file text's NUL).
+const char *next_text_start(const char *at, const char *end, const WildcardTest &test) {
+    const char *head = test.pattern;
+    const size_t head_length = strcspn(head, "*?");
+    // A letter matches either case unless the case counts: one bit apart.
+    const unsigned char lead = (unsigned char)test.lead;
+    const bool either_case = !test.case_sensitive && lead >= 'a' && lead <= 'z';
+    auto head_at = [&](const char *p) {
+        for (size_t i = 0; i < head_length; i++)
+            if (folded(p[i], test.case_sensitive) != folded(head[i], test.case_sensitive))
+                return false;
+        return true;
+    };
+    if (at < end && head_at(at)) return at;
+    const char *p = at + 1;
+#if defined(__SSE2__)
+    const __m128i separator = _mm_set1_epi8(' ');
+    const __m128i case_bit = _mm_set1_epi8(either_case ? 0x20 : 0);
+    const __m128i wanted = _mm_set1_epi8((char)lead);
+    for (; p + 16 <= end; p += 16) {
+        const __m128i before = _mm_loadu_si128((const __m128i *)(p - 1));
+        const __m128i bytes = _mm_or_si128(_mm_loadu_si128((const __m128i *)p), case_bit);
+        const __m128i starts = _mm_cmpeq_epi8(_mm_min_epu8(before, separator), before);
+        unsigned mask =
+            (unsigned)_mm_movemask_epi8(_mm_and_si128(starts, _mm_cmpeq_epi8(bytes, wanted)));
+        for (; mask != 0; mask &= mask - 1) {
+            const char *candidate = p + __builtin_ctz(mask);
+            if (head_at(candidate)) return candidate;
+        }
+    }
+#endif
+    for (; p < end; p++) {
+        const unsigned char byte = (unsigned char)*p | (either_case ? 0x20 : 0);
+        if ((unsigned char)p[-1] <= ' ' && byte == lead && head_at(p)) return p;
+    }
+    return nullptr;
+}
+
 // Whether the base word or one of its variants, in this order, matches: a
 // text that cannot match is passed over at its first byte.
 bool word_texts_match(const DictionaryEntry &entry, const WildcardTest &test) {
@@ -177,6 +225,25 @@ bool word_texts_match(const DictionaryEntry &entry, const WildcardTest &test) {
     }
 }
 
+// Whether the entries from `from` to end (and the one at end, when filled)
+// have their words in the loaded file text, in order: the loader's table.
+bool in_file_text(const SearchContext &c, uint64_t from, uint64_t end) {
+    const char *text = c.g_dictionary_text;
+    if (text == nullptr || from >= end || end > c.g_dictionary_count) return false;
+    const DictionaryEntry *table = c.g_dictionary;
+    const uint64_t last = end < c.g_dictionary_count ? end : end - 1;
+    return table[from].word > text && table[last].word < text + c.g_dictionary_text_size;
+}
+
+// The entry among [from, end) whose texts hold position `at` (the last whose
+// word starts at or before it; words ascend through the file text).
+uint64_t entry_holding(const DictionaryEntry *table, uint64_t from, uint64_t end, const char *at) {
+    const DictionaryEntry *found =
+        std::upper_bound(table + from, table + end, at,
+                         [](const char *p, const DictionaryEntry &e) { return p < e.word; });
+    return (uint64_t)(found - table) - 1;
+}
+
 // The first id from `from` on (below end) whose entry matches the term, or
 // end: a phrase's first word by its id, a wildcard by its texts, a plain word
 // by its base word.
@@ -185,6 +252,20 @@ uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from,
     const DictionaryEntry *table = c.g_dictionary;
     if (term.wildcard) {
         const WildcardTest test = wildcard_test(c, term.text);
+        if (test.plain_lead && in_file_text(c, from, end)) {
+            // Only entries whose texts may start with the pattern's head are
+            // tried: its positions are found in the file text, which holds
+            // every entry's texts between its word and the next entry's.
+            const char *text_end = c.g_dictionary_text + c.g_dictionary_text_size;
+            const char *span_end = end < c.g_dictionary_count ? table[end].word : text_end;
+            const char *at = table[from].word;
+            while (from < end && (at = next_text_start(at, span_end, test)) != nullptr) {
+                from = entry_holding(table, from, end, at);
+                if (word_texts_match(table[from], test)) return from;
+                if (++from < end) at = table[from].word;
+            }
+            return end;
+        }
         for (; from < end; from++)
             if (table[from].word != nullptr && word_texts_match(table[from], test)) return from;
         return end;

@@ -189,17 +189,34 @@ enum PhraseScanStep { kScanGoesOn = 0, kScanFound = 1, kScanEnded = 2 };
 // words is passed over, and a mismatch starts again (on word 0 when the
 // record is the phrase's first word).
 template <int Size>
+inline uint32_t record_id(const uint8_t *bytes, size_t r) {
+    return (uint32_t)read_little_endian(bytes + r * Size, Size - 1);
+}
+
+// The first record from r on (of `records`) that holds the phrase's first
+// word or a page boundary, or `records`: while nothing is matched, no other
+// record counts.
+template <int Size>
+size_t next_first_word(const uint8_t *bytes, size_t r, size_t records, uint32_t first) {
+    for (; r < records; r++) {
+        const uint32_t id = record_id<Size>(bytes, r);
+        if (id == first || id <= kLastBoundaryId) break;
+    }
+    return r;
+}
+
+template <int Size>
 int scan_records(PhraseScan &scan, const uint8_t *bytes, size_t records, uint64_t offset) {
     const uint32_t first = scan.ids[0];
     for (size_t r = 0; r < records; r++) {
-        const uint32_t id = (uint32_t)read_little_endian(bytes + r * Size, Size - 1);
+        if (scan.k == 0 && (r = next_first_word<Size>(bytes, r, records, first)) == records) break;
+        const uint32_t id = record_id<Size>(bytes, r);
         if (id <= kLastBoundaryId) {
             scan.end = offset + r * Size;
             return kScanEnded;
         }
         if (scan.k == 0) {
-            // Nothing matched yet: only the first word counts (its id is valid).
-            if (id != first) continue;
+            // The first word (its id is valid).
             scan.phrase_start = offset + r * Size;
             scan.k = 1;
         } else if (id < scan.keywords && id == scan.ids[scan.k]) {

@@ -2,6 +2,8 @@
 // budget, the page update and the ordered count, through small indexes.
 #include <map>
 
+#include "text/text.h"
+
 #include "search/search_fixture.h"
 
 namespace searchtest {
@@ -81,6 +83,65 @@ TEST_F(LookupTest, WildcardsMatchVariantsWithAndWithoutCase) {
         write(spec);
         ASSERT_TRUE(search(std::string("vesk_sort=1&vesk_query=") + k.query)) << k.query << out_;
         EXPECT_EQ(scored_pages(), k.pages) << k.lower << " " << k.query;
+    }
+}
+
+// Patterns with a plain head against many words whose texts hold the head at
+// their start, in their middle, across 16-byte blocks of the dictionary, in
+// either case and next to the numbers of base lines: the pages found are
+// those with a spelling (or its base word) that the pattern matches.
+TEST_F(LookupTest, WildcardHeadsFindExactlyTheMatchingWords) {
+    const char kAlphabet[] = "abcAB129";
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    // Base words are the spellings less their last byte, as a stemmer cuts
+    // them, in their own case: the spellings themselves are variants.
+    auto base_of = [](const std::string &word) {
+        return word.size() > 1 ? word.substr(0, word.size() - 1) : word;
+    };
+    IndexSpec spec;
+    spec.base_word = base_of;
+    std::vector<std::vector<std::string>> words;
+    for (int p = 0; p < 24; p++) {
+        std::string text;
+        words.emplace_back();
+        for (int w = 0; w < 6; w++) {
+            std::string word(1, "abcAB1"[next(6)]);
+            for (uint32_t n = next(19); n > 0; n--) word += kAlphabet[next(8)];
+            words.back().push_back(word);
+            text += word + " ";
+        }
+        spec.pages.push_back(page_of("http://a/" + std::to_string(p), text));
+    }
+    const char *patterns[] = {"a*",    "ab*", "A*",   "Ab?*", "b9*", "1*",     "12*", "c*a",
+                              "aaaa*", "B*1", "a?b*", "9*",   "2*",  "abcab*", "ba*"};
+    for (int lower = 0; lower <= 1; lower++) {
+        spec.settings.set("ToLowerSearchWords", lower).set("MinWordLen", 1);
+        write(spec);
+        for (const char *pattern : patterns) {
+            // A dictionary word matches by its base word or any spelling of
+            // it; every page that has one of its spellings is found.
+            std::map<std::string, bool> matches;
+            for (const auto &page : words)
+                for (const std::string &word : page) {
+                    const std::string base = base_of(word);
+                    matches[base] = matches[base] ||
+                                    match_wildcard(word.c_str(), pattern, lower == 0) ||
+                                    match_wildcard(base.c_str(), pattern, lower == 0);
+                }
+            std::vector<uint32_t> expected;
+            for (uint32_t p = 0; p < words.size(); p++)
+                for (const std::string &word : words[p])
+                    if (matches[base_of(word)]) {
+                        expected.push_back(p);
+                        break;
+                    }
+            ASSERT_TRUE(search(std::string("vesk_sort=1&vesk_query=") + pattern)) << out_;
+            EXPECT_EQ(scored_pages(), expected) << lower << " " << pattern;
+        }
     }
 }
 
