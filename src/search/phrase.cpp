@@ -5,6 +5,9 @@
 #include <string.h>
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "index/index.h"
 #include "platform/platform.h"
@@ -19,6 +22,7 @@ constexpr uint32_t kWindowSlack = 3;     // records read before the farthest lat
 constexpr int kPageKeyShift = 32;        // page in the upper half of a page key
 constexpr uint64_t kRecordKeyMask = 0xFFFFFFFFu;
 constexpr uint32_t kScoreMask = 0xFFFF;  // phrase scores are 16 bits
+constexpr size_t kRecordGroup = 16;      // page-text records tested at once
 
 // What the postings of the later words say about one candidate.
 struct CandidateWindow {
@@ -193,16 +197,59 @@ inline uint32_t record_id(const uint8_t *bytes, size_t r) {
     return (uint32_t)read_little_endian(bytes + r * Size, Size - 1);
 }
 
+// Bit k set: byte k of the j-th 16 bytes of a group of kRecordGroup records
+// of Size bytes is the first byte of a record (its id's lowest byte).
+template <int Size>
+constexpr uint32_t record_start_bits(int j) {
+    uint32_t bits = 0;
+    for (int k = 0; k < 16; k++)
+        if ((16 * j + k) % Size == 0) bits |= 1u << k;
+    return bits;
+}
+
+// Passes over whole groups of kRecordGroup records from r on that hold no
+// record whose id's lowest byte is the first word's or below 2 (a page
+// boundary's): none of them can stop the search for the first word. The
+// first record of the group that may, or where fewer than a group remain.
+template <int Size>
+size_t pass_unlikely_groups(const uint8_t *bytes, size_t r, size_t records, uint32_t first) {
+#if defined(__SSE2__)
+    static_assert(kRecordGroup == 16, "a group of records is Size vectors of 16 bytes");
+    const __m128i low = _mm_set1_epi8((char)(uint8_t)first);
+    const __m128i boundary = _mm_set1_epi8(kLastBoundaryId);
+    for (; r + kRecordGroup <= records; r += kRecordGroup) {
+        const uint8_t *group = bytes + r * Size;
+        uint32_t hits = 0;
+        for (int j = 0; j < Size; j++) {
+            const __m128i v = _mm_loadu_si128((const __m128i *)(group + 16 * j));
+            const __m128i low_byte =
+                _mm_or_si128(_mm_cmpeq_epi8(v, low), _mm_cmpeq_epi8(_mm_min_epu8(v, boundary), v));
+            hits |= (uint32_t)_mm_movemask_epi8(low_byte) & record_start_bits<Size>(j);
+        }
+        if (hits != 0) break;
+    }
+#else
+    (void)bytes;
+    (void)records;
+    (void)first;
+#endif
+    return r;
+}
+
 // The first record from r on (of `records`) that holds the phrase's first
 // word or a page boundary, or `records`: while nothing is matched, no other
 // record counts.
 template <int Size>
 size_t next_first_word(const uint8_t *bytes, size_t r, size_t records, uint32_t first) {
-    for (; r < records; r++) {
-        const uint32_t id = record_id<Size>(bytes, r);
-        if (id == first || id <= kLastBoundaryId) break;
+    for (;;) {
+        r = pass_unlikely_groups<Size>(bytes, r, records, first);
+        const size_t stop = std::min(records, r + kRecordGroup);
+        for (; r < stop; r++) {
+            const uint32_t id = record_id<Size>(bytes, r);
+            if (id == first || id <= kLastBoundaryId) return r;
+        }
+        if (r == records) return r;
     }
-    return r;
 }
 
 template <int Size>

@@ -145,19 +145,22 @@ TEST_F(PhraseTest, PhrasesAreVerifiedInThePageText) {
 TEST_F(PhraseTest, PhrasesAcrossThePageTextPieces) {
     // The later words come first, so every scan starts at its candidate and
     // reads through the fillers; the end of the first or second piece read
-    // falls inside the phrase.
+    // falls inside the phrase. Distinct fillers (where ids have room for
+    // them) share their ids' lowest byte with the first word and the page
+    // boundaries now and then.
     for (int record = 2; record <= 5; record++) {
         const int first = (int)kPhraseFirstPiece / record;
         const int second = first + (int)(2 * kPhraseFirstPiece) / record;
         for (int fillers : {first - 4, first - 3, first - 2, first - 1, first, first + 1,
                             second - 3, second - 2}) {
+            const bool distinct = record > 2 && fillers % 2 == 0;
             std::string body = "red car big";
-            for (int f = 0; f < fillers; f++) body += " x";
+            for (int f = 0; f < fillers; f++) body += distinct ? " w" + std::to_string(f) : " x";
             body += " big red car";
             PhraseCase test{"refill", body, "\"big red car\"", fillers + 3, 2 * 3 * kBody, 2};
             test.adjust = [record](IndexSpec &spec) { spec.dict_id_len = record; };
             SCOPED_TRACE("DictIDLen " + std::to_string(record) + ", fillers " +
-                         std::to_string(fillers));
+                         std::to_string(fillers) + (distinct ? " distinct" : ""));
             check(test);
         }
     }
