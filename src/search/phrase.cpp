@@ -188,10 +188,7 @@ struct PhraseScan {
 };
 enum PhraseScanStep { kScanGoesOn = 0, kScanFound = 1, kScanEnded = 2 };
 
-// Scans `records` page-text records of Size bytes at bytes, the first at file
-// offset `offset`: a page boundary ends the scan, punctuation between the
-// words is passed over, and a mismatch starts again (on word 0 when the
-// record is the phrase's first word).
+// The word id of record r of Size bytes at bytes.
 template <int Size>
 inline uint32_t record_id(const uint8_t *bytes, size_t r) {
     return (uint32_t)read_little_endian(bytes + r * Size, Size - 1);
@@ -252,6 +249,10 @@ size_t next_first_word(const uint8_t *bytes, size_t r, size_t records, uint32_t 
     }
 }
 
+// Scans `records` page-text records of Size bytes at bytes, the first at file
+// offset `offset`: a page boundary ends the scan, punctuation between the
+// words is passed over, and a mismatch starts again (on word 0 when the
+// record is the phrase's first word).
 template <int Size>
 int scan_records(PhraseScan &scan, const uint8_t *bytes, size_t records, uint64_t offset) {
     const uint32_t first = scan.ids[0];
