@@ -315,6 +315,23 @@ int read_accent_lines(SearchContext *context, FILE *file) {
     return kBlockOk;
 }
 
+// The category names (with UseCats 1) and the accent tables of the settings.
+static void print_category_and_accent_settings(const SearchContext &c) {
+    if (c.UseCats == 1) {
+        print_setting_number("NumCats", c.NumCats);
+        for (int32_t i = 0; i < c.NumCats; i++) {
+            out_puts("<vesk:category>");
+            print_xml_escaped(category_name(c, i));
+            out_puts("</vesk:category>\n");
+        }
+    }
+    print_setting_number("MapAccents", c.MapAccents);
+    if (c.g_accent_chars != nullptr)
+        print_item_setting("AccentChars", c.g_accent_chars, c.g_accent_capacity);
+    if (c.g_normal_chars != nullptr)
+        print_item_setting("NormalChars", c.g_normal_chars, c.g_accent_capacity);
+}
+
 void print_settings_xml() {
     const SearchContext &c = g_search_context;
     const struct {
@@ -368,23 +385,7 @@ void print_settings_xml() {
         {"XMLHighlight", c.XMLHighlight},
     };
     for (const auto &setting : numbers_last) print_setting_number(setting.name, setting.value);
-
-    if (c.UseCats == 1) {
-        print_setting_number("NumCats", c.NumCats);
-        for (int32_t i = 0; i < c.NumCats; i++) {
-            const char *name = i < c.g_category_capacity && c.g_category_names != nullptr
-                                   ? c.g_category_names[i]
-                                   : nullptr;
-            out_puts("<vesk:category>");
-            print_xml_escaped(name != nullptr ? name : "");
-            out_puts("</vesk:category>\n");
-        }
-    }
-    print_setting_number("MapAccents", c.MapAccents);
-    if (c.g_accent_chars != nullptr)
-        print_item_setting("AccentChars", c.g_accent_chars, c.g_accent_capacity);
-    if (c.g_normal_chars != nullptr)
-        print_item_setting("NormalChars", c.g_normal_chars, c.g_accent_capacity);
+    print_category_and_accent_settings(c);
 }
 
 const char *text_of(const SearchContext &c, int index) {

@@ -142,68 +142,75 @@ void write_options(const MetaField &field, int32_t selected_single, const unsign
     }
 }
 
+// The request's value of meta field i, or null when it sent none.
+const char *meta_request_value(const SearchContext &c, int32_t i) {
+    if (c.g_meta_values == nullptr || i >= g_request.meta_value_count) return nullptr;
+    return c.g_meta_values[i];
+}
+
+// A text box of 20 characters for a numeric or text field, of class
+// "vesk_metaform_" and `kind`.
+void write_text_input(const MetaField &field, const char *id, const char *escaped,
+                      const char *kind) {
+    section_printf(SECTION_CUSTOMMETAOPTIONS,
+                   "<label for=\"%s\">%s: </label><input type=\"text\" id=\"%s\" "
+                   "name=\"%s\" size=\"20\" value=\"%s\" class=\"vesk_metaform_%s\" />\n",
+                   id, field.label, id, field.name, escaped, kind);
+}
+
+// The form control of one meta field (element id `id`) with the request's
+// value (escaped for the text kinds, "" when none).
+void write_meta_control(const SearchContext &c, const MetaField &field, const char *id,
+                        const char *value, const char *escaped) {
+    switch (field.type) {
+        case kMetaNumeric:
+            write_text_input(field, id, escaped, "numeric");
+            break;
+        case kMetaDropDown:
+            section_printf(SECTION_CUSTOMMETAOPTIONS,
+                           "<label for=\"%s\">%s: </label><select name=\"%s\" id=\"%s\" "
+                           "class=\"vesk_metaform_dropdown\">\n",
+                           id, field.label, field.name, id);
+            write_options(field, value[0] != '\0' ? lenient_atoi(value) : -1, nullptr);
+            section_printf(SECTION_CUSTOMMETAOPTIONS, "</select>\n");
+            break;
+        case kMetaMultiple:
+            section_printf(SECTION_CUSTOMMETAOPTIONS,
+                           "<label for=\"%s\">%s: </label><select multiple id=\"%s\" "
+                           "name=\"%s[]\" class=\"vesk_metaform_multi\">\n",
+                           id, field.label, id, field.name);
+            write_options(field, -1, (const unsigned char *)value);
+            section_printf(SECTION_CUSTOMMETAOPTIONS, "</select>&nbsp;&nbsp;\n");
+            break;
+        case kMetaMoney:
+            section_printf(SECTION_CUSTOMMETAOPTIONS,
+                           "<label for=\"%s\">%s: </label>%s<input type=\"text\" id=\"%s\" "
+                           "name=\"%s\" size=\"7\" value=\"%s\" "
+                           "class=\"vesk_metaform_money\" />\n",
+                           id, field.label, c.MetaMoneyCurrency, id, field.name, escaped);
+            break;
+        default:
+            write_text_input(field, id, escaped, "text");
+            break;
+    }
+}
+
 void write_meta_fields(const SearchContext &c) {
     section_printf(SECTION_CUSTOMMETAOPTIONS, "<span class=\"vesk_metaform\">\n");
     int32_t fields = defined_meta_field_count();
     static char escaped[kEscapedMetaValueSize];
     for (int32_t i = 0; i < fields; i++) {
         const MetaField &field = c.g_meta_fields[i];
-        const char *value = c.g_meta_values != nullptr && i < g_request.meta_value_count &&
-                                    c.g_meta_values[i] != nullptr
-                                ? c.g_meta_values[i]
-                                : "";
+        const char *sent = meta_request_value(c, i);
+        // A multiple choice's value is its option bytes: none sent is no choice.
+        const char *value = sent != nullptr ? sent : "";
         char id[kMetaIdSize];
         snprintf(id, sizeof id, "vesk_metaform_%s", field.name);
-        if (field.type != 3) {
+        if (field.type != kMetaMultiple) {
             snprintf(escaped, sizeof escaped, "%s", value);
             escape_html(escaped, sizeof escaped);
         }
-        switch (field.type) {
-            case 0:
-                section_printf(SECTION_CUSTOMMETAOPTIONS,
-                               "<label for=\"%s\">%s: </label><input type=\"text\" id=\"%s\" "
-                               "name=\"%s\" size=\"20\" value=\"%s\" "
-                               "class=\"vesk_metaform_numeric\" />\n",
-                               id, field.label, id, field.name, escaped);
-                break;
-            case 2:
-                section_printf(SECTION_CUSTOMMETAOPTIONS,
-                               "<label for=\"%s\">%s: </label><select name=\"%s\" id=\"%s\" "
-                               "class=\"vesk_metaform_dropdown\">\n",
-                               id, field.label, field.name, id);
-                write_options(field, value[0] != '\0' ? lenient_atoi(value) : -1, nullptr);
-                section_printf(SECTION_CUSTOMMETAOPTIONS, "</select>\n");
-                break;
-            case 3: {
-                static const unsigned char kNoChoice[1] = {0};
-                const unsigned char *multi = c.g_meta_values != nullptr &&
-                                                     i < g_request.meta_value_count &&
-                                                     c.g_meta_values[i] != nullptr
-                                                 ? (const unsigned char *)c.g_meta_values[i]
-                                                 : kNoChoice;
-                section_printf(SECTION_CUSTOMMETAOPTIONS,
-                               "<label for=\"%s\">%s: </label><select multiple id=\"%s\" "
-                               "name=\"%s[]\" class=\"vesk_metaform_multi\">\n",
-                               id, field.label, id, field.name);
-                write_options(field, -1, multi);
-                section_printf(SECTION_CUSTOMMETAOPTIONS, "</select>&nbsp;&nbsp;\n");
-                break;
-            }
-            case 4:
-                section_printf(SECTION_CUSTOMMETAOPTIONS,
-                               "<label for=\"%s\">%s: </label>%s<input type=\"text\" id=\"%s\" "
-                               "name=\"%s\" size=\"7\" value=\"%s\" "
-                               "class=\"vesk_metaform_money\" />\n",
-                               id, field.label, c.MetaMoneyCurrency, id, field.name, escaped);
-                break;
-            default:
-                section_printf(SECTION_CUSTOMMETAOPTIONS,
-                               "<label for=\"%s\">%s: </label><input type=\"text\" id=\"%s\" "
-                               "name=\"%s\" size=\"20\" value=\"%s\" "
-                               "class=\"vesk_metaform_text\" />\n",
-                               id, field.label, id, field.name, escaped);
-                break;
-        }
+        write_meta_control(c, field, id, value, escaped);
     }
     section_printf(SECTION_CUSTOMMETAOPTIONS, "</span>\n");
 }
@@ -281,27 +288,27 @@ void write_search_form(const SearchContext &c) {
     if (c.DateRangeSearch == 1) write_date_range(c);
 }
 
-}  // namespace
-
-int begin_page(SearchContext *context, RequestParams *request) {
-    SearchContext &c = *context;
-    if (g_timer_start == 0) g_timer_start = timer_now();
-    copy_request(c, *request);
-
+// Chooses XML or HTML for the answer and writes the Content-type header.
+void write_content_type(SearchContext &c, const RequestParams &request) {
     // Every nonzero request value asks for XML; kept as 1, so that the head, the
     // form and the closing of the document all follow the same choice.
-    if (request->xml == PARAM_NOT_GIVEN)
+    if (request.xml == PARAM_NOT_GIVEN)
         c.g_xml_output = c.UseXML == 1 ? 1 : 0;
     else
-        c.g_xml_output = request->xml != 0 ? 1 : 0;
+        c.g_xml_output = request.xml != 0 ? 1 : 0;
     // Autocomplete items are HTML for the page's script, whatever the settings say.
-    if (request->autocomplete != 0) c.g_xml_output = 0;
+    if (request.autocomplete != 0) c.g_xml_output = 0;
     snprintf(c.g_content_type, sizeof c.g_content_type, "%s",
              c.g_xml_output ? "text/xml" : "text/html");
     if (c.NoCharset != 0)
         out_printf("Content-type: %s;\n\n", c.g_content_type);
     else
         out_printf("Content-type: %s; charset=%s\n\n", c.g_content_type, c.Charset);
+}
+
+// Results per page within 1..MaxResultsPerQuery, match-all by default from
+// the settings, and the result links' target attribute.
+void settle_result_options(SearchContext &c) {
     if (c.g_per_page > c.MaxResultsPerQuery) c.g_per_page = c.MaxResultsPerQuery;
     if (c.g_per_page < 1) c.g_per_page = 1;
     if (c.g_match_all == PARAM_NOT_GIVEN) c.g_match_all = c.DefaultToAnd == 1 ? 1 : 0;
@@ -310,6 +317,17 @@ int begin_page(SearchContext *context, RequestParams *request) {
         if (snprintf(c.g_link_target_attr, sizeof c.g_link_target_attr, "target=\"%s\"",
                      c.LinkTarget) >= (int)sizeof c.g_link_target_attr)
             c.g_link_target_attr[0] = '\0';  // a cut attribute would break the markup
+}
+
+}  // namespace
+
+int begin_page(SearchContext *context, RequestParams *request) {
+    SearchContext &c = *context;
+    if (g_timer_start == 0) g_timer_start = timer_now();
+    copy_request(c, *request);
+
+    write_content_type(c, *request);
+    settle_result_options(c);
 
     if (c.g_xml_output) blank_control_bytes(c.g_query_text);
     snprintf(c.g_query_html, sizeof c.g_query_html, "%s", c.g_query_text);

@@ -145,25 +145,14 @@ int compare_query_words(const char *a, const char *b) {
     return 1;
 }
 
-void split_query_words(SearchContext *context) {
-    SearchContext &c = *context;
-    snprintf(c.g_query_plain, sizeof c.g_query_plain, "%s", c.g_query_text);
-    snprintf(c.g_query_html, sizeof c.g_query_html, "%s", c.g_query_text);
-    escape_html(c.g_query_html, sizeof c.g_query_html);
+namespace {
 
-    const char *plain = c.g_query_plain;
-    size_t capacity = 1;
-    for (const char *p = plain; *p != '\0'; p++)
-        if (*p == ' ') capacity++;
-    c.g_in_quotes = 0;
-    c.g_phrase_seen = 0;
-    c.g_query_word_count = 0;
-    c.g_query_words = (char **)calloc(capacity, sizeof(char *));
+// Cuts the plain query into g_query_words (room for `capacity`): words end at
+// spaces outside quotes, a quote opens or closes a phrase, and a word keeps at
+// most kQueryWordSize - 1 bytes. Sets g_in_quotes and g_phrase_seen.
+void take_query_words(SearchContext &c, const char *plain, size_t capacity) {
     char *word = (char *)calloc(kQueryWordSize, 1);
-    if (c.g_query_words == nullptr || word == nullptr) {
-        free(word);
-        return;
-    }
+    if (word == nullptr) return;
     size_t position = 0;
     for (size_t i = 0; plain[i] != '\0'; i++) {
         char ch = plain[i];
@@ -194,6 +183,42 @@ void split_query_words(SearchContext *context) {
         word[position] = '\0';
         c.g_query_words[c.g_query_word_count++] = word;
     }
+}
+
+// Moves the exclusion words (those starting with "-") after the others,
+// each group in query order.
+void put_exclusions_last(SearchContext &c) {
+    char **words = c.g_query_words;
+    uint32_t count = c.g_query_word_count;
+    char **ordered = (char **)malloc(count * sizeof(char *) + 1);
+    if (ordered == nullptr) return;
+    uint32_t n = 0;
+    for (uint32_t w = 0; w < count; w++)
+        if (words[w][0] != '-') ordered[n++] = words[w];
+    for (uint32_t w = 0; w < count; w++)
+        if (words[w][0] == '-') ordered[n++] = words[w];
+    memcpy(words, ordered, count * sizeof(char *));
+    free(ordered);
+}
+
+}  // namespace
+
+void split_query_words(SearchContext *context) {
+    SearchContext &c = *context;
+    snprintf(c.g_query_plain, sizeof c.g_query_plain, "%s", c.g_query_text);
+    snprintf(c.g_query_html, sizeof c.g_query_html, "%s", c.g_query_text);
+    escape_html(c.g_query_html, sizeof c.g_query_html);
+
+    const char *plain = c.g_query_plain;
+    size_t capacity = 1;
+    for (const char *p = plain; *p != '\0'; p++)
+        if (*p == ' ') capacity++;
+    c.g_in_quotes = 0;
+    c.g_phrase_seen = 0;
+    c.g_query_word_count = 0;
+    c.g_query_words = (char **)calloc(capacity, sizeof(char *));
+    if (c.g_query_words == nullptr) return;
+    take_query_words(c, plain, capacity);
 
     if (c.g_query_word_count != 0) {
         c.g_query_word_copies = (char **)calloc(c.g_query_word_count, sizeof(char *));
@@ -201,19 +226,5 @@ void split_query_words(SearchContext *context) {
             for (uint32_t w = 0; w < c.g_query_word_count; w++)
                 c.g_query_word_copies[w] = (char *)calloc(kQueryWordSize, 1);
     }
-
-    // Exclusion words after the others, each group in query order.
-    if (strchr(plain, '-') != nullptr) {
-        char **words = c.g_query_words;
-        uint32_t count = c.g_query_word_count;
-        char **ordered = (char **)malloc(count * sizeof(char *) + 1);
-        if (ordered == nullptr) return;
-        uint32_t n = 0;
-        for (uint32_t w = 0; w < count; w++)
-            if (words[w][0] != '-') ordered[n++] = words[w];
-        for (uint32_t w = 0; w < count; w++)
-            if (words[w][0] == '-') ordered[n++] = words[w];
-        memcpy(words, ordered, count * sizeof(char *));
-        free(ordered);
-    }
+    if (strchr(plain, '-') != nullptr) put_exclusions_last(c);
 }

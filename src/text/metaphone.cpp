@@ -379,6 +379,24 @@ const char *plain_code(unsigned char letter) {
 }
 
 // Codes the character at the current position and advances past it.
+void code_m(Coder &c) {
+    const int cur = c.current;
+    // "dumb", "thumb", "dumber": the B after UM is silent.
+    bool silent_b = c.is(cur - 1, 3, {"UMB"}) && (cur + 1 == c.last || c.is(cur + 2, 2, {"ER"}));
+    return c.take("M", (silent_b || c.at(cur + 1) == 'M') ? 2 : 1);
+}
+
+void code_r(Coder &c) {
+    const int cur = c.current;
+    // French "rogier", but not "hochmeier".
+    int advance = c.at(cur + 1) == 'R' ? 2 : 1;
+    if (cur == c.last && !c.slavo_germanic() && c.is(cur - 2, 2, {"IE"}) &&
+        !c.is(cur - 4, 2, {"ME", "MA"})) {
+        return c.take("", "R", advance);
+    }
+    return c.take("R", advance);
+}
+
 void code_one(Coder &c) {
     int cur = c.current;
     unsigned char letter = static_cast<unsigned char>(c.at(cur));
@@ -411,24 +429,13 @@ void code_one(Coder &c) {
             return code_j(c);
         case 'L':
             return code_l(c);
-        case 'M': {
-            // "dumb", "thumb", "dumber": the B after UM is silent.
-            bool silent_b =
-                c.is(cur - 1, 3, {"UMB"}) && (cur + 1 == c.last || c.is(cur + 2, 2, {"ER"}));
-            return c.take("M", (silent_b || c.at(cur + 1) == 'M') ? 2 : 1);
-        }
+        case 'M':
+            return code_m(c);
         case 'P':
             if (c.at(cur + 1) == 'H') return c.take("F", 2);
             return c.take("P", c.is(cur + 1, 1, {"P", "B"}) ? 2 : 1);  // "campbell"
-        case 'R': {
-            // French "rogier", but not "hochmeier".
-            int advance = c.at(cur + 1) == 'R' ? 2 : 1;
-            if (cur == c.last && !c.slavo_germanic() && c.is(cur - 2, 2, {"IE"}) &&
-                !c.is(cur - 4, 2, {"ME", "MA"})) {
-                return c.take("", "R", advance);
-            }
-            return c.take("R", advance);
-        }
+        case 'R':
+            return code_r(c);
         case 'S':
             return code_s(c);
         case 'T':
