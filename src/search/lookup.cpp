@@ -159,14 +159,16 @@ inline char folded(char ch, bool case_sensitive) {
 struct WildcardTest {
     const char *pattern;
     bool case_sensitive;
-    char lead;        // the pattern's first byte as compared
-    bool plain_lead;  // a plain byte: texts that start with another cannot match
+    char lead;           // the pattern's first byte as compared
+    bool plain_lead;     // a plain byte: texts that start with another cannot match
+    size_t head_length;  // bytes before the first "*" or "?": every match starts with them
 };
 
 WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
     const bool case_sensitive = c.ToLowerSearchWords == 0;
     const char lead = folded(pattern[0], case_sensitive);
-    return WildcardTest{pattern, case_sensitive, lead, lead != '*' && lead != '?' && lead != '\0'};
+    return WildcardTest{pattern, case_sensitive, lead, lead != '*' && lead != '?' && lead != '\0',
+                        strcspn(pattern, "*?")};
 }
 
 // The first position from `at` on, below end, where a text of the loaded
@@ -177,7 +179,7 @@ WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
 // which stops at the first differing byte (at the latest the file text's NUL).
 const char *next_text_start(const char *at, const char *end, const WildcardTest &test) {
     const char *head = test.pattern;
-    const size_t head_length = strcspn(head, "*?");
+    const size_t head_length = test.head_length;
     // A letter matches either case unless the case counts: one bit apart.
     const unsigned char lead = (unsigned char)test.lead;
     const bool either_case = !test.case_sensitive && lead >= 'a' && lead <= 'z';

@@ -31,11 +31,7 @@ class DictionaryE2E : public ::testing::Test {
     void TearDown() override { testsupport::remove_tree(dir_); }
     std::string get(const std::string &query_string) {
         testsupport::write_settings(dir_, spec_);
-        testsupport::CgiResponse response =
-            testsupport::run_cgi(testsupport::get_request(dir_, query_string));
-        EXPECT_EQ(response.exit_code, 0);
-        EXPECT_EQ(response.err, "");
-        return response.out;
+        return testsupport::run_clean_get(dir_, query_string).out;
     }
     std::string dir_;
     testsupport::SettingsSpec spec_;

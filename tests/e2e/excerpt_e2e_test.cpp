@@ -73,11 +73,7 @@ class ExcerptE2E : public ::testing::Test {
     void SetUp() override { dir_ = testsupport::make_temp_dir("excerpt-e2e"); }
     void TearDown() override { testsupport::remove_tree(dir_); }
     CgiResponse get(const std::string &query_string) {
-        CgiResponse response = testsupport::run_cgi(testsupport::get_request(dir_, query_string));
-        EXPECT_FALSE(response.timed_out);
-        EXPECT_EQ(response.exit_code, 0);
-        EXPECT_EQ(response.err, "");
-        return response;
+        return testsupport::run_clean_get(dir_, query_string);
     }
     // The HTML and the XML answer to query_string; the XML must be well-formed.
     std::string both(const std::string &query_string) {

@@ -52,11 +52,7 @@ class PageE2E : public ::testing::Test {
     void TearDown() override { testsupport::remove_tree(dir_); }
     CgiResponse get(const std::string &query_string) {
         testsupport::write_settings(dir_, spec_);
-        CgiResponse response = testsupport::run_cgi(testsupport::get_request(dir_, query_string));
-        EXPECT_FALSE(response.timed_out);
-        EXPECT_EQ(response.err, "");
-        EXPECT_EQ(response.exit_code, 0);
-        return response;
+        return testsupport::run_clean_get(dir_, query_string);
     }
     void expect_golden(const std::string &name, const std::string &query_string) {
         EXPECT_EQ(testsupport::compare_golden(name, get(query_string).out), "");

@@ -119,12 +119,7 @@ class ResultPageE2E : public ::testing::Test {
         testsupport::write_index(dir_, spec);
     }
     std::string get(const std::string &query_string) {
-        testsupport::CgiResponse response =
-            testsupport::run_cgi(testsupport::get_request(dir_, query_string));
-        EXPECT_FALSE(response.timed_out);
-        EXPECT_EQ(response.err, "");
-        EXPECT_EQ(response.exit_code, 0);
-        return response.out;
+        return testsupport::run_clean_get(dir_, query_string).out;
     }
     // The HTML page and the XML answer of the same request, in one golden file.
     void expect_golden(const std::string &name, const std::string &query_string) {

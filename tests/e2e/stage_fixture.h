@@ -24,12 +24,7 @@ class StageE2E : public ::testing::Test {
     // The whole answer to query_string on the index of spec_.
     std::string get(const std::string &query_string) {
         testsupport::write_index(dir_, spec_);
-        testsupport::CgiResponse response =
-            testsupport::run_cgi(testsupport::get_request(dir_, query_string));
-        EXPECT_FALSE(response.timed_out);
-        EXPECT_EQ(response.err, "");
-        EXPECT_EQ(response.exit_code, 0);
-        return response.out;
+        return testsupport::run_clean_get(dir_, query_string).out;
     }
     // What the HTML answer shows of the section of stage_template(name, ...).
     std::string section(const std::string &name, const std::string &query_string) {

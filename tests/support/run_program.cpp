@@ -11,6 +11,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 #include "support/index_writer.h"
@@ -26,6 +28,14 @@ CgiRequest get_request(const std::string &index_dir, const std::string &query_st
     request.query_string = query_string;
     request.args = {"/I", index_dir};
     return request;
+}
+
+CgiResponse run_clean_get(const std::string &index_dir, const std::string &query_string) {
+    CgiResponse response = run_cgi(get_request(index_dir, query_string));
+    EXPECT_FALSE(response.timed_out);
+    EXPECT_EQ(response.exit_code, 0);
+    EXPECT_EQ(response.err, "");
+    return response;
 }
 
 namespace {

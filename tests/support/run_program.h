@@ -38,6 +38,9 @@ std::string program_path();
 CgiResponse run_cgi(const CgiRequest &request);
 // A GET request for query_string against an index directory given with /I.
 CgiRequest get_request(const std::string &index_dir, const std::string &query_string);
+// Runs get_request(index_dir, query_string) and expects a clean run: it ends
+// in time with exit code 0 and writes nothing to standard error.
+CgiResponse run_clean_get(const std::string &index_dir, const std::string &query_string);
 
 // Checks document with xmllint, writing it as dir/name.xml first. "" when it is
 // well-formed XML, else xmllint's complaint.
