@@ -238,6 +238,14 @@ constexpr int kWordmapCountSize = 4;       // u32 record count of a block
 constexpr int kWordmapRecordSize = 10;     // one posting record
 constexpr int kWordmapPageSize = 3;        // u24 page index of a record
 constexpr int kWordmapTextOffsetSize = 5;  // u40 page-text offset of a record
+// Bytes of a word-map block read with its count at once: the count and the
+// records of most words.
+constexpr size_t kWordmapFirstRead = kWordmapCountSize + 400 * kWordmapRecordSize;
+// The words of a wildcard or substring come in dictionary order, and their
+// blocks mostly lie close behind each other in the file: a read at most
+// kWordmapWindowGap bytes behind the window's end takes in this many bytes.
+constexpr size_t kWordmapWindowSize = 32768;
+constexpr uint64_t kWordmapWindowGap = 16384;
 
 // One posting of the word map, decoded.
 struct WordmapPosting {
@@ -248,12 +256,19 @@ struct WordmapPosting {
 };
 
 // A word-map block as read: `count` raw records of kWordmapRecordSize bytes.
-// Start it zeroed ({}); the buffer is kept and reused by later reads.
+// Start it zeroed ({}); the buffer is kept and reused by later reads, and so
+// are the file bytes of the last read at an offset (the window): a later
+// block of the same descriptor that lies inside them needs no read. A block
+// read again after its file was closed is freed first.
 struct WordmapBlock {
     uint8_t *records;         // heap buffer of `capacity` records, or null
     uint32_t count;           // records present in the file (used by the search)
     uint32_t declared_count;  // the block's own record count
     uint32_t capacity;        // records the buffer has room for
+    uint8_t *window;          // kWordmapWindowSize bytes once a read needed it, or null
+    int window_file;          // descriptor of the file the window holds bytes of
+    int64_t window_offset;    // file offset of window[0]
+    uint64_t window_length;   // bytes of the file the window holds (0: none)
 };
 
 // Outcome of read_wordmap_block.
@@ -309,15 +324,14 @@ void copy_bytes(void *dst, const void *src, size_t n);
 // Reads the word-map block at offset: the u32 count and the records that are
 // present, at most count of them: the file's size bounds the buffer, so a
 // corrupt count never allocates more than the file holds. The count and the
-// records of most words come with one read at the offset (the stream's
-// position does not move); a file that cannot be read at an offset is sought
-// with seek_data_file (kWordmapSeekFailed when that fails). The block's
-// buffer (from an earlier read, or none in a zeroed block) is reused and
-// grown only when too small. A negative offset is kWordmapNoData without a
-// read. On any result but kWordmapRead the block has count 0. Free the buffer
-// with free_wordmap_block. Prints nothing but the seek message.
+// records of most words come with one read at the offset, or from the
+// block's window without any (the stream's position does not move); a file that cannot be read at
+// an offset is sought with seek_data_file (kWordmapSeekFailed when that fails). The block's buffer
+// (from an earlier read, or none in a zeroed block) is reused and grown only when too small. A
+// negative offset is kWordmapNoData without a read. On any result but kWordmapRead the block has
+// count 0. Free the buffer with free_wordmap_block. Prints nothing but the seek message.
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
-// Frees the block's records and empties it. Null-safe.
+// Frees the block's records and window and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
 // Field offsets of a word-map record.
 constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,

@@ -106,10 +106,6 @@ void copy_field(char *out, int size, const char *start, const char *end) {
     out[length] = '\0';
 }
 
-// Bytes of a word-map block read with its count at once: the count and the
-// records of most words.
-constexpr size_t kWordmapFirstRead = kWordmapCountSize + 400 * kWordmapRecordSize;
-
 // Records of a block with `declared` records at offset that a file of
 // file_size bytes still holds: a corrupt count costs nothing beyond the
 // file's own size.
@@ -134,6 +130,35 @@ bool hold_records(WordmapBlock *block, uint64_t wanted) {
     if (block->records == nullptr) return false;
     block->capacity = (uint32_t)wanted;
     return true;
+}
+
+// The file bytes from offset on for a block read: those the block's window
+// holds when it holds the count there; else they are read into the window
+// (kWordmapFirstRead bytes, or kWordmapWindowSize when offset lies inside
+// the window or at most kWordmapWindowGap behind its end: the reads walk
+// through the file), or into spare (kWordmapFirstRead bytes) when the window cannot
+// be had. *bytes points at them; the count read or held, or -1 when the read
+// fails (the window is then empty).
+int64_t block_bytes(int fd, int64_t offset, WordmapBlock *block, uint8_t *spare,
+                    const uint8_t **bytes) {
+    const bool behind =
+        block->window_length > 0 && block->window_file == fd && offset >= block->window_offset;
+    const uint64_t into = behind ? (uint64_t)(offset - block->window_offset) : 0;
+    if (behind && into + kWordmapCountSize <= block->window_length) {
+        *bytes = block->window + into;
+        return (int64_t)(block->window_length - into);
+    }
+    const bool follows = behind && into <= block->window_length + kWordmapWindowGap;
+    if (block->window == nullptr) block->window = (uint8_t *)malloc(kWordmapWindowSize);
+    uint8_t *target = block->window != nullptr ? block->window : spare;
+    const size_t want =
+        follows && block->window != nullptr ? kWordmapWindowSize : kWordmapFirstRead;
+    const int64_t got = platform_read_at(fd, target, want, offset);
+    block->window_file = fd;
+    block->window_offset = offset;
+    block->window_length = got > 0 && block->window != nullptr ? (uint64_t)got : 0;
+    *bytes = target;
+    return got;
 }
 
 // read_wordmap_block for a file that cannot be read at an offset: seeks and
@@ -258,10 +283,11 @@ void copy_bytes(void *dst, const void *src, size_t n) {
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     block->count = block->declared_count = 0;
     if (offset < 0 || file == nullptr) return kWordmapNoData;
-    // The count and the records behind it, with one read at the offset.
-    uint8_t first[kWordmapFirstRead];
+    // The count and the records behind it, with one read at the offset or none.
+    uint8_t spare[kWordmapFirstRead];
+    const uint8_t *first;
     const int fd = fileno(file);
-    const int64_t got = platform_read_at(fd, first, sizeof first, offset);
+    const int64_t got = block_bytes(fd, offset, block, spare, &first);
     if (got < 0) return read_block_by_seeking(file, offset, block);
     if (got < kWordmapCountSize) return kWordmapNoData;
     const uint32_t declared = (uint32_t)read_little_endian(first, kWordmapCountSize);
@@ -294,7 +320,8 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
 void free_wordmap_block(WordmapBlock *block) {
     if (block == nullptr) return;
     free(block->records);
-    *block = WordmapBlock{nullptr, 0, 0, 0};
+    free(block->window);
+    *block = WordmapBlock{};
 }
 
 bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record) {

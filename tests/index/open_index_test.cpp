@@ -5,7 +5,9 @@
 #include <stdint.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "index/index_fixture.h"
 
@@ -147,6 +149,71 @@ TEST_F(OpenIndexTest, LongWordMapBlocksAndStreamsWithoutOffsets) {
     fclose(stream);
     close(ends[1]);
     free_wordmap_block(&block);
+}
+
+// What a block read gave: the result, the counts, then the records' bytes.
+std::string read_outcome(int result, const WordmapBlock &block) {
+    std::string read = std::to_string(result) + " " + std::to_string(block.count) + " " +
+                       std::to_string(block.declared_count) + " ";
+    if (block.records != nullptr)
+        read.append((const char *)block.records, (size_t)block.count * kWordmapRecordSize);
+    return read;
+}
+
+// read_outcome of the block at offset read into a fresh block.
+std::string read_alone(FILE *file, int64_t offset) {
+    WordmapBlock block{};
+    const std::string read = read_outcome(read_wordmap_block(file, offset, &block), block);
+    free_wordmap_block(&block);
+    return read;
+}
+
+// Blocks read one after another into one block, which keeps the bytes of its
+// last read, come out as each read alone: inside those bytes, starting there
+// and running past their end, before them, far behind them.
+TEST_F(OpenIndexTest, BlocksReadInSequenceAgreeWithSingleReads) {
+    IndexSpec spec;
+    constexpr int kPages = 3500;  // "bee" on each: a block longer than one read window
+    for (int i = 0; i < kPages; i++) {
+        PageSpec page;
+        page.url = "p" + std::to_string(i);
+        std::string words = "bee";
+        for (int w = 0; w < 80; w++)
+            if ((i * 7 + w * 13) % (w % 5 == 0 ? 1700 : 300) == 0)
+                words += " w" + std::to_string(w);
+        page.words = testsupport::split_words(words);
+        spec.pages.push_back(page);
+    }
+    const IndexFiles files = open(spec);
+    std::vector<int64_t> ascending;
+    for (const auto &word_offset : files.block_offsets) ascending.push_back(word_offset.second);
+    std::sort(ascending.begin(), ascending.end());
+    ASSERT_GT(ascending.size(), 60u);
+    const int64_t map_size = (int64_t)files.files.at("vesk_wordmap.vdat").size();
+
+    std::vector<int64_t> descending(ascending.rbegin(), ascending.rend());
+    std::vector<int64_t> strided, twice = ascending, zigzag;
+    for (size_t i = 0; i < ascending.size(); i += 3) strided.push_back(ascending[i]);
+    twice.insert(twice.end(), ascending.begin(), ascending.end());
+    for (size_t i = 0; i < ascending.size(); i++)
+        zigzag.push_back(i % 2 == 0 ? ascending[i] : ascending[ascending.size() - 1 - i]);
+    // Offsets inside a block and around the file's end: counts that are no counts.
+    const std::vector<int64_t> odd = {ascending[1], ascending[1] + 3, ascending[2] - 1,
+                                      map_size - 3, map_size,         ascending[0]};
+    const struct {
+        const char *name;
+        std::vector<int64_t> offsets;
+    } orders[] = {{"ascending", ascending}, {"descending", descending}, {"every third", strided},
+                  {"twice over", twice},    {"zigzag", zigzag},         {"odd offsets", odd}};
+    for (const auto &order : orders) {
+        WordmapBlock block{};
+        for (const int64_t offset : order.offsets) {
+            const int result = read_wordmap_block(c.g_word_map_file, offset, &block);
+            ASSERT_EQ(read_outcome(result, block), read_alone(c.g_word_map_file, offset))
+                << order.name << " " << offset;
+        }
+        free_wordmap_block(&block);
+    }
 }
 
 TEST_F(OpenIndexTest, DamagedWordMapCounts) {
