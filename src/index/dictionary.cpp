@@ -113,7 +113,8 @@ bool allocate_tables(SearchContext &c, uint64_t file_size) {
     c.g_dictionary = (DictionaryEntry *)(c.g_dictionary_text + plan.text_bytes);
 
     int64_t base_size = c.OutputBasewordBufferSize;
-    if (base_size > 0) c.g_baseword_pool = (char *)malloc((size_t)base_size);
+    // The loader only counts into the pools: they stay untouched.
+    if (base_size > 0) c.g_baseword_pool = (char *)platform_alloc_reserve((size_t)base_size);
     if (c.g_baseword_pool == nullptr) {
         out_printf("Error: Could not allocate memory for storing base words.<br />");
         return false;
@@ -125,7 +126,7 @@ bool allocate_tables(SearchContext &c, uint64_t file_size) {
                                ? (int64_t)c.OutputVariantBufferSize
                                : (int64_t)c.NumVariants * kVariantPoolBytesPerVariant;
     if (variant_size >= 0 && (uint64_t)variant_size < SIZE_MAX)
-        c.g_variant_pool = (char *)malloc((size_t)variant_size + 1);  // + 1: never malloc(0)
+        c.g_variant_pool = (char *)platform_alloc_reserve((size_t)variant_size + 1);  // never 0
     if (c.g_variant_pool == nullptr) {
         print_wrapped_error("Error: Out of memory for storing word variants.");
         return false;
@@ -165,9 +166,9 @@ void release_dictionary_tables() {
     platform_free_mapped(c.g_dictionary_text);
     c.g_dictionary_text = nullptr;
     c.g_dictionary_text_size = 0;
-    free(c.g_baseword_pool);
+    platform_free_mapped(c.g_baseword_pool);
     c.g_baseword_pool = nullptr;
-    free(c.g_variant_pool);
+    platform_free_mapped(c.g_variant_pool);
     c.g_variant_pool = nullptr;
     c.g_baseword_pool_pos = c.g_baseword_pool_size = c.g_baseword_pool_used = 0;
     c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;

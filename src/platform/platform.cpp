@@ -234,6 +234,21 @@ void *platform_alloc_mapped(size_t size, size_t prefault) {
 #endif
 }
 
+void *platform_alloc_reserve(size_t size) {
+    if (size == 0 || size > SIZE_MAX - kMappedHeaderSize) return nullptr;
+#ifndef SITEQUERY_HEAP_ONLY
+    if (size >= kMappedMinimumSize) {
+        const size_t length = round_up(kMappedHeaderSize + size, kSmallPageSize);
+        void *mapping =
+            mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping == MAP_FAILED) return nullptr;
+        memcpy(mapping, &length, sizeof length);
+        return (char *)mapping + kMappedHeaderSize;
+    }
+#endif
+    return heap_block(size);
+}
+
 void platform_free_mapped(void *block) {
     if (block == nullptr) return;
     char *start = (char *)block - kMappedHeaderSize;

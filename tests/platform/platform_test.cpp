@@ -47,22 +47,33 @@ TEST(TextLines, CtrlZEndsTheFile) {
 }
 
 // Blocks of every size class (heap, small pages, huge pages) come zeroed, hold
-// their whole size and go back without harm; only the prefaulted part differs.
+// their whole size and go back without harm; only the prefaulted part
+// differs, and a reserve is never prefaulted.
 TEST(MappedBlocks, ZeroedAndWholeInEverySize) {
     const size_t sizes[] = {1,          4095,           64 * 1024 - 1, 64 * 1024,
                             300 * 1024, (1 << 20) - 16, (2 << 20) + 1};
-    for (size_t size : sizes)
-        for (size_t prefault : {(size_t)0, size / 2, size}) {
-            unsigned char *block = (unsigned char *)platform_alloc_mapped(size, prefault);
-            ASSERT_NE(block, nullptr) << size;
+    const struct {
+        const char *name;
+        void *(*alloc)(size_t size);
+    } kinds[] = {
+        {"mapped", [](size_t size) { return platform_alloc_mapped(size, 0); }},
+        {"half prefaulted", [](size_t size) { return platform_alloc_mapped(size, size / 2); }},
+        {"prefaulted", [](size_t size) { return platform_alloc_mapped(size, size); }},
+        {"reserve", platform_alloc_reserve},
+    };
+    for (const auto &kind : kinds) {
+        for (size_t size : sizes) {
+            unsigned char *block = (unsigned char *)kind.alloc(size);
+            ASSERT_NE(block, nullptr) << kind.name << " " << size;
             size_t nonzero = 0;
             for (size_t i = 0; i < size; i += 512) nonzero += block[i] != 0;
-            EXPECT_EQ(nonzero + block[size - 1], 0u) << size;
+            EXPECT_EQ(nonzero + block[size - 1], 0u) << kind.name << " " << size;
             block[0] = block[size - 1] = 0xA5;  // the last byte is the caller's
             platform_free_mapped(block);
         }
-    EXPECT_EQ(platform_alloc_mapped(0, 0), nullptr);
-    EXPECT_EQ(platform_alloc_mapped(SIZE_MAX, 0), nullptr);
+        EXPECT_EQ(kind.alloc(0), nullptr) << kind.name;
+        EXPECT_EQ(kind.alloc(SIZE_MAX), nullptr) << kind.name;
+    }
     platform_free_mapped(nullptr);
 }
 
