@@ -84,16 +84,24 @@ bool split_phrase(SearchContext &c, uint32_t i, uint32_t w) {
     return c.g_phrase_word_ids[i] != nullptr;
 }
 
-// Sorts the block's records by page, keeping block order within a page, so
-// that a page's first record is found by binary search.
+// The page of record r of the block.
+inline uint32_t record_page(const PhraseWordBlock &block, int64_t r) {
+    return decode_wordmap_record(block.records + (size_t)r * kWordmapRecordSize).page;
+}
+
+// Readies the block for finding a page's first record by binary search. Blocks
+// mostly come in page order: then the records are searched in place; else
+// keys of page and record are sorted (block order kept within a page).
 bool index_block_pages(PhraseWordBlock &block) {
+    block.in_page_order = true;
+    for (int32_t r = 1; r < block.count && block.in_page_order; r++)
+        block.in_page_order = record_page(block, r - 1) <= record_page(block, r);
+    if (block.in_page_order) return true;
     block.page_keys = (uint64_t *)malloc((size_t)block.count * sizeof(uint64_t));
     if (block.page_keys == nullptr) return false;
-    for (int32_t r = 0; r < block.count; r++) {
-        const uint8_t *record = block.records + (size_t)r * kWordmapRecordSize;
+    for (int32_t r = 0; r < block.count; r++)
         block.page_keys[r] =
-            (uint64_t)decode_wordmap_record(record).page << kPageKeyShift | (uint64_t)(uint32_t)r;
-    }
+            (uint64_t)record_page(block, r) << kPageKeyShift | (uint64_t)(uint32_t)r;
     std::sort(block.page_keys, block.page_keys + block.count);
     return true;
 }
@@ -144,6 +152,17 @@ bool look_up_phrase_words(SearchContext &c, SearchRun &run, uint32_t i, uint32_t
 
 // Index in block order of the block's first record on page, or -1.
 int64_t first_record_on_page(const PhraseWordBlock &block, uint32_t page) {
+    if (block.in_page_order) {
+        int64_t low = 0, high = block.count;  // the first record at or after page
+        while (low < high) {
+            const int64_t middle = low + (high - low) / 2;
+            if (record_page(block, middle) < page)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low < block.count && record_page(block, low) == page ? low : -1;
+    }
     const uint64_t *end = block.page_keys + block.count;
     const uint64_t *at =
         std::lower_bound((const uint64_t *)block.page_keys, end, (uint64_t)page << kPageKeyShift);

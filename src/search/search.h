@@ -71,6 +71,7 @@ struct PhraseWordBlock {
     int32_t count;        // records in `records` (signed: the file's count as read)
     uint8_t *records;     // count records of kWordmapRecordSize bytes, or null
     uint64_t *page_keys;  // count keys (page << 32 | record), sorted, or null
+    bool in_page_order;   // the records ascend by page: searched in place, no keys
 };
 
 // One posting as the term loop scores it: score, zone byte, page and page-text

@@ -2,6 +2,7 @@
 // start position it gives them, the seek and time budget, the page-text
 // reader across its refills and at the end of the file, and damaged files.
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,37 @@ TEST_F(PhraseTest, PhrasesAcrossThePageTextPieces) {
             SCOPED_TRACE("DictIDLen " + std::to_string(record) + ", fillers " +
                          std::to_string(fillers) + (distinct ? " distinct" : ""));
             check(test);
+        }
+    }
+}
+
+// The later words' postings are found on each page whether their blocks
+// list the pages in order or last page first (the first word's too).
+TEST_F(PhraseTest, PagesFoundInEitherPostingOrder) {
+    const struct {
+        const char *body;
+        int start;  // token where the phrase starts, or kNoPhrase
+    } pages[] = {{"big red car", 0}, {"red big", kNoPhrase}, {"big x red", kNoPhrase},
+                 {"a big red", 1},   {"red", kNoPhrase},     {"big red", 0},
+                 {"big", kNoPhrase}, {"x x big red x", 2},   {"car big, red", 1}};
+    const std::set<std::string> orders[] = {{}, {"red"}, {"big", "red"}};
+    for (const std::set<std::string> &reversed : orders) {
+        SCOPED_TRACE(std::to_string(reversed.size()) + " blocks reversed");
+        std::vector<std::vector<std::string>> bodies;
+        for (const auto &page : pages) bodies.push_back(tokens(page.body));
+        IndexSpec spec = pages_index(bodies);
+        spec.postings_reversed = reversed;
+        load(spec);
+        ASSERT_TRUE(look_up("\"big red\"")) << out_;
+        for (uint32_t p = 0; p < sizeof pages / sizeof pages[0]; p++) {
+            const PageScore &score = run_.page_scores[p];
+            if (pages[p].start == kNoPhrase) {
+                EXPECT_EQ(score.hits, 0u) << pages[p].body;
+                continue;
+            }
+            EXPECT_EQ(score.hits, 1u) << pages[p].body;
+            EXPECT_EQ(score.positions[0], offset_of(p, (size_t)pages[p].start, false))
+                << pages[p].body;
         }
     }
 }

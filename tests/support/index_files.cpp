@@ -151,8 +151,9 @@ class TextBuilder {
 };
 
 // The word map; fills block_offsets and returns each word's offset (-1: none).
-std::string build_wordmap(std::vector<Word> &words, IndexFiles &out,
-                          std::vector<int64_t> &offsets) {
+// The words in `reversed` list their postings last first.
+std::string build_wordmap(std::vector<Word> &words, const std::set<std::string> &reversed,
+                          IndexFiles &out, std::vector<int64_t> &offsets) {
     std::string map;
     for (const Word &word : words) {
         if (word.hits.empty()) {
@@ -162,7 +163,9 @@ std::string build_wordmap(std::vector<Word> &words, IndexFiles &out,
         offsets.push_back((int64_t)map.size());
         out.block_offsets[word.base] = (int64_t)map.size();
         put_le(map, word.hits.size(), 4);
-        for (const Occurrence &hit : word.hits) {
+        std::vector<Occurrence> hits = word.hits;
+        if (reversed.count(word.base)) std::reverse(hits.begin(), hits.end());
+        for (const Occurrence &hit : hits) {
             map += (char)hit.score;
             map += (char)hit.zone;
             put_le(map, hit.page, 3);
@@ -361,7 +364,7 @@ IndexFiles build_index(const IndexSpec &spec) {
     std::vector<Word> &words = builder.words();
 
     std::vector<int64_t> offsets;
-    std::string wordmap = build_wordmap(words, out, offsets);
+    std::string wordmap = build_wordmap(words, spec.postings_reversed, out, offsets);
     std::vector<DictionaryWord> dictionary;
     long long base_pool = 0, variant_pool = 0, variant_count = 0;
     for (size_t id = 0; id < words.size(); id++) {

@@ -92,6 +92,7 @@ struct IndexSpec {
     std::vector<std::string> autocomplete;     // vesk_autocomplete.vdat lines when not empty
     bool spelling = false;                     // Spelling 1 and the list from the words
     bool page_data_reversed = false;           // page-data lines written last page first
+    std::set<std::string> postings_reversed;   // base words whose postings come last page first
     std::string template_text;                 // search_template.html when not empty
     IndexCorruption corrupt;
 };
