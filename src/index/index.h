@@ -324,12 +324,14 @@ void copy_bytes(void *dst, const void *src, size_t n);
 // Reads the word-map block at offset: the u32 count and the records that are
 // present, at most count of them: the file's size bounds the buffer, so a
 // corrupt count never allocates more than the file holds. The count and the
-// records of most words come with one read at the offset, or from the
-// block's window without any (the stream's position does not move); a file that cannot be read at
-// an offset is sought with seek_data_file (kWordmapSeekFailed when that fails). The block's buffer
-// (from an earlier read, or none in a zeroed block) is reused and grown only when too small. A
-// negative offset is kWordmapNoData without a read. On any result but kWordmapRead the block has
-// count 0. Free the buffer with free_wordmap_block. Prints nothing but the seek message.
+// records of most words come with one read at the offset, or with none from
+// the block's window (the stream's position does not move); a file that
+// cannot be read at an offset is sought with seek_data_file
+// (kWordmapSeekFailed when that fails). The block's buffer (from an earlier
+// read, or none in a zeroed block) is reused and grown only when too small.
+// A negative offset is kWordmapNoData without a read. On any result but
+// kWordmapRead the block has count 0. Free the buffer with
+// free_wordmap_block. Prints nothing but the seek message.
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and window and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);

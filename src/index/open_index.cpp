@@ -134,9 +134,9 @@ bool hold_records(WordmapBlock *block, uint64_t wanted) {
 
 // The file bytes from offset on for a block read: those the block's window
 // holds when it holds the count there; else they are read into the window
-// (kWordmapFirstRead bytes, or kWordmapWindowSize when offset lies inside
-// the window or at most kWordmapWindowGap behind its end: the reads walk
-// through the file), or into spare (kWordmapFirstRead bytes) when the window cannot
+// (kWordmapFirstRead bytes, or kWordmapWindowSize when offset lies inside the
+// window or at most kWordmapWindowGap behind its end: the reads walk through
+// the file), or into spare (kWordmapFirstRead bytes) when the window cannot
 // be had. *bytes points at them; the count read or held, or -1 when the read
 // fails (the window is then empty).
 int64_t block_bytes(int fd, int64_t offset, WordmapBlock *block, uint8_t *spare,
