@@ -115,9 +115,9 @@ constexpr uint32_t kPlainDigits = 8;  // digits of one group
 // A chunk of a text, from a line's start, with the positions of its
 // structure bytes.
 struct TextChunk {
-    char *base;
-    uint32_t count;  // positions listed
-    uint32_t next;   // the first position not yet passed
+    char *base = nullptr;  // the chunk's first byte (null: nothing listed yet)
+    uint32_t count = 0;    // positions listed
+    uint32_t next = 0;     // the first position not yet passed
     uint16_t positions[kChunkPositions];
 };
 // Lists the positions of the chunk that starts at line (up to

@@ -325,8 +325,6 @@ bool load_lines(SearchContext &c, char *text, size_t size) {
                     nullptr,        text};
     TextChunk chunk;
     char *const end = text + size;
-    chunk.base = nullptr;
-    chunk.count = chunk.next = 0;
     int read = kPlainDone;
     while (state.line < end && read != kPlainFailed) {
         read = state.variants_due > 0 ? load_plain_variant_line(state, chunk)

@@ -241,8 +241,6 @@ bool fill_spelling_table(SearchContext &c, char *text, size_t size) {
     const size_t most = (size_t)c.MaxKeyWordLineLen - 1;
     char *const end = text + size;
     TextChunk chunk;
-    chunk.base = nullptr;
-    chunk.count = chunk.next = 0;
     for (char *line = text; line < end && c.g_spelling_count < bound;) {
         bool filled = false;
         const int read = read_plain_spelling_line(

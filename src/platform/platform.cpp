@@ -55,11 +55,12 @@ size_t round_up(size_t size, size_t unit) {
 }
 
 // A private anonymous mapping of at least `length` bytes; *mapped gets its
-// true length. Large ones start on a huge-page boundary and ask for huge pages
-// (only a hint: the system may still use small pages). Null on failure.
-[[maybe_unused]] char *map_pages(size_t length, size_t *mapped) {
+// true length. Large ones, when `huge_pages`, start on a huge-page boundary
+// and ask for huge pages (only a hint: the system may still use small pages).
+// Null on failure.
+[[maybe_unused]] char *map_pages(size_t length, bool huge_pages, size_t *mapped) {
     const int protection = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
-    if (length < kHugeMinimumSize || length > SIZE_MAX - 2 * kHugePageSize) {
+    if (!huge_pages || length < kHugeMinimumSize || length > SIZE_MAX - 2 * kHugePageSize) {
         void *mapping = mmap(nullptr, length, protection, flags, -1, 0);
         *mapped = length;
         return mapping == MAP_FAILED ? nullptr : (char *)mapping;
@@ -138,6 +139,25 @@ bool in_huge_heap(size_t size) {
 #endif
 }
 #endif
+
+// A block of size bytes in a mapping of its own (see map_pages), whose first
+// `prefault` bytes are mapped at once; its header keeps the mapping's length.
+// Null on failure.
+[[maybe_unused]] void *mapped_block(size_t size, bool huge_pages, size_t prefault) {
+    size_t length;
+    char *mapping = map_pages(kMappedHeaderSize + size, huge_pages, &length);
+    if (mapping == nullptr) return nullptr;
+#ifdef MADV_POPULATE_WRITE
+    // Only a hint: where the system cannot do it, the pages come one by one.
+    if (prefault > 0)
+        madvise(mapping, kMappedHeaderSize + (prefault < size ? prefault : size),
+                MADV_POPULATE_WRITE);
+#else
+    (void)prefault;
+#endif
+    memcpy(mapping, &length, sizeof length);
+    return mapping + kMappedHeaderSize;
+}
 
 void *heap_block(size_t size) {
     char *block = (char *)calloc(1, kMappedHeaderSize + size);
@@ -218,33 +238,14 @@ void *platform_alloc_mapped(size_t size, size_t prefault) {
     return heap_block(size);
 #else
     if (size < kMappedMinimumSize || in_huge_heap(size)) return heap_block(size);
-    size_t length;
-    char *mapping = map_pages(kMappedHeaderSize + size, &length);
-    if (mapping == nullptr) return nullptr;
-#ifdef MADV_POPULATE_WRITE
-    // Only a hint: where the system cannot do it, the pages come one by one.
-    if (prefault > 0)
-        madvise(mapping, kMappedHeaderSize + (prefault < size ? prefault : size),
-                MADV_POPULATE_WRITE);
-#else
-    (void)prefault;
-#endif
-    memcpy(mapping, &length, sizeof length);
-    return mapping + kMappedHeaderSize;
+    return mapped_block(size, true, prefault);
 #endif
 }
 
 void *platform_alloc_reserve(size_t size) {
     if (size == 0 || size > SIZE_MAX - kMappedHeaderSize) return nullptr;
 #ifndef SITEQUERY_HEAP_ONLY
-    if (size >= kMappedMinimumSize) {
-        const size_t length = round_up(kMappedHeaderSize + size, kSmallPageSize);
-        void *mapping =
-            mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapping == MAP_FAILED) return nullptr;
-        memcpy(mapping, &length, sizeof length);
-        return (char *)mapping + kMappedHeaderSize;
-    }
+    if (size >= kMappedMinimumSize) return mapped_block(size, false, 0);
 #endif
     return heap_block(size);
 }

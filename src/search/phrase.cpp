@@ -94,8 +94,12 @@ inline uint32_t record_page(const PhraseWordBlock &block, int64_t r) {
 // keys of page and record are sorted (block order kept within a page).
 bool index_block_pages(PhraseWordBlock &block) {
     block.in_page_order = true;
-    for (int32_t r = 1; r < block.count && block.in_page_order; r++)
-        block.in_page_order = record_page(block, r - 1) <= record_page(block, r);
+    uint32_t previous = block.count > 0 ? record_page(block, 0) : 0;
+    for (int32_t r = 1; r < block.count && block.in_page_order; r++) {
+        const uint32_t page = record_page(block, r);
+        block.in_page_order = previous <= page;
+        previous = page;
+    }
     if (block.in_page_order) return true;
     block.page_keys = (uint64_t *)malloc((size_t)block.count * sizeof(uint64_t));
     if (block.page_keys == nullptr) return false;

@@ -11,20 +11,19 @@
 #include "index/index.h"
 
 // ---- Fixed widths and limits of the search ----
-constexpr int kUrlFilterSize = 8337;          // text after "site:"/"url:"
-constexpr int kHostSize = 8337;               // a picked host of domain diversity
-constexpr int kMaxHostLength = 8335;          // longest host kept
-constexpr int kDiversityPicks = 3;            // results picked from different hosts
-constexpr int kDiversityMinMatches = 5;       // diversity only with more matches than this
-constexpr int kPagePositionCount = 3;         // page-text positions kept per page
-constexpr int kRankBuckets = 10000;           // buckets of the ranking histogram
-constexpr uint32_t kScoreSaturation = 10000;  // above this a page's score grows by 1 per record
-constexpr int kPageTextBufferRecords = 128;   // page-text reader buffer: DictIDLen x 128 bytes
-constexpr int kPageTextReadSize = 128;        // bytes the page-text reader fills at most
-constexpr size_t kPhraseFirstPiece = 4096;    // page-text bytes a phrase scan reads first
-constexpr size_t kPhraseLargestPiece =
-    65536;                           // the most it reads at once (twice as much each time)
-constexpr int kSelfLinkSize = 8337;  // a result-page link: at most 8336 characters
+constexpr int kUrlFilterSize = 8337;           // text after "site:"/"url:"
+constexpr int kHostSize = 8337;                // a picked host of domain diversity
+constexpr int kMaxHostLength = 8335;           // longest host kept
+constexpr int kDiversityPicks = 3;             // results picked from different hosts
+constexpr int kDiversityMinMatches = 5;        // diversity only with more matches than this
+constexpr int kPagePositionCount = 3;          // page-text positions kept per page
+constexpr int kRankBuckets = 10000;            // buckets of the ranking histogram
+constexpr uint32_t kScoreSaturation = 10000;   // above this a page's score grows by 1 per record
+constexpr int kPageTextBufferRecords = 128;    // page-text reader buffer: DictIDLen x 128 bytes
+constexpr int kPageTextReadSize = 128;         // bytes the page-text reader fills at most
+constexpr size_t kPhraseFirstPiece = 4096;     // page-text bytes a phrase scan reads first
+constexpr size_t kPhraseLargestPiece = 65536;  // then twice as much each time, up to this
+constexpr int kSelfLinkSize = 8337;            // a result-page link: at most 8336 characters
 constexpr uint32_t kNoDictionaryWord = 0xFFFFFFFFu;  // find_dictionary_word: not found
 constexpr int kSortStackSpans = 32;                  // pending spans of sort_results
 // Bits for one flag per query word: a query of kQueryTextSize - 1 characters
