@@ -174,6 +174,51 @@ int64_t first_record_on_page(const PhraseWordBlock &block, uint32_t page) {
     return (int64_t)(*at & kRecordKeyMask);
 }
 
+// Whether the block holds a posting on page at page-text offset `at`. A block
+// in page order is searched by page and offset; should a page's offsets not
+// ascend, a posting may be missed, and the page text then decides.
+bool has_posting_at(const PhraseWordBlock &block, uint32_t page, uint64_t at) {
+    if (!block.in_page_order || block.count <= 0) return false;
+    int64_t low = 0, high = block.count;  // the first posting at or after (page, at)
+    while (low < high) {
+        const int64_t middle = low + (high - low) / 2;
+        const WordmapPosting posting =
+            decode_wordmap_record(block.records + (size_t)middle * kWordmapRecordSize);
+        if (posting.page < page || (posting.page == page && posting.text_offset < at))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    if (low == block.count) return false;
+    const WordmapPosting posting =
+        decode_wordmap_record(block.records + (size_t)low * kWordmapRecordSize);
+    return posting.page == page && posting.text_offset == at;
+}
+
+// Whether the postings alone show the phrase at the candidate: every later
+// word k has a posting k records after it on its page, and the page-text file
+// holds all w records. A posting points at its word's record, so the text
+// there holds the words one after the other and a scan from the candidate
+// would find the phrase at once; reading it is spared. Ids a scan would not
+// match (page boundaries, ids beyond the dictionary) are left to the scan.
+bool postings_show_phrase(const SearchContext &c, SearchRun &run, const uint32_t *ids, uint32_t w,
+                          const ScoredPosting &candidate) {
+    if (!page_text_record_size_valid(c.DictIDLen)) return false;
+    for (uint32_t k = 0; k < w; k++)
+        if (ids[k] < kFirstTokenId || ids[k] >= c.NumKeywords) return false;
+    PageTextWindow &text = run.phrase_text;
+    if (!text.sized) {
+        text.sized = true;
+        (void)platform_file_size(fileno(c.g_page_text_file), &text.size);  // else 0: no records
+    }
+    const uint64_t record = (uint64_t)c.DictIDLen;
+    if (candidate.offset > text.size || text.size - candidate.offset < w * record) return false;
+    for (uint32_t k = 1; k < w; k++)
+        if (!has_posting_at(run.phrase_blocks[k], candidate.page, candidate.offset + k * record))
+            return false;
+    return true;
+}
+
 // Compares the candidate with each later word's first posting on its page.
 CandidateWindow check_later_words(const SearchRun &run, const ScoredPosting &candidate) {
     CandidateWindow window{true, candidate.offset, 0, candidate.score & kScoreMask};
@@ -469,7 +514,12 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
     // its outcome holds for them.
     PhraseScanMemo &memo = run.phrase_memo;
     if (!memo_answers(memo, start)) {
-        find_phrase_in_text(c, text, ids, w, start, memo);
+        if (start == posting->offset && postings_show_phrase(c, run, ids, w, *posting)) {
+            memo.start = memo.end = memo.phrase_start = start;
+            memo.found = true;
+        } else {
+            find_phrase_in_text(c, text, ids, w, start, memo);
+        }
         memo.carries = outcome_carries(c, ids, w);
         memo.valid = true;
     }

@@ -53,6 +53,8 @@ struct PageTextWindow {
     uint8_t *bytes;   // kPhraseLargestPiece bytes, or null
     uint64_t offset;  // file offset of bytes[0]
     size_t length;    // bytes read there
+    bool sized;       // file_size was asked for
+    uint64_t size;    // the page-text file's bytes (0 when it could not be asked)
 };
 
 // The last page-text scan of the phrase term being checked.

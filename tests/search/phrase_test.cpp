@@ -198,6 +198,40 @@ TEST_F(PhraseTest, PagesFoundInEitherPostingOrder) {
     }
 }
 
+// Where every later word has a posting right behind the candidate, the
+// postings show the phrase and the page text is not read; anything else is
+// still decided by the text.
+TEST_F(PhraseTest, PostingsRightBehindTheCandidateSpareTheText) {
+    const struct {
+        const char *name, *body, *query;
+        int start;      // body token where the first phrase starts, or kNoPhrase
+        uint32_t hits;  // candidates verified
+        bool text_read;
+    } cases[] = {
+        {"every word right behind the first", "big red car", "\"big red car\"", 0, 1, false},
+        {"the first word later on the page", "a big red", "\"big red\"", 1, 1, false},
+        {"each candidate by its own postings", "big red x big red", "\"big red\"", 0, 2, false},
+        {"one word of three where it belongs is not enough", "big red blue car", "\"big red car\"",
+         kNoPhrase, 0, true},
+        {"punctuation between the words", "big, red", "\"big red\"", 0, 1, true},
+        {"the words in the other order", "red big", "\"big red\"", kNoPhrase, 0, true},
+        // The postings show the phrase at the first "very"; no "very" follows
+        // the second one, so the text rejects it.
+        {"a repeated word", "very very big", "\"very very big\"", 0, 1, true},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name);
+        load(pages_index({tokens(test.body)}));
+        ASSERT_TRUE(look_up(test.query)) << out_;
+        const PageScore &page = run_.page_scores[0];
+        EXPECT_EQ(run_.phrase_text.length != 0, test.text_read);
+        EXPECT_EQ(page.hits, test.hits);
+        if (test.start != kNoPhrase) {
+            EXPECT_EQ(page.positions[0], offset_of(0, (size_t)test.start));
+        }
+    }
+}
+
 TEST_F(PhraseTest, SeekAndTimeLimitsCutTheSearchShort) {
     struct Case {
         const char *name;
