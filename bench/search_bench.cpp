@@ -1,13 +1,12 @@
 // Speed of whole search requests on a real index (bench/build_corpus.sh
 // builds one): every query type runs as a separate process of the real
-// program, as a web server runs it, interleaved round by round with the
-// empty-query request and a trivial static C program, so that drifts of the
-// machine touch all of them alike. Prints per query type the median wall
-// time, its ratio to the empty-query request and to the trivial program, the
-// median CPU time, the peak RSS (measured once, through peak_rss) and the
-// answer's size; then, in this process,
-// the median load time of each index file and a line-by-line fgets pass over
-// the dictionary for comparison. Usage:
+// program, as a web server runs it, interleaved round by round (each round
+// in an order of its own) with the empty-query request and a trivial static
+// C program, so that drifts of the machine touch all of them alike. Prints per query type the
+// median wall time, its ratio to the empty-query request and to the trivial program, the median CPU
+// time, the peak RSS (measured once, through peak_rss) and the answer's size; then, in this
+// process, the median load time of each index file and a line-by-line fgets pass over the
+// dictionary for comparison. Usage:
 //   search_bench <index dir> [rounds]     (default 200 rounds)
 #include <fcntl.h>
 #include <stdio.h>
@@ -18,6 +17,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,7 +29,8 @@
 namespace {
 
 constexpr int kDefaultRounds = 200;
-constexpr int kLoadRuns = 200;  // in-process runs of each loader
+constexpr int kLoadRuns = 200;               // in-process runs of each loader
+constexpr unsigned kShuffleSeed = 20261209;  // the rounds' orders, the same in every run
 constexpr double kMegabyte = 1024.0 * 1024.0;
 
 struct QueryType {
@@ -99,10 +100,21 @@ void time_requests(const std::string &index_dir, int rounds) {
     Samples baseline;
     probe(baseline, trivial, index_dir, "");
     for (int q = 0; q < kQueryCount; q++) probe(samples[q], program, index_dir, kQueries[q].query);
+    // Each round runs the requests in an order of its own: a request leaves
+    // the caches as its own work left them, and in one fixed order every
+    // query type would always follow the same one (the same query on page 1
+    // and on page 5 measured 8% apart that way).
+    std::vector<int> order(kQueryCount + 1);
+    for (int i = 0; i <= kQueryCount; i++) order[i] = i - 1;  // -1: the trivial program
+    std::mt19937 shuffle_seed(kShuffleSeed);
     for (int round = 0; round < rounds; round++) {
-        add_sample(baseline, bench::run_request(trivial, index_dir, ""));
-        for (int q = 0; q < kQueryCount; q++)
-            add_sample(samples[q], bench::run_request(program, index_dir, kQueries[q].query));
+        std::shuffle(order.begin(), order.end(), shuffle_seed);
+        for (int q : order) {
+            if (q < 0)
+                add_sample(baseline, bench::run_request(trivial, index_dir, ""));
+            else
+                add_sample(samples[q], bench::run_request(program, index_dir, kQueries[q].query));
+        }
     }
     const double empty = median(samples[0].seconds), base = median(baseline.seconds);
     printf("%d rounds; trivial static C program: median %.3f ms, CPU %.3f ms, peak RSS %.1f MB\n",
