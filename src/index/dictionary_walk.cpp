@@ -4,21 +4,7 @@
 // compress) or AVX2 where the processor has them, else with SSE2 compares,
 // else byte by byte. Every other line is read token by token.
 #include "index/dictionary_lines.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-// GCC 12's AVX-512 casts leave a vector undefined on purpose and then warn
-// about it where they are inlined.
-#pragma GCC diagnostic push
-#if !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#define SITEQUERY_AVX2_LISTING 1
-#endif
+#include "platform/vectors.h"
 
 namespace {
 
@@ -83,7 +69,7 @@ uint32_t list_with_sse2(const char *at, uint32_t length, uint16_t *positions) {
     return count;
 }
 
-#if defined(SITEQUERY_AVX2_LISTING)
+#if defined(SITEQUERY_X86_VECTORS)
 __attribute__((target("avx2,popcnt"))) uint32_t list_with_avx2(const char *at, uint32_t length,
                                                                uint16_t *positions) {
     constexpr int kWideLane = 32;  // bytes of one AVX2 compare
@@ -292,7 +278,7 @@ inline int load_plain_base_line(LoadState &state, TextChunk &chunk) {
 }  // namespace
 
 bool structure_listing_available(int method) {
-#if defined(SITEQUERY_AVX2_LISTING)
+#if defined(SITEQUERY_X86_VECTORS)
     __builtin_cpu_init();
     if (method == kListWithAvx2)
         return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
@@ -305,7 +291,7 @@ bool structure_listing_available(int method) {
 
 uint32_t list_structure_bytes_with(int method, const char *at, uint32_t length,
                                    uint16_t *positions) {
-#if defined(SITEQUERY_AVX2_LISTING)
+#if defined(SITEQUERY_X86_VECTORS)
     if (method == kListWithAvx512) return list_with_avx512(at, length, positions);
     if (method == kListWithAvx2) return list_with_avx2(at, length, positions);
 #endif

@@ -6,9 +6,6 @@
 #include <string.h>
 
 #include <algorithm>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "index/index.h"
 #include "platform/platform.h"
@@ -150,11 +147,6 @@ inline bool same_word(const char *word, const char *entry) {
     return entry[0] == word[0] && strcmp(entry, word) == 0;
 }
 
-// A byte as match_wildcard compares it: A-Z folded to a-z unless the case counts.
-inline char folded(char ch, bool case_sensitive) {
-    return !case_sensitive && ch >= 'A' && ch <= 'Z' ? (char)(ch - 'A' + 'a') : ch;
-}
-
 // How a wildcard pattern is tried against the texts of the words.
 struct WildcardTest {
     const char *pattern;
@@ -169,49 +161,6 @@ WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
     const char lead = folded(pattern[0], case_sensitive);
     return WildcardTest{pattern, case_sensitive, lead, lead != '*' && lead != '?' && lead != '\0',
                         strcspn(pattern, "*?")};
-}
-
-// The first position from `at` on, below end, where a text of the loaded
-// dictionary may start with the pattern's literal head (its bytes before the
-// first "*" or "?"): the head's bytes are there and the byte before is a
-// separator (at or below ' ': NUL, space, CR, LF), or `at` itself. Null when
-// there is none. Reads nothing at or past end but the head's comparison,
-// which stops at the first differing byte (at the latest the file text's NUL).
-const char *next_text_start(const char *at, const char *end, const WildcardTest &test) {
-    const char *head = test.pattern;
-    const size_t head_length = test.head_length;
-    // A letter matches either case unless the case counts: one bit apart.
-    const unsigned char lead = (unsigned char)test.lead;
-    const bool either_case = !test.case_sensitive && lead >= 'a' && lead <= 'z';
-    auto head_at = [&](const char *p) {
-        for (size_t i = 0; i < head_length; i++)
-            if (folded(p[i], test.case_sensitive) != folded(head[i], test.case_sensitive))
-                return false;
-        return true;
-    };
-    if (at < end && head_at(at)) return at;
-    const char *p = at + 1;
-#if defined(__SSE2__)
-    const __m128i separator = _mm_set1_epi8(' ');
-    const __m128i case_bit = _mm_set1_epi8(either_case ? 0x20 : 0);
-    const __m128i wanted = _mm_set1_epi8((char)lead);
-    for (; p + 16 <= end; p += 16) {
-        const __m128i before = _mm_loadu_si128((const __m128i *)(p - 1));
-        const __m128i bytes = _mm_or_si128(_mm_loadu_si128((const __m128i *)p), case_bit);
-        const __m128i starts = _mm_cmpeq_epi8(_mm_min_epu8(before, separator), before);
-        unsigned mask =
-            (unsigned)_mm_movemask_epi8(_mm_and_si128(starts, _mm_cmpeq_epi8(bytes, wanted)));
-        for (; mask != 0; mask &= mask - 1) {
-            const char *candidate = p + __builtin_ctz(mask);
-            if (head_at(candidate)) return candidate;
-        }
-    }
-#endif
-    for (; p < end; p++) {
-        const unsigned char byte = (unsigned char)*p | (either_case ? 0x20 : 0);
-        if ((unsigned char)p[-1] <= ' ' && byte == lead && head_at(p)) return p;
-    }
-    return nullptr;
 }
 
 // Whether the base word or one of its variants, in this order, matches: a
@@ -261,7 +210,8 @@ uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from,
             const char *text_end = c.g_dictionary_text + c.g_dictionary_text_size;
             const char *span_end = end < c.g_dictionary_count ? table[end].word : text_end;
             const char *at = table[from].word;
-            while (from < end && (at = next_text_start(at, span_end, test)) != nullptr) {
+            const WildcardHead head{test.pattern, test.head_length, test.case_sensitive};
+            while (from < end && (at = next_head_start(at, span_end, head)) != nullptr) {
                 from = entry_holding(table, from, end, at);
                 if (word_texts_match(table[from], test)) return from;
                 if (++from < end) at = table[from].word;

@@ -179,6 +179,38 @@ void skip_query_word(SearchContext &c, uint32_t i);
 // score + 0.5) in single precision, truncated.
 uint32_t boosted_score(uint8_t boost, uint8_t score);
 
+// ---- wildcard_heads.cpp ----
+
+// A byte as match_wildcard compares it: A-Z folded to a-z unless the case counts.
+inline char folded(char ch, bool case_sensitive) {
+    return !case_sensitive && ch >= 'A' && ch <= 'Z' ? (char)(ch - 'A' + 'a') : ch;
+}
+// A wildcard's literal head: its bytes before the first "*" or "?".
+struct WildcardHead {
+    const char *bytes;    // the pattern (the head is its start)
+    size_t length;        // bytes of the head, at least 1
+    bool case_sensitive;  // else A-Z and a-z match each other
+};
+// The first position from `at` on, below end, where a text of the loaded
+// dictionary may start with the head: the head's bytes are there and the
+// byte before is a separator (at or below ' ': NUL, space, CR, LF), or `at`
+// itself. Null when there is none. Reads the byte before each position (so
+// at - 1 must be readable when a position past `at` is tried) and nothing at
+// or past end but the head's comparison, which stops at the first differing
+// byte (at the latest the text's NUL).
+const char *next_head_start(const char *at, const char *end, const WildcardHead &head);
+// The ways next_head_start can seek; it takes the fastest available.
+enum HeadScan {
+    kScanPortably = 0,    // 16 bytes at a time with SSE2 where the compiler targets it, else 1
+    kScanWithAvx2 = 1,    // x86 processors with AVX2: 32 bytes at a time
+    kScanWithAvx512 = 2,  // x86 processors with AVX-512 byte compares: 64 at a time
+};
+// Whether this processor can seek with `method` (a HeadScan).
+bool head_scan_available(int method);
+// next_head_start with the given available method (to compare them).
+const char *next_head_start_with(int method, const char *at, const char *end,
+                                 const WildcardHead &head);
+
 // ---- phrase.cpp ----
 
 // Splits, stems and looks up the words of phrase term i and reads their
