@@ -53,7 +53,7 @@ struct PageTextWindow {
     uint8_t *bytes;   // kPhraseLargestPiece bytes, or null
     uint64_t offset;  // file offset of bytes[0]
     size_t length;    // bytes read there
-    bool sized;       // file_size was asked for
+    bool sized;       // the file's size was asked for
     uint64_t size;    // the page-text file's bytes (0 when it could not be asked)
 };
 
@@ -194,8 +194,7 @@ struct WildcardHead {
 // The first position from `at` on, below end, where a text of the loaded
 // dictionary may start with the head: the head's bytes are there and the
 // byte before is a separator (at or below ' ': NUL, space, CR, LF), or `at`
-// itself. Null when there is none. Reads the byte before each position (so
-// at - 1 must be readable when a position past `at` is tried) and nothing at
+// itself. Null when there is none. Reads nothing before `at`, and nothing at
 // or past end but the head's comparison, which stops at the first differing
 // byte (at the latest the text's NUL).
 const char *next_head_start(const char *at, const char *end, const WildcardHead &head);
