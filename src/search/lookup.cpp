@@ -149,18 +149,16 @@ inline bool same_word(const char *word, const char *entry) {
 
 // How a wildcard pattern is tried against the texts of the words.
 struct WildcardTest {
-    const char *pattern;
-    bool case_sensitive;
-    char lead;           // the pattern's first byte as compared
-    bool plain_lead;     // a plain byte: texts that start with another cannot match
-    size_t head_length;  // bytes before the first "*" or "?": every match starts with them
+    WildcardHead head;  // the pattern (its head's length), and whether the case counts
+    char lead;          // the pattern's first byte as compared
+    bool plain_lead;    // a plain byte: texts that start with another cannot match
 };
 
 WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
     const bool case_sensitive = c.ToLowerSearchWords == 0;
     const char lead = folded(pattern[0], case_sensitive);
-    return WildcardTest{pattern, case_sensitive, lead, lead != '*' && lead != '?' && lead != '\0',
-                        strcspn(pattern, "*?")};
+    return WildcardTest{WildcardHead{pattern, strcspn(pattern, "*?"), case_sensitive}, lead,
+                        lead != '*' && lead != '?' && lead != '\0'};
 }
 
 // Whether the base word or one of its variants, in this order, matches: a
@@ -168,8 +166,8 @@ WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
 bool word_texts_match(const DictionaryEntry &entry, const WildcardTest &test) {
     const char *text = entry.word;
     for (uint32_t v = 0;; v++) {
-        if ((!test.plain_lead || folded(text[0], test.case_sensitive) == test.lead) &&
-            match_wildcard(text, test.pattern, test.case_sensitive))
+        if ((!test.plain_lead || folded(text[0], test.head.case_sensitive) == test.lead) &&
+            match_wildcard(text, test.head.bytes, test.head.case_sensitive))
             return true;
         if (v == entry.stored_variants) return false;
         text = next_word_text(text);
@@ -210,8 +208,7 @@ uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from,
             const char *text_end = c.g_dictionary_text + c.g_dictionary_text_size;
             const char *span_end = end < c.g_dictionary_count ? table[end].word : text_end;
             const char *at = table[from].word;
-            const WildcardHead head{test.pattern, test.head_length, test.case_sensitive};
-            while (from < end && (at = next_head_start(at, span_end, head)) != nullptr) {
+            while (from < end && (at = next_head_start(at, span_end, test.head)) != nullptr) {
                 from = entry_holding(table, from, end, at);
                 if (word_texts_match(table[from], test)) return from;
                 if (++from < end) at = table[from].word;

@@ -154,18 +154,27 @@ bool look_up_phrase_words(SearchContext &c, SearchRun &run, uint32_t i, uint32_t
     return true;
 }
 
+// In a block in page order, the first record at or after (page, at) by page
+// and then page-text offset, or count.
+int64_t first_record_from(const PhraseWordBlock &block, uint32_t page, uint64_t at) {
+    int64_t low = 0, high = block.count;
+    while (low < high) {
+        const int64_t middle = low + (high - low) / 2;
+        const WordmapPosting posting =
+            decode_wordmap_record(block.records + (size_t)middle * kWordmapRecordSize);
+        if (posting.page < page || (posting.page == page && posting.text_offset < at))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
+}
+
 // Index in block order of the block's first record on page, or -1.
 int64_t first_record_on_page(const PhraseWordBlock &block, uint32_t page) {
     if (block.in_page_order) {
-        int64_t low = 0, high = block.count;  // the first record at or after page
-        while (low < high) {
-            const int64_t middle = low + (high - low) / 2;
-            if (record_page(block, middle) < page)
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        return low < block.count && record_page(block, low) == page ? low : -1;
+        const int64_t r = first_record_from(block, page, 0);
+        return r < block.count && record_page(block, r) == page ? r : -1;
     }
     const uint64_t *end = block.page_keys + block.count;
     const uint64_t *at =
@@ -179,19 +188,10 @@ int64_t first_record_on_page(const PhraseWordBlock &block, uint32_t page) {
 // ascend, a posting may be missed, and the page text then decides.
 bool has_posting_at(const PhraseWordBlock &block, uint32_t page, uint64_t at) {
     if (!block.in_page_order || block.count <= 0) return false;
-    int64_t low = 0, high = block.count;  // the first posting at or after (page, at)
-    while (low < high) {
-        const int64_t middle = low + (high - low) / 2;
-        const WordmapPosting posting =
-            decode_wordmap_record(block.records + (size_t)middle * kWordmapRecordSize);
-        if (posting.page < page || (posting.page == page && posting.text_offset < at))
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    if (low == block.count) return false;
+    const int64_t r = first_record_from(block, page, at);
+    if (r == block.count) return false;
     const WordmapPosting posting =
-        decode_wordmap_record(block.records + (size_t)low * kWordmapRecordSize);
+        decode_wordmap_record(block.records + (size_t)r * kWordmapRecordSize);
     return posting.page == page && posting.text_offset == at;
 }
 

@@ -188,7 +188,7 @@ inline char folded(char ch, bool case_sensitive) {
 // A wildcard's literal head: its bytes before the first "*" or "?".
 struct WildcardHead {
     const char *bytes;    // the pattern (the head is its start)
-    size_t length;        // bytes of the head, at least 1
+    size_t length;        // bytes of the head (next_head_start needs at least 1)
     bool case_sensitive;  // else A-Z and a-z match each other
 };
 // The first position from `at` on, below end, where a text of the loaded
