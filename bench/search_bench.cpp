@@ -238,19 +238,26 @@ void time_loads(const std::string &index_dir) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    const bool as_cached = argc > 2 && strcmp(argv[argc - 1], "--as-cached") == 0;
-    if (as_cached) argc--;
-    if (argc < 2) {
+    bool as_cached = false;
+    std::vector<const char *> args;  // the index directory and the rounds
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--as-cached") == 0)
+            as_cached = true;
+        else
+            args.push_back(argv[i]);
+    }
+    if (args.empty() || args.size() > 2 || file_size(std::string(args[0]) + "/settings.vdat") < 0) {
         fprintf(stderr, "usage: %s <index dir> [rounds] [--as-cached]\n", argv[0]);
         return 2;
     }
-    const int rounds = argc > 2 ? std::max(1, atoi(argv[2])) : kDefaultRounds;
+    const std::string index_dir = args[0];
+    const int rounds = args.size() > 1 ? std::max(1, atoi(args[1])) : kDefaultRounds;
     if (as_cached)
         printf("page cache: as found\n");
     else
         printf("page cache: %d index files dropped, read back by the first requests\n",
-               drop_from_page_cache(argv[1]));
-    time_requests(argv[1], rounds);
-    time_loads(argv[1]);
+               drop_from_page_cache(index_dir));
+    time_requests(index_dir, rounds);
+    time_loads(index_dir);
     return 0;
 }
