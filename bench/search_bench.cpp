@@ -98,12 +98,12 @@ int drop_from_page_cache(const std::string &index_dir) {
     if (dir == nullptr) return 0;
     int dropped = 0;
     while (const dirent *entry = readdir(dir)) {
-        const std::string path = index_dir + "/" + entry->d_name;
-        struct stat status;
-        if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
-        const int fd = open(path.c_str(), O_RDONLY);
+        const int fd = open((index_dir + "/" + entry->d_name).c_str(), O_RDONLY);
         if (fd < 0) continue;
-        if (fdatasync(fd) == 0 && posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0) dropped++;
+        struct stat status;
+        if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && fdatasync(fd) == 0 &&
+            posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0)
+            dropped++;
         close(fd);
     }
     closedir(dir);
