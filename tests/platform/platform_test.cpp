@@ -159,4 +159,51 @@ TEST(WholeFileReads, BytesAndTheirEnd) {
     testsupport::remove_tree(dir);
 }
 
+// Whether every page of the first `size` bytes of fd is in the page cache.
+bool all_pages_cached(int fd, size_t size) {
+    void *mapping = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (mapping == MAP_FAILED) return false;
+    const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident((size + page - 1) / page);
+    const bool asked = mincore(mapping, size, resident.data()) == 0;
+    munmap(mapping, size);
+    for (unsigned char page_bits : resident)
+        if ((page_bits & 1) == 0) return false;
+    return asked;
+}
+
+// Files the page cache no longer holds are read whole and exactly, whether
+// their size is stated right or the file is shorter than the size given (a
+// file cut short between fstat and read must not end the process), and the
+// pages are cached afterwards.
+TEST(WholeFileReads, FilesOutOfThePageCache) {
+    const std::string dir = testsupport::make_temp_dir("uncached");
+    struct Case {
+        size_t length;  // bytes in the file
+        size_t stated;  // size passed to the reader
+    };
+    const Case cases[] = {{1, 1},
+                          {4097, 4097},
+                          {(5 << 20) + 13, (5 << 20) + 13},
+                          {(2 << 20) + 1, (3 << 20)},
+                          {100, 8192}};
+    for (const Case &test : cases) {
+        std::string bytes(test.length, '\0');
+        for (size_t i = 0; i < bytes.size(); i++) bytes[i] = (char)('a' + i * 7 % 26);
+        testsupport::write_file(dir, "f", bytes);
+        const int fd = open((dir + "/f").c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        fdatasync(fd);
+        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        std::vector<char> buffer(test.stated + 1);
+        size_t filled = 0;
+        EXPECT_EQ(platform_read_file_into(fd, buffer.data(), test.stated, &filled), kWholeFileRead)
+            << test.length;
+        EXPECT_EQ(std::string(buffer.data(), filled), bytes) << test.length;
+        EXPECT_TRUE(all_pages_cached(fd, test.length)) << test.length;
+        close(fd);
+    }
+    testsupport::remove_tree(dir);
+}
+
 }  // namespace
