@@ -6,6 +6,8 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "platform/platform.h"
+
 struct sb_stemmer;
 struct ContextMark;
 struct DictionaryEntry;
@@ -323,6 +325,8 @@ struct SearchContext {
     FILE *g_word_map_file;                            // open word-map file
     FILE *g_spelling_file;                            // open spelling file
     FILE *g_page_data_file;                           // open page-data file
+    CachedRegions g_page_text_regions;                // page-text regions made sure of
+    CachedRegions g_page_data_regions;                // page-data regions made sure of
     char g_remote_addr[kRemoteAddrSize];              // client address
     char **g_query_words;                             // the query words
     char **g_query_word_copies;                       // their display copies

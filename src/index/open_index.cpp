@@ -86,12 +86,14 @@ int open_page_text(SearchContext &c) {
 // bytes, zero-filled first). false when the page or the file is missing, the
 // seek fails (its message printed) or nothing can be read.
 bool read_page_line(uint32_t page, char *line, int size) {
-    const SearchContext &c = g_search_context;
+    SearchContext &c = g_search_context;
     memset(line, 0, (size_t)size);
     const uint8_t *record = page_record(page);
     if (record == nullptr || c.g_page_data_file == nullptr) return false;
     uint64_t offset = read_offset40(page_info_data_offset_field(record, c.UseBigPageInfoData));
     if (seek_data_file(c.g_page_data_file, (int64_t)offset) != 0) return false;
+    platform_cache_range_in_large_pieces(fileno(c.g_page_data_file), offset, (uint64_t)size,
+                                         &c.g_page_data_regions);
     if (fgets(line, size, c.g_page_data_file) != nullptr) return true;
     line[0] = '\0';
     return false;
@@ -238,6 +240,9 @@ void close_index_files() {
         if (*stream != nullptr) fclose(*stream);
         *stream = nullptr;
     }
+    // A file opened later may get the same descriptor.
+    c.g_page_text_regions = CachedRegions{};
+    c.g_page_data_regions = CachedRegions{};
 }
 
 bool read_page_data_fields(uint32_t page, char *url, char *title, char *description, char *image) {

@@ -294,33 +294,63 @@ struct Cachestat {
 };
 #endif
 
-// Whether some page of the first `size` bytes of fd is missing from the page
-// cache. false when the system cannot tell: then nothing is changed.
-bool some_page_missing(int fd, uint64_t size) {
+// Whether some page of bytes [offset, offset + length) of fd is missing from
+// the page cache; offset is a multiple of the page size. false when the
+// system cannot tell: then nothing is changed.
+bool some_page_missing(int fd, uint64_t offset, uint64_t length) {
 #ifdef SITEQUERY_CACHESTAT
-    CachestatRange range = {0, size};
+    CachestatRange range = {offset, length};
     Cachestat status = {};
     if (syscall(kCachestatCall, fd, &range, &status, 0) != 0) return false;
-    return status.cached < (size + kSmallPageSize - 1) / kSmallPageSize;
+    return status.cached < (length + kSmallPageSize - 1) / kSmallPageSize;
 #else
-    (void)fd, (void)size;
+    (void)fd, (void)offset, (void)length;
     return false;
+#endif
+}
+
+// Brings bytes [offset, offset + length) of fd, all within the file, into the
+// page cache through a read-only mapping that asks for huge pages; offset is a
+// multiple of the huge-page size or 0. Any failure leaves the cache as it was.
+void read_in_large_pieces(int fd, uint64_t offset, uint64_t length) {
+#if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_READ)
+    if (length > SIZE_MAX || offset > (uint64_t)INT64_MAX) return;
+    void *mapping = mmap(nullptr, (size_t)length, PROT_READ, MAP_SHARED, fd, (off_t)offset);
+    if (mapping == MAP_FAILED) return;
+    // Random access: without it the first fault also reads the next 2 MB.
+    if (madvise(mapping, (size_t)length, MADV_HUGEPAGE) == 0 &&
+        madvise(mapping, (size_t)length, MADV_RANDOM) == 0)
+        madvise(mapping, (size_t)length, MADV_POPULATE_READ);
+    munmap(mapping, (size_t)length);
+#else
+    (void)fd, (void)offset, (void)length;
 #endif
 }
 
 }  // namespace
 
 void platform_cache_in_large_pieces(int fd, uint64_t size) {
-#if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_READ)
-    if (size == 0 || size > SIZE_MAX || !some_page_missing(fd, size)) return;
-    void *mapping = mmap(nullptr, (size_t)size, PROT_READ, MAP_SHARED, fd, 0);
-    if (mapping == MAP_FAILED) return;
-    if (madvise(mapping, (size_t)size, MADV_HUGEPAGE) == 0)
-        madvise(mapping, (size_t)size, MADV_POPULATE_READ);
-    munmap(mapping, (size_t)size);
-#else
-    (void)fd, (void)size;
-#endif
+    if (size > 0 && some_page_missing(fd, 0, size)) read_in_large_pieces(fd, 0, size);
+}
+
+void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t length,
+                                          CachedRegions *regions) {
+    if (regions->file_size == 0) {
+        uint64_t size = 0;
+        if (!platform_file_size(fd, &size)) return;
+        regions->file_size = size + 1;
+    }
+    const uint64_t size = regions->file_size - 1;
+    if (length == 0 || offset >= size) return;
+    const uint64_t end = length < size - offset ? offset + length : size;
+    for (uint64_t region = offset / kHugePageSize; region <= (end - 1) / kHugePageSize; region++) {
+        uint64_t &known = regions->known[region % kCachedRegionSlots];
+        if (known == region + 1) continue;
+        known = region + 1;
+        const uint64_t start = region * kHugePageSize;
+        const uint64_t span = size - start < kHugePageSize ? size - start : kHugePageSize;
+        if (some_page_missing(fd, start, span)) read_in_large_pieces(fd, start, span);
+    }
 }
 
 int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {

@@ -100,6 +100,21 @@ bool platform_file_size(int fd, uint64_t *size);
 // where anything fails, nothing changes and a later read brings the bytes in
 // as usual.
 void platform_cache_in_large_pieces(int fd, uint64_t size);
+// What a request knows of the 2 MB regions of one open file that it reads
+// in parts: those it has already made sure of, by slot. Zero-filled: nothing.
+constexpr int kCachedRegionSlots = 16;
+struct CachedRegions {
+    uint64_t known[kCachedRegionSlots];  // region number + 1 (slot: number % slots); 0 none
+    uint64_t file_size;                  // the file's size + 1 once taken; 0 not yet
+};
+// platform_cache_in_large_pieces for the 2 MB regions (file offsets that are
+// multiples of 2 MB) that bytes [offset, offset + length) of fd touch, each
+// at most once per `regions`: a region with a page missing from the cache is
+// brought in whole. A read that touches only cached regions costs nothing
+// more once they are known; the first sight of a region costs one system
+// call. The file's size is taken at the first call and kept in `regions`.
+void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t length,
+                                          CachedRegions *regions);
 // Reads up to `size` bytes of the open file fd (whose size is `size`) into
 // buffer, which has room for at least size + 1 bytes, with one read repeated
 // only for short reads; *filled gets the bytes read (fewer when the file
