@@ -327,6 +327,7 @@ struct SearchContext {
     FILE *g_page_data_file;                           // open page-data file
     CachedRegions g_page_text_regions;                // page-text regions made sure of
     CachedRegions g_page_data_regions;                // page-data regions made sure of
+    CachedRegions g_word_map_regions;                 // word-map regions made sure of
     char g_remote_addr[kRemoteAddrSize];              // client address
     char **g_query_words;                             // the query words
     char **g_query_word_copies;                       // their display copies

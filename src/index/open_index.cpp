@@ -134,6 +134,15 @@ bool hold_records(WordmapBlock *block, uint64_t wanted) {
     return true;
 }
 
+// platform_read_at of the word map, whose regions are first brought into the
+// page cache in large pieces. The count read, or -1.
+int64_t read_word_map_at(int fd, void *buffer, size_t size, int64_t offset) {
+    SearchContext &c = g_search_context;
+    if (c.g_word_map_file != nullptr && fd == fileno(c.g_word_map_file))
+        platform_cache_range_in_large_pieces(fd, (uint64_t)offset, size, &c.g_word_map_regions);
+    return platform_read_at(fd, buffer, size, offset);
+}
+
 // The file bytes from offset on for a block read: those the block's window
 // holds when it holds the count there; else they are read into the window
 // (kWordmapFirstRead bytes, or kWordmapWindowSize when offset lies inside the
@@ -155,7 +164,7 @@ int64_t block_bytes(int fd, int64_t offset, WordmapBlock *block, uint8_t *spare,
     uint8_t *target = block->window != nullptr ? block->window : spare;
     const size_t want =
         follows && block->window != nullptr ? kWordmapWindowSize : kWordmapFirstRead;
-    const int64_t got = platform_read_at(fd, target, want, offset);
+    const int64_t got = read_word_map_at(fd, target, want, offset);
     block->window_file = fd;
     block->window_offset = offset;
     block->window_length = got > 0 && block->window != nullptr ? (uint64_t)got : 0;
@@ -243,6 +252,7 @@ void close_index_files() {
     // A file opened later may get the same descriptor.
     c.g_page_text_regions = CachedRegions{};
     c.g_page_data_regions = CachedRegions{};
+    c.g_word_map_regions = CachedRegions{};
 }
 
 bool read_page_data_fields(uint32_t page, char *url, char *title, char *description, char *image) {
@@ -311,7 +321,7 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     uint64_t present = copied;
     if (wanted > copied) {
         const int64_t rest =
-            platform_read_at(fd, block->records + copied * kWordmapRecordSize,
+            read_word_map_at(fd, block->records + copied * kWordmapRecordSize,
                              (size_t)((wanted - copied) * kWordmapRecordSize),
                              offset + kWordmapCountSize + (int64_t)(copied * kWordmapRecordSize));
         if (rest > 0) present += (uint64_t)rest / kWordmapRecordSize;
