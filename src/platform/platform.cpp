@@ -311,10 +311,14 @@ bool some_page_missing(int fd, uint64_t offset, uint64_t length) {
 
 // Brings bytes [offset, offset + length) of fd, all within the file, into the
 // page cache through a read-only mapping that asks for huge pages; offset is a
-// multiple of the huge-page size or 0. Any failure leaves the cache as it was.
+// multiple of the huge-page size or 0. The range's pages that are still
+// cached (the system drops pages of a file one by one) would keep the large
+// pieces from forming: the clean ones are dropped first and read back with
+// the rest. Any failure leaves the bytes to be read as usual.
 void read_in_large_pieces(int fd, uint64_t offset, uint64_t length) {
 #if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_READ)
     if (length > SIZE_MAX || offset > (uint64_t)INT64_MAX) return;
+    posix_fadvise(fd, (off_t)offset, (off_t)length, POSIX_FADV_DONTNEED);
     void *mapping = mmap(nullptr, (size_t)length, PROT_READ, MAP_SHARED, fd, (off_t)offset);
     if (mapping == MAP_FAILED) return;
     // Random access: without it the first fault also reads the next 2 MB.

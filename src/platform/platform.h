@@ -92,13 +92,14 @@ int platform_read_whole_file(int fd, char **text, size_t *size);
 // cannot be asked (the system's error is saved).
 bool platform_file_size(int fd, uint64_t *size);
 // Makes sure the first `size` bytes of the open file fd come into the page
-// cache in large pieces: where any of them is missing, all are brought in
-// through a read-only mapping that asks for huge pages. The cache then keeps
-// the file in pieces of up to 2 MB, which this and every later request copy
-// several times faster than the 4 KB ones a plain read fills it with. When
-// all are cached (the usual case) it costs one system call. Only a hint:
-// where anything fails, nothing changes and a later read brings the bytes in
-// as usual.
+// cache in large pieces: where any of them is missing (never read, or
+// dropped by the system one page at a time), the clean pages still cached are
+// dropped and all are read back through a read-only mapping that asks for
+// huge pages. The cache then keeps the file in pieces of up to 2 MB, which
+// this and every later request copy several times faster than the 4 KB ones
+// a plain read fills it with. When all are cached (the usual case) it costs
+// one system call. Only a hint: where anything fails, a later read brings the
+// bytes in as usual.
 void platform_cache_in_large_pieces(int fd, uint64_t size);
 // What a request knows of the 2 MB regions of one open file that it reads
 // in parts: those it has already made sure of, by slot. Zero-filled: nothing.
