@@ -375,10 +375,12 @@ size_t window_records(const PageTextWindow &window, uint64_t offset, int32_t siz
     return (size_t)((window.length - skip) / (uint64_t)size);
 }
 
-// Reads the page text from start into the window, in pieces (the first small,
-// as a phrase is most often found within a few records, then doubling up to
-// kPhraseLargestPiece), using what the window already holds, and scans it for
-// the phrase's ids (w of them, all below NumKeywords). Fills memo: found and
+// Reads the page text from start into the window, in pieces (kPhraseFirstPiece
+// first, then doubling up to kPhraseLargestPiece), using what the window
+// already holds, and scans it for the phrase's ids (w of them, all below
+// NumKeywords). The first piece is large: a scan that fails runs to the
+// page's end, and one read call costs about as much as copying several KB of
+// cached text, so fewer larger reads take less time. Fills memo: found and
 // phrase_start when found before a page boundary, the end of the file or a
 // read error (a record size outside 2..5 finds nothing), and where the scan
 // stopped.
