@@ -334,7 +334,11 @@ void read_in_large_pieces(int fd, uint64_t offset, uint64_t length) {
 }  // namespace
 
 void platform_cache_in_large_pieces(int fd, uint64_t size) {
-    if (size > 0 && some_page_missing(fd, 0, size)) read_in_large_pieces(fd, 0, size);
+    if (size == 0 || !some_page_missing(fd, 0, size)) return;
+    // Region by region: only those with pages missing are read again, and
+    // no more than 2 MB of the file is mapped at a time.
+    CachedRegions regions{};
+    platform_cache_range_in_large_pieces(fd, 0, size, &regions);
 }
 
 void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t length,
