@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -49,7 +50,9 @@ constexpr size_t kHugeMinimumSize = kHugePageSize / 4;
 // huge page for it.
 constexpr size_t kSmallPageRest = kHugePageSize / 8;
 
-constexpr size_t kSmallPageSize = 4096;  // the unit of a mapping's length
+constexpr size_t kSmallPageSize = 4096;         // the unit of a mapping's length
+constexpr uint64_t kOverlayMagic = 0x794c7630;  // f_type of an overlay file system
+constexpr uint64_t kFuseMagic = 0x65735546;     // f_type of a FUSE file system
 
 size_t round_up(size_t size, size_t unit) {
     return (size + unit - 1) / unit * unit;
@@ -302,29 +305,42 @@ bool some_page_missing(int fd, uint64_t offset, uint64_t length) {
     CachestatRange range = {offset, length};
     Cachestat status = {};
     if (syscall(kCachestatCall, fd, &range, &status, 0) != 0) return false;
-    return status.cached < (length + kSmallPageSize - 1) / kSmallPageSize;
+    const long page_size = sysconf(_SC_PAGESIZE);
+    const uint64_t page = page_size > 0 ? (uint64_t)page_size : kSmallPageSize;
+    return status.cached < (length + page - 1) / page;
 #else
     (void)fd, (void)offset, (void)length;
     return false;
 #endif
 }
 
+// Whether the page cache of fd is its own: a file of a stacked file system
+// (overlay, FUSE) reports none of its pages cached whatever was read, and
+// bringing it in again would be done for nothing at every request.
+bool caches_its_own_pages(int fd) {
+    struct statfs system;
+    if (fstatfs(fd, &system) != 0) return false;
+    return (uint64_t)system.f_type != kOverlayMagic && (uint64_t)system.f_type != kFuseMagic;
+}
+
 // Brings bytes [offset, offset + length) of fd, all within the file, into the
 // page cache through a read-only mapping that asks for huge pages; offset is a
 // multiple of the huge-page size or 0. The range's pages that are still
 // cached (the system drops pages of a file one by one) would keep the large
-// pieces from forming: the clean ones are dropped first and read back with
-// the rest. Any failure leaves the bytes to be read as usual.
+// pieces from forming: once the mapping and its advice are in place, the
+// clean ones are dropped and read back with the rest. Where the mapping or
+// the advice fails, nothing is dropped and the bytes are read as usual.
 void read_in_large_pieces(int fd, uint64_t offset, uint64_t length) {
 #if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_READ)
     if (length > SIZE_MAX || offset > (uint64_t)INT64_MAX) return;
-    posix_fadvise(fd, (off_t)offset, (off_t)length, POSIX_FADV_DONTNEED);
     void *mapping = mmap(nullptr, (size_t)length, PROT_READ, MAP_SHARED, fd, (off_t)offset);
     if (mapping == MAP_FAILED) return;
-    // Random access: without it the first fault also reads the next 2 MB.
-    if (madvise(mapping, (size_t)length, MADV_HUGEPAGE) == 0 &&
-        madvise(mapping, (size_t)length, MADV_RANDOM) == 0)
+    if (madvise(mapping, (size_t)length, MADV_HUGEPAGE) == 0) {
+        // Random access: without it the first fault also reads the next 2 MB.
+        madvise(mapping, (size_t)length, MADV_RANDOM);
+        posix_fadvise(fd, (off_t)offset, (off_t)length, POSIX_FADV_DONTNEED);
         madvise(mapping, (size_t)length, MADV_POPULATE_READ);
+    }
     munmap(mapping, (size_t)length);
 #else
     (void)fd, (void)offset, (void)length;
@@ -344,9 +360,10 @@ void platform_cache_in_large_pieces(int fd, uint64_t size) {
 void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t length,
                                           CachedRegions *regions) {
     if (regions->file_size == 0) {
-        uint64_t size = 0;
-        if (!platform_file_size(fd, &size)) return;
-        regions->file_size = size + 1;
+        // Taken once; the caller's saved error is left alone.
+        struct stat status;
+        if (fstat(fd, &status) != 0) return;
+        regions->file_size = (status.st_size > 0 ? (uint64_t)status.st_size : 0) + 1;
     }
     const uint64_t size = regions->file_size - 1;
     if (length == 0 || offset >= size) return;
@@ -357,7 +374,9 @@ void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t leng
         known = region + 1;
         const uint64_t start = region * kHugePageSize;
         const uint64_t span = size - start < kHugePageSize ? size - start : kHugePageSize;
-        if (some_page_missing(fd, start, span)) read_in_large_pieces(fd, start, span);
+        if (!some_page_missing(fd, start, span)) continue;
+        if (regions->own_cache == 0) regions->own_cache = caches_its_own_pages(fd) ? 1 : 2;
+        if (regions->own_cache == 1) read_in_large_pieces(fd, start, span);
     }
 }
 
