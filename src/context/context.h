@@ -391,6 +391,10 @@ FILE *open_data_file(const char *path, const char *mode);
 // Seeks to a 64-bit offset from the file's start. 0 on success; else prints the
 // seek message (wrapped in <vesk:error> in XML mode) and returns the nonzero result.
 int seek_data_file(FILE *file, int64_t offset);
+// platform_cache_range_in_large_pieces for bytes [offset, offset + length) of
+// the open page text, page data or word map, with the request's record of
+// that file's regions; nothing for any other file.
+void cache_index_range(FILE *file, uint64_t offset, uint64_t length);
 // Frees the query words, per-term arrays, output sections, results buffer and stemmer.
 void release_search_buffers();
 // release_search_buffers, then every loaded table; every owned pointer ends null.

@@ -86,14 +86,13 @@ int open_page_text(SearchContext &c) {
 // bytes, zero-filled first). false when the page or the file is missing, the
 // seek fails (its message printed) or nothing can be read.
 bool read_page_line(uint32_t page, char *line, int size) {
-    SearchContext &c = g_search_context;
+    const SearchContext &c = g_search_context;
     memset(line, 0, (size_t)size);
     const uint8_t *record = page_record(page);
     if (record == nullptr || c.g_page_data_file == nullptr) return false;
     uint64_t offset = read_offset40(page_info_data_offset_field(record, c.UseBigPageInfoData));
     if (seek_data_file(c.g_page_data_file, (int64_t)offset) != 0) return false;
-    platform_cache_range_in_large_pieces(fileno(c.g_page_data_file), offset, (uint64_t)size,
-                                         &c.g_page_data_regions);
+    cache_index_range(c.g_page_data_file, offset, (uint64_t)size);
     if (fgets(line, size, c.g_page_data_file) != nullptr) return true;
     line[0] = '\0';
     return false;
@@ -134,15 +133,6 @@ bool hold_records(WordmapBlock *block, uint64_t wanted) {
     return true;
 }
 
-// platform_read_at of the word map, whose regions are first brought into the
-// page cache in large pieces. The count read, or -1.
-int64_t read_word_map_at(int fd, void *buffer, size_t size, int64_t offset) {
-    SearchContext &c = g_search_context;
-    if (c.g_word_map_file != nullptr && fd == fileno(c.g_word_map_file))
-        platform_cache_range_in_large_pieces(fd, (uint64_t)offset, size, &c.g_word_map_regions);
-    return platform_read_at(fd, buffer, size, offset);
-}
-
 // The file bytes from offset on for a block read: those the block's window
 // holds when it holds the count there; else they are read into the window
 // (kWordmapFirstRead bytes, or kWordmapWindowSize when offset lies inside the
@@ -150,8 +140,9 @@ int64_t read_word_map_at(int fd, void *buffer, size_t size, int64_t offset) {
 // the file), or into spare (kWordmapFirstRead bytes) when the window cannot
 // be had. *bytes points at them; the count read or held, or -1 when the read
 // fails (the window is then empty).
-int64_t block_bytes(int fd, int64_t offset, WordmapBlock *block, uint8_t *spare,
+int64_t block_bytes(FILE *file, int64_t offset, WordmapBlock *block, uint8_t *spare,
                     const uint8_t **bytes) {
+    const int fd = fileno(file);
     const bool behind =
         block->window_length > 0 && block->window_file == fd && offset >= block->window_offset;
     const uint64_t into = behind ? (uint64_t)(offset - block->window_offset) : 0;
@@ -164,7 +155,8 @@ int64_t block_bytes(int fd, int64_t offset, WordmapBlock *block, uint8_t *spare,
     uint8_t *target = block->window != nullptr ? block->window : spare;
     const size_t want =
         follows && block->window != nullptr ? kWordmapWindowSize : kWordmapFirstRead;
-    const int64_t got = read_word_map_at(fd, target, want, offset);
+    cache_index_range(file, (uint64_t)offset, want);
+    const int64_t got = platform_read_at(fd, target, want, offset);
     block->window_file = fd;
     block->window_offset = offset;
     block->window_length = got > 0 && block->window != nullptr ? (uint64_t)got : 0;
@@ -302,7 +294,7 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     uint8_t spare[kWordmapFirstRead];
     const uint8_t *first;
     const int fd = fileno(file);
-    const int64_t got = block_bytes(fd, offset, block, spare, &first);
+    const int64_t got = block_bytes(file, offset, block, spare, &first);
     if (got < 0) return read_block_by_seeking(file, offset, block);
     if (got < kWordmapCountSize) return kWordmapNoData;
     const uint32_t declared = (uint32_t)read_little_endian(first, kWordmapCountSize);
@@ -320,10 +312,12 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     memcpy(block->records, first + kWordmapCountSize, (size_t)(copied * kWordmapRecordSize));
     uint64_t present = copied;
     if (wanted > copied) {
-        const int64_t rest =
-            read_word_map_at(fd, block->records + copied * kWordmapRecordSize,
-                             (size_t)((wanted - copied) * kWordmapRecordSize),
-                             offset + kWordmapCountSize + (int64_t)(copied * kWordmapRecordSize));
+        const int64_t rest_offset =
+            offset + kWordmapCountSize + (int64_t)(copied * kWordmapRecordSize);
+        const size_t rest_size = (size_t)((wanted - copied) * kWordmapRecordSize);
+        cache_index_range(file, (uint64_t)rest_offset, rest_size);
+        const int64_t rest = platform_read_at(fd, block->records + copied * kWordmapRecordSize,
+                                              rest_size, rest_offset);
         if (rest > 0) present += (uint64_t)rest / kWordmapRecordSize;
     }
     if (present == 0) return kWordmapNoData;

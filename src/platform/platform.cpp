@@ -323,16 +323,15 @@ bool caches_its_own_pages(int fd) {
     return (uint64_t)system.f_type != kOverlayMagic && (uint64_t)system.f_type != kFuseMagic;
 }
 
-// Brings bytes [offset, offset + length) of fd, all within the file, into the
-// page cache through a read-only mapping that asks for huge pages; offset is a
-// multiple of the huge-page size or 0. The range's pages that are still
+// Brings bytes [offset, offset + length) of fd, all within the file and at
+// most one huge page, into the page cache through a read-only mapping that
+// asks for huge pages; offset is a multiple of the huge-page size. The range's pages that are still
 // cached (the system drops pages of a file one by one) would keep the large
 // pieces from forming: once the mapping and its advice are in place, the
 // clean ones are dropped and read back with the rest. Where the mapping or
 // the advice fails, nothing is dropped and the bytes are read as usual.
 void read_in_large_pieces(int fd, uint64_t offset, uint64_t length) {
 #if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_READ)
-    if (length > SIZE_MAX || offset > (uint64_t)INT64_MAX) return;
     void *mapping = mmap(nullptr, (size_t)length, PROT_READ, MAP_SHARED, fd, (off_t)offset);
     if (mapping == MAP_FAILED) return;
     if (madvise(mapping, (size_t)length, MADV_HUGEPAGE) == 0) {

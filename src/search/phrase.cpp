@@ -397,8 +397,7 @@ void find_phrase_in_text(SearchContext &c, PageTextWindow &window, const uint32_
         size_t records = window_records(window, offset, size);
         if (records == 0) {
             const size_t want = piece / (size_t)size * (size_t)size;
-            platform_cache_range_in_large_pieces(fileno(c.g_page_text_file), offset, want,
-                                                 &c.g_page_text_regions);
+            cache_index_range(c.g_page_text_file, offset, want);
             const int64_t got =
                 platform_read_at(fileno(c.g_page_text_file), window.bytes, want, (int64_t)offset);
             window.offset = offset;
@@ -587,8 +586,7 @@ int read_pagetext_word(SearchContext &c, uint32_t *id, uint32_t *variant) {
 bool seek_page_text(SearchContext &c, uint64_t offset) {
     if (c.g_page_text_file == nullptr) return false;
     if (seek_data_file(c.g_page_text_file, (int64_t)offset) != 0) return false;
-    platform_cache_range_in_large_pieces(fileno(c.g_page_text_file), offset, kPageTextReadSize,
-                                         &c.g_page_text_regions);
+    cache_index_range(c.g_page_text_file, offset, kPageTextReadSize);
     c.g_page_text_pos = 0;
     c.g_page_text_fill = 0;
     return true;
