@@ -226,6 +226,7 @@ extern const char kMissingIndexFilesMessage[];
 
 constexpr char kWordmapFileName[] = "vesk_wordmap.vdat";  // below g_base_directory
 constexpr int kPageDataLineSize = 15016;        // page-data line buffer: at most 15015 bytes read
+constexpr size_t kPageLineFirstRead = 1024;     // page-data bytes a line read takes first
 constexpr int kPageDataFieldCount = 4;          // URL, title, description, image URL
 constexpr int kPageDataUrlSize = 2085;          // URL destination: at most 2084 bytes
 constexpr int kPageDataTitleSize = 513;         // title destination: at most 512 bytes

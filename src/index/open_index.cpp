@@ -82,8 +82,40 @@ int open_page_text(SearchContext &c) {
     return 1;
 }
 
-// Seeks the page data to page's line and reads the line into line (size
-// bytes, zero-filled first). false when the page or the file is missing, the
+// What read_line_at gave.
+enum LineRead {
+    kLineRead = 0,     // line holds the line
+    kLineMissing = 1,  // nothing to read there: the file ends before offset
+    kLineNotRead = 2,  // the file cannot be read at offsets: seek and read instead
+};
+
+// Reads what fgets would read from offset of the file fd into line (size
+// bytes, zero-filled): up to and including the first LF, at most size - 1
+// bytes, fewer at the file's end; the bytes behind stay zero. A line is read
+// with one call of kPageLineFirstRead bytes, and the rest of the buffer only
+// when it holds no LF. Nothing moves the file's position.
+int read_line_at(int fd, uint64_t offset, char *line, int size) {
+    const size_t most = (size_t)size - 1;
+    size_t filled = 0;
+    size_t want = most < kPageLineFirstRead ? most : kPageLineFirstRead;
+    while (filled < most) {
+        const int64_t got = platform_read_at(fd, line + filled, want, (int64_t)(offset + filled));
+        if (got < 0) return kLineNotRead;
+        char *lf = (char *)memchr(line + filled, '\n', (size_t)got);
+        if (lf != nullptr) {
+            memset(lf + 1, 0, (size_t)(line + filled + got - (lf + 1)));
+            return kLineRead;
+        }
+        filled += (size_t)got;
+        if ((size_t)got < want) break;  // the file's end
+        want = most - filled;
+    }
+    return filled > 0 ? kLineRead : kLineMissing;
+}
+
+// Reads page's line of the page data into line (size bytes, at least 2,
+// zero-filled first), at its offset; a stream that cannot be read at offsets
+// is sought and read instead. false when the page or the file is missing, the
 // seek fails (its message printed) or nothing can be read.
 bool read_page_line(uint32_t page, char *line, int size) {
     const SearchContext &c = g_search_context;
@@ -91,8 +123,12 @@ bool read_page_line(uint32_t page, char *line, int size) {
     const uint8_t *record = page_record(page);
     if (record == nullptr || c.g_page_data_file == nullptr) return false;
     uint64_t offset = read_offset40(page_info_data_offset_field(record, c.UseBigPageInfoData));
-    if (seek_data_file(c.g_page_data_file, (int64_t)offset) != 0) return false;
     cache_index_range(c.g_page_data_file, offset, (uint64_t)size);
+    const int read = read_line_at(fileno(c.g_page_data_file), offset, line, size);
+    if (read == kLineRead) return true;
+    if (read == kLineMissing) return false;
+    memset(line, 0, (size_t)size);
+    if (seek_data_file(c.g_page_data_file, (int64_t)offset) != 0) return false;
     if (fgets(line, size, c.g_page_data_file) != nullptr) return true;
     line[0] = '\0';
     return false;

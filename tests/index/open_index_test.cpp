@@ -118,6 +118,53 @@ TEST_F(OpenIndexTest, OffsetsBeyondThePageData) {
     EXPECT_NE(fields(2).find("drones.html"), std::string::npos);
 }
 
+// Page-data lines read at their offsets come out as a line read from a
+// stream gives them: lines that end just before, at and after the end of the
+// first read, one longer than the line buffer, the file's last line without
+// its LF. A stream that cannot be read at offsets is sought as before, and
+// the failed seek reports itself.
+TEST_F(OpenIndexTest, PageDataLinesAcrossReadsAndAtTheFilesEnd) {
+    IndexSpec spec = sample_index(false);
+    // A description of `at_end` bytes puts the LF at the first read's last byte.
+    const size_t at_end = kPageLineFirstRead - 8;
+    const struct {
+        size_t description;  // bytes of the description: its LF is 7 bytes behind
+        bool lf;             // the line ends with an LF
+    } lines[] = {{at_end - 1, true}, {at_end, true}, {at_end + 1, true},
+                 {at_end + 2, true}, {1999, true},   {kPageDataLineSize, true},
+                 {3, false}};
+    const size_t count = sizeof lines / sizeof lines[0];
+    spec.pages.resize(count, spec.pages[0]);
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < count; i++) {
+        const std::string description(lines[i].description, (char)('a' + i));
+        spec.corrupt.page_data_line[(uint32_t)i] =
+            "u|t|" + description + "|i|" + (lines[i].lf ? "\n" : "");
+        const bool bars_in_buffer = lines[i].description + 7 < (size_t)kPageDataLineSize;
+        expected.push_back(bars_in_buffer
+                               ? "u|t|" + description.substr(0, kPageDataDescriptionSize - 1) + "|i"
+                               : "false:|||");
+    }
+    open(spec);
+    for (size_t i = 0; i < count; i++) {
+        EXPECT_EQ(fields((uint32_t)i), expected[i]) << lines[i].description;
+        EXPECT_EQ(url_of((uint32_t)i), "u") << lines[i].description;
+    }
+    EXPECT_EQ(out_, "");
+
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    FILE *stream = fdopen(ends[0], "rb");
+    ASSERT_NE(stream, nullptr);
+    FILE *const data = c.g_page_data_file;
+    c.g_page_data_file = stream;
+    EXPECT_EQ(url_of(0), "false");
+    EXPECT_NE(out_.find("Error seeking in file."), std::string::npos) << out_;
+    c.g_page_data_file = data;
+    fclose(stream);
+    close(ends[1]);
+}
+
 // A block longer than the first read at its offset comes whole and in order,
 // also into a buffer an earlier block left; a stream that cannot be read at
 // an offset is sought as before, and the failed seek reports itself.
