@@ -145,6 +145,17 @@ struct MetaField {
 constexpr int kAccentItemSize = 10;  // one accented item: at most 9 bytes
 constexpr int kNormalItemSize = 5;   // its replacement: at most 4 bytes
 
+// How the page-text reader reaches the file. A regular file is read at
+// offsets, so that an excerpt costs no seek; anything else is sought and read
+// as a stream. Zero-filled: not yet asked.
+enum PageTextReadMode { kPageTextNotAsked = 0, kPageTextAtOffsets = 1, kPageTextAsStream = 2 };
+struct PageTextReads {
+    int mode;       // a PageTextReadMode
+    uint64_t size;  // the file's size when read at offsets
+    uint64_t next;  // file offset of the next read at offsets
+    bool ended;     // a read at offsets came short: the file ends there
+};
+
 // The whole state of one request. Exactly one instance exists: g_search_context.
 struct SearchContext {
     // ---- Settings, first block ----
@@ -328,6 +339,7 @@ struct SearchContext {
     CachedRegions g_page_text_regions;                // page-text regions made sure of
     CachedRegions g_page_data_regions;                // page-data regions made sure of
     CachedRegions g_word_map_regions;                 // word-map regions made sure of
+    PageTextReads g_page_text_reads;                  // how the page-text reader reads the file
     char g_remote_addr[kRemoteAddrSize];              // client address
     char **g_query_words;                             // the query words
     char **g_query_word_copies;                       // their display copies

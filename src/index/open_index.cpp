@@ -281,6 +281,7 @@ void close_index_files() {
     c.g_page_text_regions = CachedRegions{};
     c.g_page_data_regions = CachedRegions{};
     c.g_word_map_regions = CachedRegions{};
+    c.g_page_text_reads = PageTextReads{};
 }
 
 bool read_page_data_fields(uint32_t page, char *url, char *title, char *description, char *image) {

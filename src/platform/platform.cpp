@@ -276,6 +276,14 @@ bool platform_file_size(int fd, uint64_t *size) {
     return true;
 }
 
+bool platform_regular_file_size(int fd, uint64_t *size) {
+    struct stat status;
+    *size = 0;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    if (status.st_size > 0) *size = (uint64_t)status.st_size;
+    return true;
+}
+
 namespace {
 
 #if defined(__linux__) && \

@@ -91,6 +91,9 @@ int platform_read_whole_file(int fd, char **text, size_t *size);
 // Size of the open file fd in *size (0 when it reports none). false when it
 // cannot be asked (the system's error is saved).
 bool platform_file_size(int fd, uint64_t *size);
+// Whether the open file fd is a regular file, which reads at any offset; its
+// size in *size when it is. The system's error is not saved.
+bool platform_regular_file_size(int fd, uint64_t *size);
 // Makes sure the first `size` bytes of the open file fd come into the page
 // cache in large pieces: each 2 MB region of the file (file offsets that are
 // multiples of 2 MB) that holds some of them, up to the file's end, and has

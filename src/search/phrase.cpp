@@ -1,6 +1,6 @@
 // Exact phrases: the words of a quoted phrase looked up, and each candidate
 // posting of its first word checked against the other words' postings and
-// then against the page text. Also the buffered page-text reader.
+// then against the page text.
 #include <stdlib.h>
 #include <string.h>
 
@@ -552,42 +552,4 @@ void free_phrase_text(SearchRun &run) {
 void free_phrase_words(SearchContext &c) {
     free_word_lists(c.g_phrase_words, c.g_query_word_count);
     free_word_lists(c.g_phrase_word_copies, c.g_query_word_count);
-}
-
-int read_pagetext_word(SearchContext &c, uint32_t *id, uint32_t *variant) {
-    *id = 0;
-    *variant = 0;
-    const int32_t size = c.DictIDLen;
-    char *buffer = c.g_page_text_buffer;
-    FILE *file = c.g_page_text_file;
-    if (buffer == nullptr || file == nullptr || !page_text_record_size_valid(size)) return 0;
-    int32_t available = c.g_page_text_fill - c.g_page_text_pos;
-    if (available < 0) available = 0;
-    if (available < size) {
-        if (available > 0) {
-            memmove(buffer, buffer + c.g_page_text_pos, (size_t)available);
-        } else if (feof(file)) {
-            return 0;
-        }
-        const size_t got =
-            fread(buffer + available, 1, (size_t)(kPageTextReadSize - available), file);
-        c.g_page_text_fill = available + (int32_t)got;
-        c.g_page_text_pos = 0;
-    }
-    if (c.g_page_text_fill - c.g_page_text_pos < size) return 0;
-    const PageTextRecord record =
-        decode_page_text_record((const uint8_t *)buffer + c.g_page_text_pos, size);
-    c.g_page_text_pos += size;
-    *id = record.word_id;
-    *variant = record.variant;
-    return size;
-}
-
-bool seek_page_text(SearchContext &c, uint64_t offset) {
-    if (c.g_page_text_file == nullptr) return false;
-    if (seek_data_file(c.g_page_text_file, (int64_t)offset) != 0) return false;
-    cache_index_range(c.g_page_text_file, offset, kPageTextReadSize);
-    c.g_page_text_pos = 0;
-    c.g_page_text_fill = 0;
-    return true;
 }

@@ -20,7 +20,6 @@ constexpr int kPagePositionCount = 3;          // page-text positions kept per p
 constexpr int kRankBuckets = 10000;            // buckets of the ranking histogram
 constexpr uint32_t kScoreSaturation = 10000;   // above this a page's score grows by 1 per record
 constexpr int kPageTextBufferRecords = 128;    // page-text reader buffer: DictIDLen x 128 bytes
-constexpr int kPageTextReadSize = 128;         // bytes the page-text reader fills at most
 constexpr size_t kPhraseFirstPiece = 32768;    // page-text bytes a phrase scan reads first
 constexpr size_t kPhraseLargestPiece = 65536;  // then twice as much each time, up to this
 constexpr int kSelfLinkSize = 8337;            // a result-page link: at most 8336 characters
@@ -233,12 +232,17 @@ void free_phrase_blocks(SearchRun &run);
 void free_phrase_text(SearchRun &run);
 // Frees g_phrase_words and g_phrase_word_copies with every phrase's words.
 void free_phrase_words(SearchContext &c);
-// Reads the next page-text record through g_page_text_buffer (refilled with at
-// most kPageTextReadSize bytes): *id and *variant of the record; the result is
-// the bytes consumed (DictIDLen), or 0 with *id 0 when no whole record is left.
+
+// ---- page_text_reader.cpp ----
+// Reads the next page-text record through g_page_text_buffer (refilled up to
+// its DictIDLen x kPageTextBufferRecords bytes, read at the reader's offset in
+// a regular file, else from the stream): *id and *variant of the record; the result is the
+// bytes consumed (DictIDLen), or 0 with *id 0 when no whole record is left.
 int read_pagetext_word(SearchContext &c, uint32_t *id, uint32_t *variant);
-// Seeks the page text to offset and empties the reader's buffer. false when
-// no page text is open or the seek failed (seek_data_file printed its message).
+// Moves the page-text reader to offset and empties its buffer. In a regular
+// file the next read is simply made there; a stream, or an offset past the
+// file's end, is sought. false when no page text is open or the seek failed
+// (seek_data_file printed its message).
 bool seek_page_text(SearchContext &c, uint64_t offset);
 
 // ---- filters.cpp ----

@@ -161,15 +161,11 @@ TEST_F(OutputTest, ErrorMessagesAreWrappedInXmlModeOnly) {
     };
     for (const auto &row : seeks) {
         c.g_xml_output = row.xml;
-        int ends[2];
-        ASSERT_EQ(pipe(ends), 0);
-        FILE *unseekable = fdopen(ends[0], "r");
-        ASSERT_NE(unseekable, nullptr);
+        testsupport::PipeStream unseekable;
+        ASSERT_NE(unseekable.stream, nullptr);
         testsupport::StdoutCapture capture;
-        EXPECT_NE(seek_data_file(unseekable, row.offset), 0);
+        EXPECT_NE(seek_data_file(unseekable.stream, row.offset), 0);
         EXPECT_EQ(capture.text(), row.expected) << row.offset << " xml " << row.xml;
-        fclose(unseekable);
-        close(ends[1]);
     }
 }
 

@@ -152,17 +152,13 @@ TEST_F(OpenIndexTest, PageDataLinesAcrossReadsAndAtTheFilesEnd) {
     }
     EXPECT_EQ(out_, "");
 
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    FILE *stream = fdopen(ends[0], "rb");
-    ASSERT_NE(stream, nullptr);
+    testsupport::PipeStream pipe;
+    ASSERT_NE(pipe.stream, nullptr);
     FILE *const data = c.g_page_data_file;
-    c.g_page_data_file = stream;
+    c.g_page_data_file = pipe.stream;
     EXPECT_EQ(url_of(0), "false");
     EXPECT_NE(out_.find("Error seeking in file."), std::string::npos) << out_;
     c.g_page_data_file = data;
-    fclose(stream);
-    close(ends[1]);
 }
 
 // A block longer than the first read at its offset comes whole and in order,
@@ -186,15 +182,12 @@ TEST_F(OpenIndexTest, LongWordMapBlocksAndStreamsWithoutOffsets) {
         for (uint32_t k = 0; k < block.count; k++)
             ASSERT_EQ(wordmap_posting(&block, k).page, k * step) << word << " " << k;
     }
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    FILE *stream = fdopen(ends[0], "rb");
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(captured([&] { return read_wordmap_block(stream, 10, &block); }), kWordmapSeekFailed);
+    testsupport::PipeStream pipe;
+    ASSERT_NE(pipe.stream, nullptr);
+    EXPECT_EQ(captured([&] { return read_wordmap_block(pipe.stream, 10, &block); }),
+              kWordmapSeekFailed);
     EXPECT_NE(out_.find("Error seeking in file."), std::string::npos) << out_;
     EXPECT_EQ(block.count, 0u);
-    fclose(stream);
-    close(ends[1]);
     free_wordmap_block(&block);
 }
 

@@ -1,6 +1,9 @@
 // Exact phrases in process: which pages a quoted phrase finds, the score and
 // start position it gives them, the seek and time budget, the page-text
 // reader across its refills and at the end of the file, and damaged files.
+#include <stdio.h>
+#include <unistd.h>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -301,6 +304,49 @@ TEST_F(PhraseTest, LaterWordWithoutRecordsEndsTheRequest) {
     load(spec);
     EXPECT_FALSE(look_up("\"big red\""));
     EXPECT_NE(out_.find("Error in wordmap file: expected data not found."), std::string::npos);
+}
+
+// The reader moves to each offset it is sent to, backwards too, and reads the
+// records from there; at and past the file's end it finds nothing. Offsets no
+// seek could reach, and a page text that is a stream, are sought and report
+// the failed seek.
+TEST_F(PhraseTest, ReaderMovesToEveryOffsetItIsSentTo) {
+    load(pages_index({tokens("a b c d"), tokens("e f")}));
+    ASSERT_TRUE(look_up("a"));
+    const auto &w = files_.word_ids;
+    const uint64_t size = files_.files.at("vesk_pagetext.vdat").size();
+    const struct {
+        uint64_t offset;
+        std::vector<uint32_t> ids;  // the records read from there, up to three
+    } cases[] = {
+        {offset_of(0, 2), {w.at("c"), w.at("d"), 0}},
+        {offset_of(0, 0), {w.at("a"), w.at("b"), w.at("c")}},
+        {offset_of(1, 1), {w.at("f"), 0}},
+        {offset_of(0, 3), {w.at("d"), 0, w.at("page")}},
+        {size, {}},
+        {size + 1000, {}},
+    };
+    for (const auto &test : cases) {
+        ASSERT_TRUE(seek_page_text(c, test.offset)) << test.offset;
+        std::vector<uint32_t> ids;
+        uint32_t id, variant;
+        while (ids.size() < 3 && read_pagetext_word(c, &id, &variant) != 0) ids.push_back(id);
+        EXPECT_EQ(ids, test.ids) << test.offset;
+    }
+    EXPECT_EQ(out_, "");
+    testsupport::StdoutCapture far;
+    EXPECT_FALSE(seek_page_text(c, UINT64_MAX));
+    EXPECT_NE(far.text().find("Error seeking in file."), std::string::npos);
+
+    testsupport::PipeStream pipe;
+    ASSERT_NE(pipe.stream, nullptr);
+    FILE *const text = c.g_page_text_file;
+    c.g_page_text_file = pipe.stream;
+    c.g_page_text_reads = PageTextReads{};
+    testsupport::StdoutCapture piped;
+    EXPECT_FALSE(seek_page_text(c, 0));
+    EXPECT_NE(piped.text().find("Error seeking in file."), std::string::npos);
+    c.g_page_text_file = text;
 }
 
 TEST_F(PhraseTest, ReaderReturnsWholeRecordsAndStopsAtTheEnd) {

@@ -1,4 +1,5 @@
-// Test support: captures what the code under test writes to standard output.
+// Test support: captures what the code under test writes to standard output,
+// and gives a stream that cannot be sought.
 #pragma once
 
 #include <stdio.h>
@@ -42,6 +43,29 @@ class StdoutCapture {
     }
     FILE *file_ = nullptr;
     int saved_ = -1;
+};
+
+// The read end of a pipe as a stream: a file that can be neither sought nor
+// read at offsets. stream is null when the pipe could not be made.
+class PipeStream {
+   public:
+    PipeStream() {
+        int ends[2];
+        if (pipe(ends) != 0) return;
+        stream = fdopen(ends[0], "rb");
+        write_end_ = ends[1];
+        if (stream == nullptr) close(ends[0]);
+    }
+    ~PipeStream() {
+        if (stream != nullptr) fclose(stream);
+        if (write_end_ >= 0) close(write_end_);
+    }
+    PipeStream(const PipeStream &) = delete;
+    PipeStream &operator=(const PipeStream &) = delete;
+    FILE *stream = nullptr;
+
+   private:
+    int write_end_ = -1;
 };
 
 }  // namespace testsupport
