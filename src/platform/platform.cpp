@@ -180,6 +180,42 @@ int64_t platform_counter_frequency() {
     return kNanosecondsPerSecond;
 }
 
+UtcTime platform_utc_time(int64_t seconds) {
+    constexpr int64_t kSecondsPerDay = 86400;
+    constexpr int kSecondsPerHour = 3600, kSecondsPerMinute = 60;
+    constexpr int kThursday = 4;  // 1970-01-01
+    constexpr int kWeek = 7;
+    // Years counted from March 1, so that a leap day ends its year; months
+    // from March come in runs of five that last 153 days.
+    constexpr int64_t kDaysFromMarch0000 = 719468;  // 0000-03-01 to 1970-01-01
+    constexpr int64_t kDaysPerEra = 146097, kYearsPerEra = 400;
+    constexpr int64_t kDaysPerCentury = 36524, kDaysPer4Years = 1461, kDaysPerYear = 365;
+    constexpr int64_t kDaysPer5Months = 153, kMonthsPerRun = 5;
+    constexpr int kMarch = 2, kMonthsFromMarchToDecember = 10, kFebruary = 1;
+    UtcTime t;
+    const int64_t days = seconds / kSecondsPerDay;
+    const int clock = (int)(seconds % kSecondsPerDay);
+    t.hour = clock / kSecondsPerHour;
+    t.minute = clock % kSecondsPerHour / kSecondsPerMinute;
+    t.second = clock % kSecondsPerMinute;
+    t.weekday = (int)((days + kThursday) % kWeek);
+    const int64_t shifted = days + kDaysFromMarch0000;
+    const int64_t era = shifted / kDaysPerEra;
+    const int64_t day_of_era = shifted - era * kDaysPerEra;
+    const int64_t year_of_era = (day_of_era - day_of_era / (kDaysPer4Years - 1) +
+                                 day_of_era / kDaysPerCentury - day_of_era / (kDaysPerEra - 1)) /
+                                kDaysPerYear;
+    const int64_t day_of_year =
+        day_of_era - (kDaysPerYear * year_of_era + year_of_era / 4 - year_of_era / 100);
+    const int64_t run_month = (kMonthsPerRun * day_of_year + 2) / kDaysPer5Months;
+    t.day = (int)(day_of_year - (kDaysPer5Months * run_month + 2) / kMonthsPerRun + 1);
+    t.month =
+        (int)(run_month < kMonthsFromMarchToDecember ? run_month + kMarch
+                                                     : run_month - kMonthsFromMarchToDecember);
+    t.year = year_of_era + era * kYearsPerEra + (t.month <= kFebruary ? 1 : 0);
+    return t;
+}
+
 void platform_save_error() {
     g_saved_errno = errno;
 }

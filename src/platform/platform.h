@@ -12,6 +12,19 @@ int64_t platform_counter();
 // Ticks per second of platform_counter.
 int64_t platform_counter_frequency();
 
+// A moment of the UTC calendar.
+struct UtcTime {
+    int64_t year;  // e.g. 2026
+    int month;     // 0 (January) to 11
+    int day;       // 1 to 31
+    int hour, minute, second;
+    int weekday;  // 0 (Sunday) to 6
+};
+// The UTC calendar time of `seconds` since 1970-01-01 00:00:00 UTC (0 or
+// more), as gmtime gives it, but by arithmetic alone: gmtime first sets up
+// the time zone, reading the system's zone file, which a UTC date never needs.
+UtcTime platform_utc_time(int64_t seconds);
+
 // Records errno right after a failing system call, so that a later call of
 // platform_last_error_text describes that failure and no other.
 void platform_save_error();

@@ -4,9 +4,9 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
 
 #include "index/index.h"
+#include "platform/platform.h"
 #include "search/search.h"
 #include "text/text.h"
 
@@ -23,7 +23,6 @@ const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 constexpr float kCentsPerUnit = 100.0f;       // money values are stored in cents
 constexpr uint32_t kBytesPerKilobyte = 1024;  // file sizes are shown in kilobytes
 constexpr size_t kShortestDescription = 3;    // shorter descriptions are not shown
-constexpr int kYearBase = 1900;               // struct tm counts years from 1900
 // A result link: the page URL, a separator, the highlight parameter and the
 // encoded query; or the URL, "#search=%22", the encoded query and "%22".
 constexpr int kResultLinkSize = kPageDataUrlSize + 32 + kQueryUrlencodedSize;
@@ -220,19 +219,17 @@ void start_info_part(bool &started) {
 }
 
 void write_date(const SearchContext &c, const Block &b, bool xml, bool &started) {
-    const time_t date = b.date;
-    struct tm parts;
-    if (b.date <= 0 || gmtime_r(&date, &parts) == nullptr) return;
-    const int year = parts.tm_year + kYearBase;
+    if (b.date <= 0) return;
+    const UtcTime t = platform_utc_time(b.date);
+    const int year = (int)t.year;
     if (xml) {
-        out_printf("<pubDate>%s, %02d %s %04d %02d:%02d:%02d UTC</pubDate>\n",
-                   kWeekdays[parts.tm_wday], parts.tm_mday, kMonths[parts.tm_mon], year,
-                   parts.tm_hour, parts.tm_min, parts.tm_sec);
+        out_printf("<pubDate>%s, %02d %s %04d %02d:%02d:%02d UTC</pubDate>\n", kWeekdays[t.weekday],
+                   t.day, kMonths[t.month], year, t.hour, t.minute, t.second);
         if (c.g_masternode != 0) out_printf("<vesk:datetime>%d</vesk:datetime>\n", b.date);
         return;
     }
     start_info_part(started);
-    buffer_printf("%02d %s %04d", parts.tm_mday, kMonths[parts.tm_mon], year);
+    buffer_printf("%02d %s %04d", t.day, kMonths[t.month], year);
 }
 
 // The URL as the information line shows it: cut to TruncateShowURL

@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -275,6 +276,42 @@ TEST(PageCachePieces, RegionsOfFilesReadInParts) {
     }
     close(fd);
     testsupport::remove_tree(dir);
+}
+
+// The UTC calendar by arithmetic agrees with the C library's gmtime: named
+// dates around leap days, century years and the ends of the 32-bit range, and
+// a sweep of a moment a little under a day apart from 1970 on.
+TEST(UtcTime, AgreesWithTheCLibrary) {
+    const struct {
+        int64_t seconds;
+        const char *expected;  // year-month-day hour:minute:second weekday
+    } dates[] = {
+        {0, "1970-01-01 00:00:00 4"},          {86399, "1970-01-01 23:59:59 4"},
+        {951782400, "2000-02-29 00:00:00 2"},  {951868799, "2000-02-29 23:59:59 2"},
+        {951868800, "2000-03-01 00:00:00 3"},  {4107542400, "2100-03-01 00:00:00 1"},
+        {2147483647, "2038-01-19 03:14:07 2"}, {4294967295, "2106-02-07 06:28:15 0"},
+        {1709164800, "2024-02-29 00:00:00 4"}, {1735689599, "2024-12-31 23:59:59 2"},
+    };
+    for (const auto &date : dates) {
+        const UtcTime t = platform_utc_time(date.seconds);
+        char text[64];
+        snprintf(text, sizeof text, "%04lld-%02d-%02d %02d:%02d:%02d %d", (long long)t.year,
+                 t.month + 1, t.day, t.hour, t.minute, t.second, t.weekday);
+        EXPECT_STREQ(text, date.expected) << date.seconds;
+    }
+    for (int64_t seconds = 0; seconds < 5000000000LL; seconds += 86311 * 7 + 13) {
+        const time_t moment = (time_t)seconds;
+        struct tm parts;
+        if ((int64_t)moment != seconds || gmtime_r(&moment, &parts) == nullptr) break;
+        const UtcTime t = platform_utc_time(seconds);
+        ASSERT_EQ(t.year, parts.tm_year + 1900) << seconds;
+        ASSERT_EQ(t.month, parts.tm_mon) << seconds;
+        ASSERT_EQ(t.day, parts.tm_mday) << seconds;
+        ASSERT_EQ(t.hour * 3600 + t.minute * 60 + t.second,
+                  parts.tm_hour * 3600 + parts.tm_min * 60 + parts.tm_sec)
+            << seconds;
+        ASSERT_EQ(t.weekday, parts.tm_wday) << seconds;
+    }
 }
 
 }  // namespace
