@@ -275,23 +275,37 @@ constexpr uint32_t record_start_bits(int j) {
 }
 
 // Passes over whole groups of kRecordGroup records from r on that hold no
-// record whose id's lowest byte is the first word's or below 2 (a page
-// boundary's): none of them can stop the search for the first word. The
-// first record of the group that may, or where fewer than a group remain.
+// record that may be the first word's or a page boundary's: none of them can
+// stop the search for the first word. A record may be when its id's lowest
+// byte is the first word's or below 2 and, for ids of two bytes or more, its
+// second byte is the first word's or 0 (a boundary's). The first record of the
+// group that may, or where too few records remain for a group.
 template <int Size>
 size_t pass_unlikely_groups(const uint8_t *bytes, size_t r, size_t records, uint32_t first) {
 #if defined(__SSE2__)
     static_assert(kRecordGroup == 16, "a group of records is Size vectors of 16 bytes");
+    // Ids of two bytes or more read their second bytes one byte further on,
+    // within the record behind the group.
+    constexpr bool kSecondByte = Size > 2;
+    constexpr size_t kRecordsRead = kRecordGroup + (kSecondByte ? 1 : 0);
     const __m128i low = _mm_set1_epi8((char)(uint8_t)first);
+    const __m128i second = _mm_set1_epi8((char)(uint8_t)(first >> 8));
     const __m128i boundary = _mm_set1_epi8(kLastBoundaryId);
-    for (; r + kRecordGroup <= records; r += kRecordGroup) {
+    const __m128i zero = _mm_setzero_si128();
+    for (; r + kRecordsRead <= records; r += kRecordGroup) {
         const uint8_t *group = bytes + r * Size;
         uint32_t hits = 0;
         for (int j = 0; j < Size; j++) {
             const __m128i v = _mm_loadu_si128((const __m128i *)(group + 16 * j));
-            const __m128i low_byte =
-                _mm_or_si128(_mm_cmpeq_epi8(v, low), _mm_cmpeq_epi8(_mm_min_epu8(v, boundary), v));
-            hits |= (uint32_t)_mm_movemask_epi8(low_byte) & record_start_bits<Size>(j);
+            __m128i is_first = _mm_cmpeq_epi8(v, low);
+            __m128i is_boundary = _mm_cmpeq_epi8(_mm_min_epu8(v, boundary), v);
+            if (kSecondByte) {
+                const __m128i next = _mm_loadu_si128((const __m128i *)(group + 16 * j + 1));
+                is_first = _mm_and_si128(is_first, _mm_cmpeq_epi8(next, second));
+                is_boundary = _mm_and_si128(is_boundary, _mm_cmpeq_epi8(next, zero));
+            }
+            const __m128i may = _mm_or_si128(is_first, is_boundary);
+            hits |= (uint32_t)_mm_movemask_epi8(may) & record_start_bits<Size>(j);
         }
         if (hits != 0) break;
     }
@@ -375,8 +389,29 @@ size_t window_records(const PageTextWindow &window, uint64_t offset, int32_t siz
     return (size_t)((window.length - skip) / (uint64_t)size);
 }
 
+// Where the text of the candidate's page ends at the latest, as bytes from
+// start, or 0 when the postings do not tell. A page's records lie together,
+// so a posting of another page behind start lies behind the page's end; the
+// first posting of a later word on the next pages in its block is taken
+// (blocks in page order only). Only a read size: nothing is decided by it.
+uint64_t page_end_bound(const SearchRun &run, uint32_t page, uint64_t start) {
+    uint64_t bound = 0;
+    if (page == UINT32_MAX) return 0;
+    for (int32_t k = 1; k < run.phrase_block_count; k++) {
+        const PhraseWordBlock &block = run.phrase_blocks[k];
+        if (!block.in_page_order || block.count <= 0) continue;
+        const int64_t r = first_record_from(block, page + 1, 0);
+        if (r == block.count) continue;
+        const uint64_t at =
+            decode_wordmap_record(block.records + (size_t)r * kWordmapRecordSize).text_offset;
+        if (at > start && (bound == 0 || at - start < bound)) bound = at - start;
+    }
+    return bound;
+}
+
 // Reads the page text from start into the window, in pieces (kPhraseFirstPiece
-// first, then doubling up to kPhraseLargestPiece), using what the window
+// first, or less when `bound` says the page ends before, then doubling up to
+// kPhraseLargestPiece), using what the window
 // already holds, and scans it for the phrase's ids (w of them, all below
 // NumKeywords). The first piece is large: a scan that fails runs to the
 // page's end, and one read call costs about as much as copying several KB of
@@ -385,14 +420,16 @@ size_t window_records(const PageTextWindow &window, uint64_t offset, int32_t siz
 // read error (a record size outside 2..5 finds nothing), and where the scan
 // stopped.
 void find_phrase_in_text(SearchContext &c, PageTextWindow &window, const uint32_t *ids, uint32_t w,
-                         uint64_t start, PhraseScanMemo &memo) {
+                         uint64_t start, uint64_t bound, PhraseScanMemo &memo) {
     memo.start = memo.end = start;
     memo.found = false;
     const int32_t size = c.DictIDLen;
     if (!page_text_record_size_valid(size)) return;
     PhraseScan scan{ids, w, 0, c.NumKeywords, c.DictReservedLimit, start, start};
     uint64_t offset = start;
-    size_t piece = kPhraseFirstPiece;
+    // A bound short of a record still reads one.
+    size_t piece =
+        bound > 0 && bound < kPhraseFirstPiece ? std::max<size_t>(bound, size) : kPhraseFirstPiece;
     for (;;) {
         size_t records = window_records(window, offset, size);
         if (records == 0) {
@@ -403,7 +440,7 @@ void find_phrase_in_text(SearchContext &c, PageTextWindow &window, const uint32_
             window.offset = offset;
             window.length = got > 0 ? (size_t)got : 0;
             records = window.length / (size_t)size;
-            if (piece < kPhraseLargestPiece) piece *= 2;
+            piece = std::min(std::max(2 * piece, kPhraseFirstPiece), kPhraseLargestPiece);
         }
         if (records == 0) {
             memo.end = offset;
@@ -521,7 +558,8 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
             memo.start = memo.end = memo.phrase_start = start;
             memo.found = true;
         } else {
-            find_phrase_in_text(c, text, ids, w, start, memo);
+            find_phrase_in_text(c, text, ids, w, start, page_end_bound(run, posting->page, start),
+                                memo);
         }
         memo.carries = outcome_carries(c, ids, w);
         memo.valid = true;
