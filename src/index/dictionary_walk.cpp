@@ -167,19 +167,16 @@ inline void zero_bytes(char *from, char *last) {
     }
 }
 
-// Stores the base line at state.line as the next entry: the word gets a NUL
-// behind it; when variant lines follow, the rest of the line, its LF
-// included, becomes NULs, so that the word's texts follow each other
-// separated only by NUL, space and CR bytes. false after a failure (message
-// printed).
+// Stores the base line at state.line as the next entry: the rest of the line
+// behind the word, its LF included, becomes NULs, so that a word's texts
+// follow each other separated only by NUL, space and CR bytes (also where no
+// variant lines follow: one way for every line, without a guess per line).
+// false after a failure (message printed).
 inline bool store_base_line(LoadState &state, char *lf, const BaseLine &base) {
     if (!count_base_word(state.base, base.length + 1)) return false;
     char *word = state.line + (base.word - state.line);
     char *word_end = word + base.length;
-    if (base.count == 0)
-        *word_end = *lf = '\0';
-    else
-        zero_bytes(word_end, lf);
+    zero_bytes(word_end, lf);
     state.current = state.table + state.entries;
     set_entry(*state.current, word, base);
     state.variants_due = base.count;
