@@ -280,6 +280,9 @@ enum WordmapReadResult {
     kWordmapNoMemory = 3,    // the records could not be held
 };
 
+constexpr uint32_t kLastBoundaryId = 1;  // page-text ids 0 and 1 are page boundaries
+constexpr uint32_t kFirstTokenId = 2;    // reserved tokens follow the boundaries
+
 // One page-text record, decoded.
 struct PageTextRecord {
     uint32_t word_id;  // dictionary id: 0 and 1 boundaries, then reserved tokens, then words

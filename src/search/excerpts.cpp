@@ -25,7 +25,6 @@ const char kXmlEllipsis[] = " ...";
 const char kCriticalPageText[] =
     "Critical error with pagetext file. Check that your files are from the same indexing "
     "session.";
-constexpr uint32_t kLastBoundaryId = 1;     // page-text ids 0 and 1 are page boundaries
 constexpr int kSlotFields = 2;              // word id and variant per slot
 constexpr int kRepeatedPosition = 2;        // runs from the third on use the last position
 constexpr int kEntityMaxLength = 7;         // "&#" ... ";" of a numeric entity, at most

@@ -272,14 +272,12 @@ uint64_t page_end_bound(const SearchRun &run, uint32_t page, uint64_t start) {
 
 // Reads the page text from start into the window, in pieces (kPhraseFirstPiece
 // first, or less when `bound` says the page ends before, then doubling up to
-// kPhraseLargestPiece), using what the window
-// already holds, and scans it for the phrase's ids (w of them, all below
-// NumKeywords). The first piece is large: a scan that fails runs to the
-// page's end, and one read call costs about as much as copying several KB of
-// cached text, so fewer larger reads take less time. Fills memo: found and
-// phrase_start when found before a page boundary, the end of the file or a
-// read error (a record size outside 2..5 finds nothing), and where the scan
-// stopped.
+// kPhraseLargestPiece), using what the window already holds, and scans it for
+// the phrase's ids (w of them, all below NumKeywords). The first piece is large: a scan that fails
+// runs to the page's end, and one read call costs about as much as copying several KB of cached
+// text, so fewer larger reads take less time. Fills memo: found and phrase_start when found before
+// a page boundary, the end of the file or a read error (a record size outside 2..5 finds nothing),
+// and where the scan stopped.
 void find_phrase_in_text(SearchContext &c, PageTextWindow &window, const uint32_t *ids, uint32_t w,
                          uint64_t start, uint64_t bound, PhraseScanMemo &memo) {
     memo.start = memo.end = start;

@@ -5,9 +5,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-constexpr uint32_t kLastBoundaryId = 1;  // page-text ids 0 and 1 are page boundaries
-constexpr uint32_t kFirstTokenId = 2;    // reserved tokens follow the boundaries
-
 // Where a scan of the page text for a phrase stands between two pieces.
 struct PhraseScan {
     const uint32_t *ids;      // the phrase's word ids

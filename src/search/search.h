@@ -236,8 +236,9 @@ void free_phrase_words(SearchContext &c);
 // ---- page_text_reader.cpp ----
 // Reads the next page-text record through g_page_text_buffer (refilled up to
 // its DictIDLen x kPageTextBufferRecords bytes, read at the reader's offset in
-// a regular file, else from the stream): *id and *variant of the record; the result is the
-// bytes consumed (DictIDLen), or 0 with *id 0 when no whole record is left.
+// a regular file, else from the stream): *id and *variant of the record; the
+// result is the bytes consumed (DictIDLen), or 0 with *id 0 when no whole
+// record is left.
 int read_pagetext_word(SearchContext &c, uint32_t *id, uint32_t *variant);
 // Moves the page-text reader to offset and empties its buffer. In a regular
 // file the next read is simply made there; a stream, or an offset past the
