@@ -31,7 +31,7 @@ HEADER = """\
 // lower-case forms were assigned in Unicode 5.0 too, ascending by source.
 #include "text/case_table.h"
 
-const CaseMapping kCaseMappings[] = {
+constexpr CaseMapping kCaseMappings[] = {
 """
 
 FOOTER = """\
@@ -39,6 +39,8 @@ FOOTER = """\
 
 static_assert(sizeof(kCaseMappings) / sizeof(kCaseMappings[0]) == kCaseMappingCount,
               "the case table holds every Unicode 5.0 lower-case mapping");
+
+constexpr LowerCaseTable kLowerCaseTable = encode_case_table(kCaseMappings);
 """
 
 

@@ -5,7 +5,7 @@
 // lower-case forms were assigned in Unicode 5.0 too, ascending by source.
 #include "text/case_table.h"
 
-const CaseMapping kCaseMappings[] = {
+constexpr CaseMapping kCaseMappings[] = {
     {0x0041, 0x0061},  // LATIN CAPITAL LETTER A
     {0x0042, 0x0062},  // LATIN CAPITAL LETTER B
     {0x0043, 0x0063},  // LATIN CAPITAL LETTER C
@@ -933,3 +933,5 @@ const CaseMapping kCaseMappings[] = {
 
 static_assert(sizeof(kCaseMappings) / sizeof(kCaseMappings[0]) == kCaseMappingCount,
               "the case table holds every Unicode 5.0 lower-case mapping");
+
+constexpr LowerCaseTable kLowerCaseTable = encode_case_table(kCaseMappings);

@@ -113,8 +113,6 @@ bool decode_numeric_entities(const char *source, char *destination, const char *
 // encoding of a character of the table; malformed, overlong and 5- or 6-byte
 // units, and units cut short by the end of the text, are kept byte for byte.
 
-constexpr int kUnicodeTablesNoMemory = 64;  // load_unicode_tables: no memory
-
 // Unit length (1 to 6) announced by a unit's first byte.
 int utf8_unit_length(unsigned char lead);
 // Whether byte continues a unit (0x80-0xBF).
@@ -123,11 +121,11 @@ bool utf8_is_continuation(unsigned char byte);
 // shortest encoding of a scalar value (no overlong form, no surrogate, at
 // most U+10FFFF).
 bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp);
-// Makes the case table ready. 0 ready (also when it already was),
-// kUnicodeTablesNoMemory when its working copy cannot be allocated. Until it
+// Makes the case table available; it is built into the program, so this
+// allocates nothing and cannot fail: 0 (also when it already was). Until it
 // has been loaded, and after unloading, every unit maps to itself.
 int load_unicode_tables();
-// Frees the case table, if loaded.
+// Makes the case table unavailable again.
 void unload_unicode_tables();
 // Lower-case form of the unit at text (NUL-terminated; a unit cut short by
 // the NUL ends before it). Returns the form's byte length and, unless

@@ -11,44 +11,8 @@
 
 #include "text/case_table.h"
 
-// Longest UTF-8 encoding of a character, and so of a table replacement.
-constexpr int kMaxCharBytes = 4;
-
-namespace {
-// The working copy of the case table: each mapping with its replacement
-// already encoded, so that lookups can hand out pointers to the bytes.
-struct LowerEntry {
-    uint32_t source;
-    uint8_t length;
-    char bytes[kMaxCharBytes];
-};
-}  // namespace
-
-static LowerEntry *g_lower_entries = nullptr;  // kCaseMappingCount entries, or null
-
-// Encodes a scalar value (at most U+10FFFF) and returns its byte count.
-static int encode_utf8(uint32_t cp, char *out) {
-    if (cp < 0x80) {
-        out[0] = (char)cp;
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = (char)(0xC0 | (cp >> 6));
-        out[1] = (char)(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = (char)(0xE0 | (cp >> 12));
-        out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = (char)(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = (char)(0xF0 | (cp >> 18));
-    out[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = (char)(0x80 | (cp & 0x3F));
-    return 4;
-}
+// Whether load_unicode_tables has made the table available (until unloaded).
+static bool g_lower_table_loaded = false;
 
 int utf8_unit_length(unsigned char lead) {
     if (lead < 0xC0) return 1;
@@ -82,15 +46,16 @@ bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp) {
     return true;
 }
 
-// The table entry for a code point, or null (also when the table is absent).
-static const LowerEntry *find_entry(uint32_t cp) {
-    if (g_lower_entries == nullptr) return nullptr;
+// The table entry for a code point, or null (also when the table is not loaded).
+static const LowerCaseEntry *find_entry(uint32_t cp) {
+    if (!g_lower_table_loaded) return nullptr;
+    const LowerCaseEntry *entries = kLowerCaseTable.entries;
     int low = 0;
     int high = kCaseMappingCount - 1;
     while (low <= high) {
         int mid = low + (high - low) / 2;
-        uint32_t source = g_lower_entries[mid].source;
-        if (source == cp) return &g_lower_entries[mid];
+        uint32_t source = entries[mid].source;
+        if (source == cp) return &entries[mid];
         if (source < cp) {
             low = mid + 1;
         } else {
@@ -107,7 +72,7 @@ int lower_utf8_unit(const char *text, int available, int *unit_length, const cha
     if (!whole) length = available;
     *unit_length = length;
     uint32_t cp;
-    const LowerEntry *entry =
+    const LowerCaseEntry *entry =
         whole && decode_utf8_unit(unit, length, &cp) ? find_entry(cp) : nullptr;
     if (entry == nullptr) {
         *out = text;
@@ -126,20 +91,12 @@ static int available_bytes(const char *text) {
 }
 
 int load_unicode_tables() {
-    if (g_lower_entries != nullptr) return 0;
-    g_lower_entries = (LowerEntry *)malloc(sizeof(LowerEntry) * kCaseMappingCount);
-    if (g_lower_entries == nullptr) return kUnicodeTablesNoMemory;
-    for (int i = 0; i < kCaseMappingCount; ++i) {
-        LowerEntry &entry = g_lower_entries[i];
-        entry.source = kCaseMappings[i].source;
-        entry.length = (uint8_t)encode_utf8(kCaseMappings[i].target, entry.bytes);
-    }
+    g_lower_table_loaded = true;
     return 0;
 }
 
 void unload_unicode_tables() {
-    free(g_lower_entries);
-    g_lower_entries = nullptr;
+    g_lower_table_loaded = false;
 }
 
 int map_utf8_char(const char *text, const char **replacement) {
