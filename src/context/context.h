@@ -250,6 +250,7 @@ struct SearchContext {
     int32_t WordSplit;                           // shown by the settings echo
     int32_t VeskInfo;                            // powered-by line
     char *g_page_text_buffer;                    // page-text reader buffer, or null
+    char *g_page_line;                           // page-data line buffer of the result blocks
     int32_t g_page_text_pos;                     // page-text reader position
     int32_t g_page_text_fill;                    // page-text reader fill
     int32_t Timing;                              // search-time line

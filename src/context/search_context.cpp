@@ -159,6 +159,8 @@ void release_search_buffers() {
     free_text_table(c.g_query_word_copies, words);
     free(c.g_page_text_buffer);
     c.g_page_text_buffer = nullptr;
+    free(c.g_page_line);
+    c.g_page_line = nullptr;
     free_text_table(c.g_section_texts, kSectionCount);
     free(c.g_section_capacity);
     c.g_section_capacity = nullptr;

@@ -90,10 +90,10 @@ enum LineRead {
 };
 
 // Reads what fgets would read from offset of the file fd into line (size
-// bytes, zero-filled): up to and including the first LF, at most size - 1
-// bytes, fewer at the file's end; the bytes behind stay zero. A line is read
-// with one call of kPageLineFirstRead bytes, and the rest of the buffer only
-// when it holds no LF. Nothing moves the file's position.
+// bytes): up to and including the first LF, at most size - 1 bytes, fewer at
+// the file's end, then a NUL; the bytes behind the NUL are not written. A
+// line is read with one call of kPageLineFirstRead bytes, and the rest of the
+// buffer only when it holds no LF. Nothing moves the file's position.
 int read_line_at(int fd, uint64_t offset, char *line, int size) {
     const size_t most = (size_t)size - 1;
     size_t filled = 0;
@@ -103,31 +103,32 @@ int read_line_at(int fd, uint64_t offset, char *line, int size) {
         if (got < 0) return kLineNotRead;
         char *lf = (char *)memchr(line + filled, '\n', (size_t)got);
         if (lf != nullptr) {
-            memset(lf + 1, 0, (size_t)(line + filled + got - (lf + 1)));
+            lf[1] = '\0';
             return kLineRead;
         }
         filled += (size_t)got;
         if ((size_t)got < want) break;  // the file's end
         want = most - filled;
     }
+    line[filled] = '\0';
     return filled > 0 ? kLineRead : kLineMissing;
 }
 
-// Reads page's line of the page data into line (size bytes, at least 2,
-// zero-filled first), at its offset; a stream that cannot be read at offsets
-// is sought and read instead. false when the page or the file is missing, the
-// seek fails (its message printed) or nothing can be read.
+// Reads page's line of the page data into line (size bytes, at least 2) as
+// fgets would, at its offset; a stream that cannot be read at offsets is
+// sought and read instead. false (line empty) when the page or the file is
+// missing, the seek fails (its message printed) or nothing can be read.
 bool read_page_line(uint32_t page, char *line, int size) {
     const SearchContext &c = g_search_context;
-    memset(line, 0, (size_t)size);
+    line[0] = '\0';
     const uint8_t *record = page_record(page);
     if (record == nullptr || c.g_page_data_file == nullptr) return false;
     uint64_t offset = read_offset40(page_info_data_offset_field(record, c.UseBigPageInfoData));
     cache_index_range(c.g_page_data_file, offset, (uint64_t)size);
     const int read = read_line_at(fileno(c.g_page_data_file), offset, line, size);
     if (read == kLineRead) return true;
+    line[0] = '\0';
     if (read == kLineMissing) return false;
-    memset(line, 0, (size_t)size);
     if (seek_data_file(c.g_page_data_file, (int64_t)offset) != 0) return false;
     if (fgets(line, size, c.g_page_data_file) != nullptr) return true;
     line[0] = '\0';
@@ -291,8 +292,13 @@ bool read_page_data_fields(uint32_t page, char *url, char *title, char *descript
     for (char *destination : out)
         if (destination != nullptr) destination[0] = '\0';
 
-    char line[kPageDataLineSize];
-    if (!read_page_line(page, line, sizeof line)) return false;
+    // One heap buffer for every result: 15 KB on the stack would fault in
+    // pages of stack that nothing else uses.
+    SearchContext &c = g_search_context;
+    if (c.g_page_line == nullptr && (c.g_page_line = (char *)malloc(kPageDataLineSize)) == nullptr)
+        return false;
+    char *const line = c.g_page_line;
+    if (!read_page_line(page, line, kPageDataLineSize)) return false;
     const char *bars[kPageDataFieldCount];
     const char *from = line;
     for (int i = 0; i < kPageDataFieldCount; i++) {
