@@ -21,10 +21,9 @@
 //
 // The loader reads the file with one read into a block that also holds the
 // entry table, and leaves every word where it is: a NUL goes behind each base
-// word and each stored variant, and every other byte of a variant line (and
-// of a base line that variant lines follow) becomes a NUL too, so that a
-// word's texts, its own first, follow each other separated only by NUL, space
-// and CR bytes. The two pools
+// word and each stored variant, and every other byte of a variant line or a
+// base line becomes a NUL too, so that a word's texts, its own first, follow
+// each other separated only by NUL, space and CR bytes. The two pools
 // keep their sizes and fill counts as if the words were copied into them, so
 // that a pool too small for the file fails at exactly the same word; the
 // loader itself never writes to them (add_base_word and add_word_variant
@@ -97,20 +96,23 @@ DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
     return plan;
 }
 
-// Allocates the text and the entry table in one zero-filled block (the part
-// the file can fill mapped at once), and the two pools. false after printing
-// the message.
-bool allocate_tables(SearchContext &c, uint64_t file_size) {
-    const DictionaryBlock plan = plan_block(c, file_size);
-    // Neither sum can wrap: the file size is below 2^63, the table below 2^40 bytes.
-    if (plan.text_bytes + plan.table_bytes <= SIZE_MAX)
-        c.g_dictionary_text = (char *)platform_alloc_mapped(
+// Allocates the text and the entry table in one block (see
+// platform_alloc_block: its bytes are undefined until the load has written
+// or cleared them; in a mapping of its own the part the file can fill is
+// mapped at once), and the two pools. false after printing the message.
+bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
+    // Neither sum can wrap: the file size is below 2^63, the table below 2^40
+    // bytes. A text that word positions cannot reach is refused like memory
+    // that cannot be had.
+    if (plan.text_bytes + plan.table_bytes <= SIZE_MAX && plan.text_bytes < kDictionaryWordsLimit)
+        c.g_dictionary_text = (char *)platform_alloc_block(
             (size_t)(plan.text_bytes + plan.table_bytes), (size_t)plan.prefault);
     if (c.g_dictionary_text == nullptr) {
         print_wrapped_error("Error: out of memory");
         return false;
     }
     c.g_dictionary = (DictionaryEntry *)(c.g_dictionary_text + plan.text_bytes);
+    c.g_dictionary_words = c.g_dictionary_text;
 
     int64_t base_size = c.OutputBasewordBufferSize;
     // The loader only counts into the pools: they stay untouched.
@@ -142,18 +144,33 @@ const DictionaryEntry *filled_entry(uint32_t id) {
     return &c.g_dictionary[id];
 }
 
+// Clears the entries from g_dictionary_count on (NumKeywords + 1 in all):
+// they read as not filled.
+void clear_unfilled_entries(SearchContext &c) {
+    const uint64_t entries = (uint64_t)c.NumKeywords + 1;
+    if (c.g_dictionary_count < entries)
+        memset((void *)(c.g_dictionary + c.g_dictionary_count), 0,
+               (size_t)(entries - c.g_dictionary_count) * sizeof(DictionaryEntry));
+}
+
 // Reads the open dictionary file fd and loads it. true when loaded.
 bool read_and_load(SearchContext &c, int fd) {
     uint64_t file_size = 0;
     const bool sized = platform_file_size(fd, &file_size);
-    if (!allocate_tables(c, file_size)) return false;
+    const DictionaryBlock plan = plan_block(c, file_size);
+    if (!allocate_tables(c, plan)) return false;
     size_t size = 0;
-    if (!sized || platform_read_file_into(fd, c.g_dictionary_text, (size_t)file_size, &size) !=
-                      kWholeFileRead)
-        return print_read_error();
-    c.g_dictionary_text[size] = '\0';
-    c.g_dictionary_text_size = size;
-    return load_lines(c, c.g_dictionary_text, size);
+    const bool read = sized && platform_read_file_into(fd, c.g_dictionary_text, (size_t)file_size,
+                                                       &size) == kWholeFileRead;
+    // The NUL and the zero bytes the walk may read behind the text.
+    memset(c.g_dictionary_text + size, 0, (size_t)(plan.text_bytes - size));
+    bool loaded = false;
+    if (read) {
+        c.g_dictionary_text_size = size;
+        loaded = load_lines(c, c.g_dictionary_text, size);
+    }
+    clear_unfilled_entries(c);
+    return read ? loaded : print_read_error();
 }
 
 }  // namespace
@@ -165,6 +182,7 @@ void release_dictionary_tables() {
     c.g_dictionary_count = 0;
     platform_free_mapped(c.g_dictionary_text);
     c.g_dictionary_text = nullptr;
+    c.g_dictionary_words = nullptr;
     c.g_dictionary_text_size = 0;
     platform_free_mapped(c.g_baseword_pool);
     c.g_baseword_pool = nullptr;
@@ -181,11 +199,15 @@ int add_base_word(const char *line, uint32_t n) {
     if (base.word == nullptr) return kDictionaryNothing;
     char *word = c.g_baseword_pool + c.g_baseword_pool_pos;
     PoolFill pool = base_pool(c);
+    // Word positions are 32 bits: a pool beyond their reach is full there.
+    if ((uint64_t)pool.size > kDictionaryWordsLimit) pool.size = (int64_t)kDictionaryWordsLimit;
     const bool counted = count_base_word(pool, base.length + 1);
     keep_pools(c, pool, variant_pool(c));
     if (!counted) return kDictionaryFailed;
     memcpy(word, base.word, (size_t)base.length);
     word[base.length] = '\0';
+    // The entries made here name words in the pool, those of a load the file text.
+    c.g_dictionary_words = c.g_baseword_pool;
     set_entry(c.g_dictionary[n], word, base);
     return kDictionaryStored;
 }
@@ -230,16 +252,17 @@ const char *find_word_variant(const char *word, uint32_t n, uint32_t count) {
 const char *get_word_variant(uint32_t id, uint32_t n) {
     const DictionaryEntry *entry = filled_entry(id);
     if (entry == nullptr) return "";
-    // stored_variants never exceeds variant_count, so this also covers n > variant_count.
-    if (n == 0 || n > entry->stored_variants) return entry->word;
-    return find_word_variant(entry->word, n, entry->stored_variants);
+    // No more variants are stored than variant lines followed, so this also
+    // covers an n beyond the word's variant count.
+    if (n == 0 || n > entry->stored_variants) return dictionary_word(*entry);
+    return find_word_variant(dictionary_word(*entry), n, entry->stored_variants);
 }
 
 const char *get_word_display_form(uint32_t id) {
     const DictionaryEntry *entry = filled_entry(id);
     if (entry == nullptr) return "";
-    if (entry->stored_variants == 0) return entry->word;
-    return find_word_variant(entry->word, 1, entry->stored_variants);
+    if (entry->stored_variants == 0) return dictionary_word(*entry);
+    return find_word_variant(dictionary_word(*entry), 1, entry->stored_variants);
 }
 
 int load_dictionary_file() {

@@ -92,11 +92,11 @@ inline void keep_pools(SearchContext &c, const PoolFill &base, const PoolFill &v
     c.g_variant_pool_used = variants.used;
 }
 
-// Fills an entry from its word and base line; no variants stored yet.
-inline void set_entry(DictionaryEntry &entry, char *word, const BaseLine &line) {
-    entry.word = word;
+// Fills an entry from its word (in g_dictionary_words) and base line; no
+// variants stored yet.
+inline void set_entry(DictionaryEntry &entry, const char *word, const BaseLine &line) {
     entry.offset = line.offset;
-    entry.variant_count = line.count;
+    entry.word = dictionary_word_position(word);
     entry.stored_variants = 0;
 }
 

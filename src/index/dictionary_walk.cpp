@@ -129,6 +129,7 @@ struct LoadState {
     PoolFill base, variants;             // the two pools' fill
     uint32_t entries = 0;                // base lines stored so far (n)
     uint32_t variants_due = 0;           // variant lines still expected (R)
+    bool first_variant = false;          // the next variant line is the entry's first
     DictionaryEntry *current = nullptr;  // entry the variant lines belong to
     char *line;                          // the next line's first byte
 };
@@ -146,10 +147,11 @@ bool refuse_long_line(const LoadState &state) {
 inline bool count_variant_line(LoadState &state, const char *token, int64_t length) {
     if (token != nullptr && !count_variant(state.variants, length + 1)) return false;
     DictionaryEntry &entry = *state.current;
-    if (state.variants_due == entry.variant_count)
+    if (state.first_variant)
         entry.stored_variants = token != nullptr ? 1 : 0;
     else if (token != nullptr && entry.stored_variants > 0)
         entry.stored_variants++;
+    state.first_variant = false;
     state.variants_due--;
     return true;
 }
@@ -180,6 +182,7 @@ inline bool store_base_line(LoadState &state, char *lf, const BaseLine &base) {
     state.current = state.table + state.entries;
     set_entry(*state.current, word, base);
     state.variants_due = base.count;
+    state.first_variant = true;
     state.entries++;
     if (state.entries > state.limit) {
         print_count_mismatch(state.entries, state.limit);
@@ -305,7 +308,7 @@ uint32_t list_structure_bytes(const char *at, uint32_t length, uint16_t *positio
 
 bool load_lines(SearchContext &c, char *text, size_t size) {
     LoadState state{c.g_dictionary, c.NumKeywords, base_pool(c), variant_pool(c), 0, 0,
-                    nullptr,        text};
+                    false,          nullptr,       text};
     TextChunk chunk;
     char *const end = text + size;
     int read = kPlainDone;

@@ -29,13 +29,29 @@ constexpr int kMaxVariantEntrySize = 400;        // a variant's length + 1 above
 
 // One word of the dictionary: g_dictionary[id] for word id `id`. The table has
 // NumKeywords + 1 zero-filled entries; only entries 0 .. g_dictionary_count - 1
-// were filled by the file, the others have a null word and no variants.
+// were filled by the file, the others have no word and no variants. Sixteen
+// bytes: the word is a position rather than a pointer, so that the table of a
+// site's dictionary stays small enough to share one huge page with its text
+// and the search's heap.
 struct DictionaryEntry {
-    char *word;                // NUL-terminated text (in the loaded file); null: not filled
     int64_t offset;            // word-map offset of the word's postings; -1: none
-    uint32_t variant_count;    // variant lines that followed the base line
+    uint32_t word;             // 1 + where the word starts in g_dictionary_words; 0: not filled
     uint32_t stored_variants;  // variants that follow the word in the loaded file text
 };
+static_assert(sizeof(DictionaryEntry) == 16, "an entry is 16 bytes");
+
+// Word positions are 32 bits: a dictionary text (or base-word pool) must end
+// below this position.
+constexpr uint64_t kDictionaryWordsLimit = UINT32_MAX - 1;
+
+// The entry's NUL-terminated word, or null when the entry was not filled.
+inline char *dictionary_word(const DictionaryEntry &entry) {
+    return entry.word != 0 ? g_search_context.g_dictionary_words + (entry.word - 1) : nullptr;
+}
+// The position that dictionary_word gives back as word.
+inline uint32_t dictionary_word_position(const char *word) {
+    return (uint32_t)(word - g_search_context.g_dictionary_words) + 1;
+}
 
 // What add_base_word and add_word_variant did with a line.
 enum DictionaryAddResult {

@@ -93,7 +93,9 @@ size_t round_up(size_t size, size_t unit) {
 // huge pages. One fault then maps 2 MB of heap, where the blocks of a search
 // would otherwise fault in page by page (each page costly to map and unmap,
 // above all in a virtual machine).
-constexpr size_t kHeapBlockLimit = 1024 * 1024;  // larger blocks get mappings of their own
+// Larger blocks get mappings of their own. A small site's dictionary (its
+// text and entry table) still fits below it, beside the search's other blocks.
+constexpr size_t kHeapBlockLimit = 2 * 1024 * 1024;
 // Heap laid out at once (unused parts cost nothing).
 constexpr size_t kHeapReserve = 8 * 1024 * 1024;
 #ifdef SITEQUERY_HUGE_HEAP
@@ -163,9 +165,13 @@ bool in_huge_heap(size_t size) {
     return mapping + kMappedHeaderSize;
 }
 
-void *heap_block(size_t size) {
-    char *block = (char *)calloc(1, kMappedHeaderSize + size);
+// A heap block behind a header that marks it as one (length 0); zero-filled
+// when `zeroed`, else its bytes are undefined.
+void *heap_block(size_t size, bool zeroed = true) {
+    char *block = zeroed ? (char *)calloc(1, kMappedHeaderSize + size)
+                         : (char *)malloc(kMappedHeaderSize + size);
     if (block == nullptr) return nullptr;
+    if (!zeroed) memset(block, 0, kMappedHeaderSize);
     return block + kMappedHeaderSize;
 }
 }  // namespace
@@ -278,6 +284,17 @@ void *platform_alloc_mapped(size_t size, size_t prefault) {
     return heap_block(size);
 #else
     if (size < kMappedMinimumSize || in_huge_heap(size)) return heap_block(size);
+    return mapped_block(size, true, prefault);
+#endif
+}
+
+void *platform_alloc_block(size_t size, size_t prefault) {
+    if (size == 0 || size > SIZE_MAX - kMappedHeaderSize) return nullptr;
+#ifdef SITEQUERY_HEAP_ONLY
+    (void)prefault;
+    return heap_block(size, false);
+#else
+    if (size < kMappedMinimumSize || in_huge_heap(size)) return heap_block(size, false);
     return mapped_block(size, true, prefault);
 #endif
 }

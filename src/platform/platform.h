@@ -61,13 +61,20 @@ int platform_append_to_file(const char *path, const char *bytes, size_t length);
 // Null when size is 0 or memory is exhausted. Free it with
 // platform_free_mapped, never with free().
 void *platform_alloc_mapped(size_t size, size_t prefault);
+// Memory of size bytes whose contents are undefined, for a table a request
+// fills at once: from the heap's huge pages when the heap is laid out in them
+// and the block fits there (beside the request's other blocks, in pages that
+// are mapped anyway), else as platform_alloc_mapped gives it. Null when size is
+// 0 or memory is exhausted. Free it with platform_free_mapped.
+void *platform_alloc_block(size_t size, size_t prefault);
 // Zero-filled memory of size bytes that a request may leave untouched (a
 // pool sized by the settings): from 64 KB on a mapping of its own in small
 // pages, so that untouched pages cost nothing and the heap's huge pages hold
 // only blocks in use. Null when size is 0 or memory is exhausted. Free it with
 // platform_free_mapped.
 void *platform_alloc_reserve(size_t size);
-// Frees a block of platform_alloc_mapped or platform_alloc_reserve. Null-safe.
+// Frees a block of platform_alloc_mapped, platform_alloc_block or
+// platform_alloc_reserve. Null-safe.
 void platform_free_mapped(void *block);
 // Reads up to size bytes of the open file fd at offset into buffer without
 // moving the file's position (repeated for short reads until size or the end

@@ -164,7 +164,7 @@ WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
 // Whether the base word or one of its variants, in this order, matches: a
 // text that cannot match is passed over at its first byte.
 bool word_texts_match(const DictionaryEntry &entry, const WildcardTest &test) {
-    const char *text = entry.word;
+    const char *text = dictionary_word(entry);
     for (uint32_t v = 0;; v++) {
         if ((!test.plain_lead || folded(text[0], test.head.case_sensitive) == test.lead) &&
             match_wildcard(text, test.head.bytes, test.head.case_sensitive))
@@ -181,15 +181,16 @@ bool in_file_text(const SearchContext &c, uint64_t from, uint64_t end) {
     if (text == nullptr || from >= end || end > c.g_dictionary_count) return false;
     const DictionaryEntry *table = c.g_dictionary;
     const uint64_t last = end < c.g_dictionary_count ? end : end - 1;
-    return table[from].word > text && table[last].word < text + c.g_dictionary_text_size;
+    return c.g_dictionary_words == text && dictionary_word(table[from]) > text &&
+           dictionary_word(table[last]) < text + c.g_dictionary_text_size;
 }
 
 // The entry among [from, end) whose texts hold position `at` (the last whose
 // word starts at or before it; words ascend through the file text).
 uint64_t entry_holding(const DictionaryEntry *table, uint64_t from, uint64_t end, const char *at) {
-    const DictionaryEntry *found =
-        std::upper_bound(table + from, table + end, at,
-                         [](const char *p, const DictionaryEntry &e) { return p < e.word; });
+    const DictionaryEntry *found = std::upper_bound(
+        table + from, table + end, at,
+        [](const char *p, const DictionaryEntry &e) { return p < dictionary_word(e); });
     return (uint64_t)(found - table) - 1;
 }
 
@@ -206,21 +207,22 @@ uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from,
             // tried: its positions are found in the file text, which holds
             // every entry's texts between its word and the next entry's.
             const char *text_end = c.g_dictionary_text + c.g_dictionary_text_size;
-            const char *span_end = end < c.g_dictionary_count ? table[end].word : text_end;
-            const char *at = table[from].word;
+            const char *span_end =
+                end < c.g_dictionary_count ? dictionary_word(table[end]) : text_end;
+            const char *at = dictionary_word(table[from]);
             while (from < end && (at = next_head_start(at, span_end, test.head)) != nullptr) {
                 from = entry_holding(table, from, end, at);
                 if (word_texts_match(table[from], test)) return from;
-                if (++from < end) at = table[from].word;
+                if (++from < end) at = dictionary_word(table[from]);
             }
             return end;
         }
         for (; from < end; from++)
-            if (table[from].word != nullptr && word_texts_match(table[from], test)) return from;
+            if (table[from].word != 0 && word_texts_match(table[from], test)) return from;
         return end;
     }
     for (; from < end; from++) {
-        const char *word = table[from].word;
+        const char *word = dictionary_word(table[from]);
         if (word != nullptr && same_word(term.text, word)) return from;
     }
     return end;
@@ -340,7 +342,7 @@ uint32_t find_dictionary_word(const char *word) {
     const uint32_t end =
         c.NumKeywords < c.g_dictionary_count ? c.NumKeywords : c.g_dictionary_count;
     for (uint32_t id = 0; id < end; id++) {
-        const char *entry = c.g_dictionary[id].word;
+        const char *entry = dictionary_word(c.g_dictionary[id]);
         if (entry != nullptr && same_word(word, entry)) return id;
     }
     return kNoDictionaryWord;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "index/dictionary_lines.h"
 #include "index/index.h"
 #include "support/capture.h"
 #include "support/dictionary_file.h"
@@ -48,9 +49,9 @@ class DictionaryTest : public ::testing::Test {
         ASSERT_EQ(c.g_dictionary_count, words.size());
         for (uint32_t id = 0; id < words.size(); id++) {
             const DictionaryWord &w = words[id];
-            ASSERT_STREQ(c.g_dictionary[id].word, w.word.c_str()) << id;
+            ASSERT_STREQ(dictionary_word(c.g_dictionary[id]), w.word.c_str()) << id;
             ASSERT_EQ(c.g_dictionary[id].offset, w.offset) << id;
-            ASSERT_EQ(c.g_dictionary[id].variant_count, w.variants.size()) << id;
+            ASSERT_EQ(c.g_dictionary[id].stored_variants, w.variants.size()) << id;
             for (uint32_t v = 0; v < w.variants.size(); v++)
                 ASSERT_STREQ(get_word_variant(id, v + 1), w.variants[v].c_str()) << id;
         }
@@ -89,14 +90,15 @@ TEST_F(DictionaryTest, BaseAndVariantLines) {
     EXPECT_EQ(c.g_dictionary[1].offset, -1);
     EXPECT_STREQ(get_word_display_form(1), "the");
     EXPECT_EQ(c.g_dictionary[2].offset, 55);
-    EXPECT_EQ(c.g_dictionary[2].variant_count, 0u);
+    EXPECT_EQ(c.g_dictionary[2].stored_variants, 0u);  // no count: no variant lines
     EXPECT_STREQ(get_word_variant(3, 1), "NV");
-    // A count far beyond the file: the lookup stays within what was stored.
-    EXPECT_EQ(c.g_dictionary[4].variant_count, 4000000000u);
+    // A count far beyond the file takes every line left as a variant; the
+    // lookup stays within what was stored.
+    EXPECT_EQ(c.g_dictionary[4].stored_variants, 1u);
     EXPECT_STREQ(get_word_variant(4, 1), "only");
     EXPECT_STREQ(get_word_variant(4, 2), "big");
     // Entries the short file never filled, and ids beyond the table.
-    EXPECT_EQ(c.g_dictionary[5].word, nullptr);
+    EXPECT_EQ(dictionary_word(c.g_dictionary[5]), nullptr);
     EXPECT_STREQ(get_word_variant(5, 0), "");
     EXPECT_STREQ(get_word_display_form(4000000000u), "");
 }
@@ -116,10 +118,11 @@ TEST_F(DictionaryTest, TokensAgreeWithAPlainStrtokReading) {
         c.g_dictionary[0] = DictionaryEntry{};
         ASSERT_EQ(add_base_word(line.c_str(), 0), word ? kDictionaryStored : kDictionaryNothing);
         if (word != nullptr) {
-            EXPECT_STREQ(c.g_dictionary[0].word, word) << line;
+            EXPECT_STREQ(dictionary_word(c.g_dictionary[0]), word) << line;
             EXPECT_EQ(c.g_dictionary[0].offset, offset ? parse_int64_decimal(offset) : 0) << line;
-            EXPECT_EQ(c.g_dictionary[0].variant_count,
-                      count ? (uint32_t)parse_int_decimal(count) : 0u);
+            BaseLine base;
+            scan_base_line(line.c_str(), false, &base);
+            EXPECT_EQ(base.count, count ? (uint32_t)parse_int_decimal(count) : 0u) << line;
         }
         copy = line;
         const char *variant = strtok_r(&copy[0], " \r\n", &save);
@@ -232,9 +235,11 @@ TEST_F(DictionaryTest, PlainAndOddLinesLoadAsTheOneLineReadersReadThem) {
             c.g_dictionary[0] = DictionaryEntry{};
             if (add_base_word(line.c_str(), 0) != kDictionaryStored) continue;
             const DictionaryEntry &entry = c.g_dictionary[0];
-            words.push_back({entry.word, entry.offset, {}});
+            words.push_back({dictionary_word(entry), entry.offset, {}});
             stored.push_back(0);
-            for (uint32_t v = 0; v < entry.variant_count; v++) {
+            BaseLine base;
+            scan_base_line(line.c_str(), false, &base);
+            for (uint32_t v = 0; v < base.count; v++) {
                 const std::string &variant = variant_lines[random() % variant_lines.size()];
                 text += variant + "\n";
                 uint8_t *token;
@@ -249,7 +254,7 @@ TEST_F(DictionaryTest, PlainAndOddLinesLoadAsTheOneLineReadersReadThem) {
         ASSERT_EQ(c.g_dictionary_count, words.size());
         for (uint32_t id = 0; id < words.size(); id++) {
             const DictionaryWord &w = words[id];
-            ASSERT_STREQ(c.g_dictionary[id].word, w.word.c_str()) << id;
+            ASSERT_STREQ(dictionary_word(c.g_dictionary[id]), w.word.c_str()) << id;
             ASSERT_EQ(c.g_dictionary[id].offset, w.offset) << w.word;
             ASSERT_EQ(c.g_dictionary[id].stored_variants, stored[id]) << w.word;
             for (uint32_t v = 0; v < w.variants.size(); v++)
