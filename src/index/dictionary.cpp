@@ -116,7 +116,8 @@ bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
 
     int64_t base_size = c.OutputBasewordBufferSize;
     // The loader only counts into the pools: they stay untouched.
-    if (base_size > 0) c.g_baseword_pool = (char *)platform_alloc_reserve((size_t)base_size);
+    if (base_size > 0 && (uint64_t)base_size <= SIZE_MAX)
+        c.g_baseword_pool = (char *)platform_alloc_reserve((size_t)base_size);
     if (c.g_baseword_pool == nullptr) {
         out_printf("Error: Could not allocate memory for storing base words.<br />");
         return false;
@@ -184,9 +185,9 @@ void release_dictionary_tables() {
     c.g_dictionary_text = nullptr;
     c.g_dictionary_words = nullptr;
     c.g_dictionary_text_size = 0;
-    platform_free_mapped(c.g_baseword_pool);
+    platform_free_reserve(c.g_baseword_pool, (size_t)c.g_baseword_pool_size);
     c.g_baseword_pool = nullptr;
-    platform_free_mapped(c.g_variant_pool);
+    platform_free_reserve(c.g_variant_pool, (size_t)c.g_variant_pool_size + 1);
     c.g_variant_pool = nullptr;
     c.g_baseword_pool_pos = c.g_baseword_pool_size = c.g_baseword_pool_used = 0;
     c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;

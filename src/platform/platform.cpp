@@ -300,11 +300,30 @@ void *platform_alloc_block(size_t size, size_t prefault) {
 }
 
 void *platform_alloc_reserve(size_t size) {
-    if (size == 0 || size > SIZE_MAX - kMappedHeaderSize) return nullptr;
+    if (size == 0 || size > SIZE_MAX - kSmallPageSize) return nullptr;
 #ifndef SITEQUERY_HEAP_ONLY
-    if (size >= kMappedMinimumSize) return mapped_block(size, false, 0);
+    // No header: writing one would map the first page of a block that the
+    // request may never touch.
+    if (size >= kMappedMinimumSize) {
+        void *mapping =
+            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return mapping == MAP_FAILED ? nullptr : mapping;
+    }
 #endif
-    return heap_block(size);
+    return calloc(1, size);
+}
+
+void platform_free_reserve(void *block, size_t size) {
+    if (block == nullptr) return;
+#ifndef SITEQUERY_HEAP_ONLY
+    if (size >= kMappedMinimumSize) {
+        munmap(block, size);
+        return;
+    }
+#else
+    (void)size;
+#endif
+    free(block);
 }
 
 void platform_free_mapped(void *block) {

@@ -71,10 +71,11 @@ void *platform_alloc_block(size_t size, size_t prefault);
 // pool sized by the settings): from 64 KB on a mapping of its own in small
 // pages, so that untouched pages cost nothing and the heap's huge pages hold
 // only blocks in use. Null when size is 0 or memory is exhausted. Free it with
-// platform_free_mapped.
+// platform_free_reserve and the same size.
 void *platform_alloc_reserve(size_t size);
-// Frees a block of platform_alloc_mapped, platform_alloc_block or
-// platform_alloc_reserve. Null-safe.
+// Frees a block of platform_alloc_reserve of size bytes. Null-safe.
+void platform_free_reserve(void *block, size_t size);
+// Frees a block of platform_alloc_mapped or platform_alloc_block. Null-safe.
 void platform_free_mapped(void *block);
 // Reads up to size bytes of the open file fd at offset into buffer without
 // moving the file's position (repeated for short reads until size or the end

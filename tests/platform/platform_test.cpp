@@ -48,35 +48,49 @@ TEST(TextLines, CtrlZEndsTheFile) {
     EXPECT_EQ(pieces("ap\x1apple\nx\n", 64), (Pieces{"ap"}));
 }
 
-// Blocks of every size class (heap, small pages, huge pages) come zeroed, hold
-// their whole size and go back without harm; only the prefaulted part
-// differs, and a reserve is never prefaulted.
+// Blocks of every size class (heap, small pages, huge pages) come zeroed
+// (those of platform_alloc_block excepted), hold their whole size and go back
+// without harm; only the prefaulted part differs, and a reserve is never
+// prefaulted.
 TEST(MappedBlocks, ZeroedAndWholeInEverySize) {
     const size_t sizes[] = {1,          4095,           64 * 1024 - 1, 64 * 1024,
                             300 * 1024, (1 << 20) - 16, (2 << 20) + 1};
+    const auto free_mapped = [](void *block, size_t) { platform_free_mapped(block); };
     const struct {
         const char *name;
         void *(*alloc)(size_t size);
+        void (*release)(void *block, size_t size);
+        bool zeroed;
     } kinds[] = {
-        {"mapped", [](size_t size) { return platform_alloc_mapped(size, 0); }},
-        {"half prefaulted", [](size_t size) { return platform_alloc_mapped(size, size / 2); }},
-        {"prefaulted", [](size_t size) { return platform_alloc_mapped(size, size); }},
-        {"reserve", platform_alloc_reserve},
+        {"mapped", [](size_t size) { return platform_alloc_mapped(size, 0); }, free_mapped, true},
+        {"half prefaulted", [](size_t size) { return platform_alloc_mapped(size, size / 2); },
+         free_mapped, true},
+        {"prefaulted", [](size_t size) { return platform_alloc_mapped(size, size); }, free_mapped,
+         true},
+        {"block", [](size_t size) { return platform_alloc_block(size, size); }, free_mapped, false},
+        {"reserve", platform_alloc_reserve, platform_free_reserve, true},
     };
-    for (const auto &kind : kinds) {
-        for (size_t size : sizes) {
-            unsigned char *block = (unsigned char *)kind.alloc(size);
-            ASSERT_NE(block, nullptr) << kind.name << " " << size;
-            size_t nonzero = 0;
-            for (size_t i = 0; i < size; i += 512) nonzero += block[i] != 0;
-            EXPECT_EQ(nonzero + block[size - 1], 0u) << kind.name << " " << size;
-            block[0] = block[size - 1] = 0xA5;  // the last byte is the caller's
-            platform_free_mapped(block);
+    for (int laid_out = 0; laid_out <= 1; laid_out++) {
+        // Later blocks below the heap's limit come from its huge pages.
+        if (laid_out) platform_use_huge_heap();
+        for (const auto &kind : kinds) {
+            for (size_t size : sizes) {
+                unsigned char *block = (unsigned char *)kind.alloc(size);
+                ASSERT_NE(block, nullptr) << kind.name << " " << size;
+                size_t nonzero = 0;
+                for (size_t i = 0; i < size; i += 512) nonzero += block[i] != 0;
+                if (kind.zeroed) {
+                    EXPECT_EQ(nonzero + block[size - 1], 0u) << kind.name << " " << size;
+                }
+                memset(block, 0xA5, size);  // every byte, the last included, is the caller's
+                kind.release(block, size);
+            }
+            EXPECT_EQ(kind.alloc(0), nullptr) << kind.name;
+            EXPECT_EQ(kind.alloc(SIZE_MAX), nullptr) << kind.name;
         }
-        EXPECT_EQ(kind.alloc(0), nullptr) << kind.name;
-        EXPECT_EQ(kind.alloc(SIZE_MAX), nullptr) << kind.name;
     }
     platform_free_mapped(nullptr);
+    platform_free_reserve(nullptr, 1);
 }
 
 // Prefaulted heap blocks of every size class, before and after the heap is
