@@ -96,17 +96,27 @@ DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
     return plan;
 }
 
+// Clears the entries from g_dictionary_count on (NumKeywords + 1 in all):
+// they read as not filled.
+void clear_unfilled_entries(SearchContext &c) {
+    const uint64_t entries = (uint64_t)c.NumKeywords + 1;
+    if (c.g_dictionary_count < entries)
+        memset((void *)(c.g_dictionary + c.g_dictionary_count), 0,
+               (size_t)(entries - c.g_dictionary_count) * sizeof(DictionaryEntry));
+}
+
 // Allocates the text and the entry table in one block (see
-// platform_alloc_block: its bytes are undefined until the load has written
-// or cleared them; in a mapping of its own the part the file can fill is
-// mapped at once), and the two pools. false after printing the message.
-bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
+// platform_alloc_block: unless *zeroed, its bytes are undefined until the load
+// has written or cleared them; in a mapping of its own the part the file can
+// fill is mapped at once), and the two pools. false after printing the
+// message.
+bool allocate_tables(SearchContext &c, const DictionaryBlock &plan, bool *zeroed) {
     // Neither sum can wrap: the file size is below 2^63, the table below 2^40
     // bytes. A text that word positions cannot reach is refused like memory
     // that cannot be had.
     if (plan.text_bytes + plan.table_bytes <= SIZE_MAX && plan.text_bytes < kDictionaryWordsLimit)
         c.g_dictionary_text = (char *)platform_alloc_block(
-            (size_t)(plan.text_bytes + plan.table_bytes), (size_t)plan.prefault);
+            (size_t)(plan.text_bytes + plan.table_bytes), (size_t)plan.prefault, zeroed);
     if (c.g_dictionary_text == nullptr) {
         print_wrapped_error("Error: out of memory");
         return false;
@@ -145,21 +155,17 @@ const DictionaryEntry *filled_entry(uint32_t id) {
     return &c.g_dictionary[id];
 }
 
-// Clears the entries from g_dictionary_count on (NumKeywords + 1 in all):
-// they read as not filled.
-void clear_unfilled_entries(SearchContext &c) {
-    const uint64_t entries = (uint64_t)c.NumKeywords + 1;
-    if (c.g_dictionary_count < entries)
-        memset((void *)(c.g_dictionary + c.g_dictionary_count), 0,
-               (size_t)(entries - c.g_dictionary_count) * sizeof(DictionaryEntry));
-}
-
 // Reads the open dictionary file fd and loads it. true when loaded.
 bool read_and_load(SearchContext &c, int fd) {
     uint64_t file_size = 0;
     const bool sized = platform_file_size(fd, &file_size);
     const DictionaryBlock plan = plan_block(c, file_size);
-    if (!allocate_tables(c, plan)) return false;
+    bool zeroed = false;
+    if (!allocate_tables(c, plan, &zeroed)) {
+        // A pool failed behind the block: its table still reads as not filled.
+        if (c.g_dictionary != nullptr && !zeroed) clear_unfilled_entries(c);
+        return false;
+    }
     size_t size = 0;
     const bool read = sized && platform_read_file_into(fd, c.g_dictionary_text, (size_t)file_size,
                                                        &size) == kWholeFileRead;
@@ -170,7 +176,9 @@ bool read_and_load(SearchContext &c, int fd) {
         c.g_dictionary_text_size = size;
         loaded = load_lines(c, c.g_dictionary_text, size);
     }
-    clear_unfilled_entries(c);
+    // A block that did not come zero-filled is below the heap's block limit:
+    // clearing its rest costs little.
+    if (!zeroed) clear_unfilled_entries(c);
     return read ? loaded : print_read_error();
 }
 

@@ -288,13 +288,18 @@ void *platform_alloc_mapped(size_t size, size_t prefault) {
 #endif
 }
 
-void *platform_alloc_block(size_t size, size_t prefault) {
+void *platform_alloc_block(size_t size, size_t prefault, bool *zeroed) {
+    *zeroed = false;
     if (size == 0 || size > SIZE_MAX - kMappedHeaderSize) return nullptr;
 #ifdef SITEQUERY_HEAP_ONLY
+    // Any size comes from the heap: zero-filled, so that a caller never has
+    // to clear a large block itself.
     (void)prefault;
-    return heap_block(size, false);
+    *zeroed = true;
+    return heap_block(size, true);
 #else
     if (size < kMappedMinimumSize || in_huge_heap(size)) return heap_block(size, false);
+    *zeroed = true;
     return mapped_block(size, true, prefault);
 #endif
 }

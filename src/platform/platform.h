@@ -61,12 +61,13 @@ int platform_append_to_file(const char *path, const char *bytes, size_t length);
 // Null when size is 0 or memory is exhausted. Free it with
 // platform_free_mapped, never with free().
 void *platform_alloc_mapped(size_t size, size_t prefault);
-// Memory of size bytes whose contents are undefined, for a table a request
-// fills at once: from the heap's huge pages when the heap is laid out in them
-// and the block fits there (beside the request's other blocks, in pages that
-// are mapped anyway), else as platform_alloc_mapped gives it. Null when size is
-// 0 or memory is exhausted. Free it with platform_free_mapped.
-void *platform_alloc_block(size_t size, size_t prefault);
+// Memory of size bytes for a table a request fills at once: from the heap's
+// huge pages when the heap is laid out in them and the block fits there
+// (beside the request's other blocks, in pages that are mapped anyway), its
+// contents undefined; else as platform_alloc_mapped gives it, zero-filled.
+// *zeroed tells which. Null when size is 0 or memory is exhausted. Free it
+// with platform_free_mapped.
+void *platform_alloc_block(size_t size, size_t prefault, bool *zeroed);
 // Zero-filled memory of size bytes that a request may leave untouched (a
 // pool sized by the settings): from 64 KB on a mapping of its own in small
 // pages, so that untouched pages cost nothing and the heap's huge pages hold

@@ -48,10 +48,14 @@ TEST(TextLines, CtrlZEndsTheFile) {
     EXPECT_EQ(pieces("ap\x1apple\nx\n", 64), (Pieces{"ap"}));
 }
 
+// What the last platform_alloc_block said of its block.
+bool g_block_zeroed = false;
+const bool kAlwaysZeroed = true;
+
 // Blocks of every size class (heap, small pages, huge pages) come zeroed
-// (those of platform_alloc_block excepted), hold their whole size and go back
-// without harm; only the prefaulted part differs, and a reserve is never
-// prefaulted.
+// (those of platform_alloc_block when it says so), hold their whole size and
+// go back without harm; only the prefaulted part differs, and a reserve is
+// never prefaulted.
 TEST(MappedBlocks, ZeroedAndWholeInEverySize) {
     const size_t sizes[] = {1,          4095,           64 * 1024 - 1, 64 * 1024,
                             300 * 1024, (1 << 20) - 16, (2 << 20) + 1};
@@ -60,15 +64,17 @@ TEST(MappedBlocks, ZeroedAndWholeInEverySize) {
         const char *name;
         void *(*alloc)(size_t size);
         void (*release)(void *block, size_t size);
-        bool zeroed;
+        const bool *zeroed;  // whether the block must be zero-filled
     } kinds[] = {
-        {"mapped", [](size_t size) { return platform_alloc_mapped(size, 0); }, free_mapped, true},
+        {"mapped", [](size_t size) { return platform_alloc_mapped(size, 0); }, free_mapped,
+         &kAlwaysZeroed},
         {"half prefaulted", [](size_t size) { return platform_alloc_mapped(size, size / 2); },
-         free_mapped, true},
+         free_mapped, &kAlwaysZeroed},
         {"prefaulted", [](size_t size) { return platform_alloc_mapped(size, size); }, free_mapped,
-         true},
-        {"block", [](size_t size) { return platform_alloc_block(size, size); }, free_mapped, false},
-        {"reserve", platform_alloc_reserve, platform_free_reserve, true},
+         &kAlwaysZeroed},
+        {"block", [](size_t size) { return platform_alloc_block(size, size, &g_block_zeroed); },
+         free_mapped, &g_block_zeroed},
+        {"reserve", platform_alloc_reserve, platform_free_reserve, &kAlwaysZeroed},
     };
     for (int laid_out = 0; laid_out <= 1; laid_out++) {
         // Later blocks below the heap's limit come from its huge pages.
@@ -79,7 +85,7 @@ TEST(MappedBlocks, ZeroedAndWholeInEverySize) {
                 ASSERT_NE(block, nullptr) << kind.name << " " << size;
                 size_t nonzero = 0;
                 for (size_t i = 0; i < size; i += 512) nonzero += block[i] != 0;
-                if (kind.zeroed) {
+                if (*kind.zeroed) {
                     EXPECT_EQ(nonzero + block[size - 1], 0u) << kind.name << " " << size;
                 }
                 memset(block, 0xA5, size);  // every byte, the last included, is the caller's
