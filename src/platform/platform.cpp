@@ -309,11 +309,8 @@ void *platform_alloc_reserve(size_t size) {
 #ifndef SITEQUERY_HEAP_ONLY
     // No header: writing one would map the first page of a block that the
     // request may never touch.
-    if (size >= kMappedMinimumSize) {
-        void *mapping =
-            mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        return mapping == MAP_FAILED ? nullptr : mapping;
-    }
+    size_t mapped;
+    if (size >= kMappedMinimumSize) return map_pages(size, false, &mapped);
 #endif
     return calloc(1, size);
 }
@@ -342,6 +339,13 @@ void platform_free_mapped(void *block) {
         munmap(start, length);
 }
 
+namespace {
+// The size a file's status reports, 0 when it reports none.
+uint64_t reported_size(const struct stat &status) {
+    return status.st_size > 0 ? (uint64_t)status.st_size : 0;
+}
+}  // namespace
+
 bool platform_file_size(int fd, uint64_t *size) {
     struct stat status;
     *size = 0;
@@ -349,7 +353,7 @@ bool platform_file_size(int fd, uint64_t *size) {
         platform_save_error();
         return false;
     }
-    if (status.st_size > 0) *size = (uint64_t)status.st_size;
+    *size = reported_size(status);
     return true;
 }
 
@@ -357,7 +361,7 @@ bool platform_regular_file_size(int fd, uint64_t *size) {
     struct stat status;
     *size = 0;
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
-    if (status.st_size > 0) *size = (uint64_t)status.st_size;
+    *size = reported_size(status);
     return true;
 }
 
@@ -447,7 +451,7 @@ void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t leng
         // Taken once; the caller's saved error is left alone.
         struct stat status;
         if (fstat(fd, &status) != 0) return;
-        regions->file_size = (status.st_size > 0 ? (uint64_t)status.st_size : 0) + 1;
+        regions->file_size = reported_size(status) + 1;
     }
     const uint64_t size = regions->file_size - 1;
     if (length == 0 || offset >= size) return;
