@@ -1,5 +1,5 @@
-// The program's own file name and index directory from argv[0], and the
-// "/I <directory>" option.
+// The program's own file name and index directory from argv[0], the
+// SITEQUERY_INDEX environment variable and the "/I <directory>" option.
 #include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
@@ -48,6 +48,14 @@ void read_command_line(RequestParams *request, int argc, char **argv) {
                    strlen(program));
         copy_whole(request->index_directory, sizeof request->index_directory, ".", 1);
     }
+
+    // The web server's configuration may name the index directory; a visitor
+    // cannot set this variable (request headers arrive as HTTP_*). Empty is
+    // unset, and a value too long for the field is ignored, as a /I value is.
+    const char *configured = getenv(kIndexEnvironmentVariable);
+    if (configured != nullptr && configured[0] != '\0')
+        copy_whole(request->index_directory, sizeof request->index_directory, configured,
+                   strlen(configured));
 
     int last_option = argc - count_query_word_arguments(argc, argv);
     for (int i = 1; i < last_option; i++) {

@@ -2,7 +2,9 @@
 // command line, and the plain page.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "support/index_files.h"
 #include "support/index_writer.h"
@@ -122,6 +124,48 @@ TEST_F(RequestE2E, IndexDirectoryComesFromTheProgramPathOrTheOption) {
 
     request.args = {"/I", dir_, "/i"};  // a last /I without a value is ignored
     expect_golden("page_no_query.out", run(request), 0);
+}
+
+// The index directory from the server's environment, the /I option and the
+// program's own folder, in that order of precedence. The program sits in a
+// folder whose settings fail, so that an answer tells which directory it read.
+TEST_F(RequestE2E, IndexDirectoryFromTheEnvironmentYieldsToTheOption) {
+    const std::string other = testsupport::make_temp_dir("e2e_other");
+    testsupport::write_file(other, "settings.vdat", "");  // fails with missing texts
+    // Cut to the field's 511 characters this would still name dir_.
+    const std::string too_long = dir_ + std::string(600, '/');
+    const std::map<std::string, std::string> names = {
+        {"DIR", dir_}, {"OTHER", other}, {"LONG", too_long}, {"", ""}};
+    struct Case {
+        const char *what;
+        const char *environment;  // SITEQUERY_INDEX; null leaves it unset
+        std::vector<std::string> args;
+        bool reads_dir;  // the answer comes from dir_ (else from the program's folder)
+    };
+    const Case cases[] = {
+        {"the environment alone", "DIR", {}, true},
+        {"/I wins over the environment", "DIR", {"/I", "OTHER"}, false},
+        {"/I wins, the other way round", "OTHER", {"/I", "DIR"}, true},
+        {"a too long value is ignored, not cut", "LONG", {}, false},
+        {"an empty value is unset", "", {}, false},
+        {"a too long /I is ignored, not cut", nullptr, {"/I", "LONG"}, false},
+        {"a too long /I leaves the environment's", "DIR", {"/I", "LONG"}, true},
+        {"a last /I without a value leaves the environment's", "DIR", {"/I"}, true},
+    };
+    for (const Case &c : cases) {
+        CgiRequest request;
+        request.argv0 = other + "/sitequery";
+        if (c.environment != nullptr)
+            request.extra_env["SITEQUERY_INDEX"] = names.at(c.environment);
+        for (const std::string &arg : c.args)
+            request.args.push_back(names.count(arg) != 0 ? names.at(arg) : arg);
+        CgiResponse response = run(request);
+        if (c.reads_dir)
+            EXPECT_EQ(testsupport::compare_golden("page_no_query.out", response.out), "") << c.what;
+        else
+            EXPECT_EQ(response.out.find("Error: Missing text"), 25u) << c.what << response.out;
+    }
+    testsupport::remove_tree(other);
 }
 
 TEST_F(RequestE2E, QueryWordsPassedAsArgumentsCannotMoveTheIndexDirectory) {
