@@ -53,15 +53,6 @@ std::string lower_text(std::string_view text) {
     return out;
 }
 
-uint32_t intern(std::unordered_map<std::string_view, uint32_t> &ids, TextPool &pool,
-                std::string_view text, uint32_t next, bool *added) {
-    auto found = ids.find(text);
-    *added = found == ids.end();
-    if (!*added) return found->second;
-    ids.emplace(pool.keep(text), next);
-    return next;
-}
-
 // Page-data line and page-info record of the page. false (nothing added,
 // notice given) when the record cannot be written.
 bool add_page_files(IndexBuilder::State &s, const ExtractedPage &page) {
@@ -92,6 +83,28 @@ bool add_page_files(IndexBuilder::State &s, const ExtractedPage &page) {
 }
 
 }  // namespace
+
+uint64_t text_hash(const char *text, size_t size) {
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a, then a final mix
+    for (size_t i = 0; i < size; i++) hash = (hash ^ (unsigned char)text[i]) * 0x100000001b3ull;
+    hash ^= hash >> 29;
+    hash *= 0xbf58476d1ce4e5b9ull;
+    return hash ^ (hash >> 32);
+}
+
+void InternTable::insert(uint64_t hash, uint32_t id) {
+    if (2 * (used_ + 1) > slots_.size()) {
+        std::vector<Slot> old(slots_.size() < 1024 ? 2048 : 2 * slots_.size(), Slot{0, kNone});
+        old.swap(slots_);
+        used_ = 0;
+        for (const Slot &slot : old)
+            if (slot.id != kNone) insert(slot.hash, slot.id);
+    }
+    size_t at = hash & (slots_.size() - 1);
+    while (slots_[at].id != kNone) at = (at + 1) & (slots_.size() - 1);
+    slots_[at] = Slot{hash, id};
+    used_++;
+}
 
 std::string_view TextPool::keep(std::string_view text) {
     if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < text.size()) {
@@ -141,23 +154,29 @@ void IndexBuilder::add(const ExtractedPage &page, PageAnalysis &&a) {
     if (!add_page_files(s, page)) return;
     const uint32_t p = (uint32_t)s.pages.size();
     std::vector<uint32_t> base_ids(a.bases.size()), surface_ids(a.surfaces.size());
-    bool added;
-    for (size_t b = 0; b < a.bases.size(); b++) {
-        const std::string_view text(a.arena.data() + a.bases[b].at, a.bases[b].size);
-        const uint32_t id = intern(s.base_ids, s.pool, text, (uint32_t)s.bases.size(), &added);
-        if (added) s.bases.push_back({s.base_ids.find(text)->first, 0});
-        s.bases[id].pages++;
-        base_ids[b] = id;
-    }
     for (size_t i = 0; i < a.surfaces.size(); i++) {
         const std::string_view text(a.arena.data() + a.surfaces[i].at, a.surfaces[i].size);
-        const uint32_t id =
-            intern(s.surface_ids, s.pool, text, (uint32_t)s.surfaces.size(), &added);
-        if (added)
-            s.surfaces.push_back({s.surface_ids.find(text)->first, base_ids[a.surface_base[i]], 0});
+        uint32_t id = s.surface_ids.find(
+            a.surface_hash[i], [&](uint32_t known) { return s.surfaces[known].text == text; });
+        if (id == InternTable::kNone) {
+            const uint32_t b = a.surface_base[i];
+            const std::string_view base(a.arena.data() + a.bases[b].at, a.bases[b].size);
+            uint32_t base_id = s.base_ids.find(
+                a.base_hash[b], [&](uint32_t known) { return s.bases[known].text == base; });
+            if (base_id == InternTable::kNone) {
+                base_id = (uint32_t)s.bases.size();
+                s.bases.push_back({s.pool.keep(base), 0});
+                s.base_ids.insert(a.base_hash[b], base_id);
+            }
+            id = (uint32_t)s.surfaces.size();
+            s.surfaces.push_back({s.pool.keep(text), base_id, 0});
+            s.surface_ids.insert(a.surface_hash[i], id);
+        }
         s.surfaces[id].pages++;
         surface_ids[i] = id;
+        base_ids[a.surface_base[i]] = s.surfaces[id].base;
     }
+    for (uint32_t id : base_ids) s.bases[id].pages++;
     PageEntry entry;
     entry.text_start = s.page_text.size();
     memcpy(entry.section_words, a.section_words, sizeof entry.section_words);

@@ -64,6 +64,8 @@ struct PageAnalysis {
     };
     std::string arena;                   // texts of surfaces and bases
     std::vector<Text> surfaces;          // distinct spellings, first-seen order
+    std::vector<uint64_t> surface_hash;  // text_hash of each spelling
+    std::vector<uint64_t> base_hash;     // text_hash of each base
     std::vector<uint32_t> surface_base;  // base (index into bases) of each spelling
     std::vector<Text> bases;             // distinct base words
     std::vector<WordStats> stats;        // one per base

@@ -153,6 +153,7 @@ uint32_t PageScanner::base_of(const std::string &base) {
     if (found != base_index_.end()) return found->second;
     const uint32_t index = (uint32_t)out_.bases.size();
     out_.bases.push_back({(uint32_t)out_.arena.size(), (uint32_t)base.size()});
+    out_.base_hash.push_back(text_hash(base.data(), base.size()));
     out_.arena += base;
     out_.stats.emplace_back();
     base_index_.emplace(base, index);
@@ -166,6 +167,7 @@ uint32_t PageScanner::surface_of(const char *word, size_t size) {
     const uint32_t index = (uint32_t)out_.surfaces.size();
     surface_index_.emplace(scratch_, index);
     out_.surfaces.push_back({(uint32_t)out_.arena.size(), (uint32_t)size});
+    out_.surface_hash.push_back(text_hash(word, size));
     out_.arena.append(word, size);
     // The base word: what the search makes of the same text typed as a query word.
     if (rules_.map_accents)

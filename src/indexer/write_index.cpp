@@ -107,7 +107,8 @@ Variants make_variants(const IndexBuilder::State &s) {
 bool write_page_text(const IndexBuilder::State &s, const Variants &v, uint32_t first_word, int size,
                      const std::string &dir, std::string *error) {
     FileOut out(dir, kPageTextFileName);
-    for (uint32_t record : s.page_text) {
+    for (size_t i = 0; i < s.page_text.size(); i++) {
+        const uint32_t record = s.page_text[i];
         uint32_t id = record & ~kReservedFlag;
         uint8_t variant = 0;
         if ((record & kReservedFlag) == 0) {
@@ -125,7 +126,7 @@ bool write_wordmap(const IndexBuilder::State &s, int size, std::vector<int64_t> 
                    const std::string &dir, std::string *error) {
     const size_t bases = s.bases.size();
     std::vector<uint32_t> first(bases + 1, 0);
-    for (const PostingEntry &posting : s.postings) first[posting.base + 1]++;
+    for (size_t i = 0; i < s.postings.size(); i++) first[s.postings[i].base + 1]++;
     offsets.assign(bases, -1);
     uint64_t at = 0;
     for (size_t b = 0; b < bases; b++) {
