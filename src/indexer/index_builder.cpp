@@ -123,7 +123,6 @@ void IndexBuilder::State::notice(const std::string &path, const std::string &mes
 
 IndexBuilder::IndexBuilder(const BuildOptions &options) : state_(new State) {
     state_->options = options;
-    load_unicode_tables();  // before any thread lower-cases
     if (options.base_url.empty())
         state_->error = "a base URL is needed";
     else
@@ -147,6 +146,7 @@ PageAnalysis IndexBuilder::analyze(const ExtractedPage &page) const {
 void IndexBuilder::add(const ExtractedPage &page, PageAnalysis &&a) {
     State &s = *state_;
     if (!a.valid) a = analyze(page);
+    load_unicode_tables();  // phrases are lower-cased
     if (s.pages.size() >= kMaxPages) {
         s.notice(page.path, "page left out: an index holds at most 16777216 pages");
         return;

@@ -303,6 +303,7 @@ uint32_t reserved_id_limit() {
 }
 
 PageAnalysis analyze_page(const TokenRules &rules, const ExtractedPage &page) {
+    load_unicode_tables();  // words are lower-cased through the case table
     PageAnalysis out;
     PageScanner scanner(rules, out);
     bool title_run = false;

@@ -10,6 +10,7 @@
 
 #include "index/index_writer.h"
 #include "indexer/builder_state.h"
+#include "text/text.h"
 
 namespace indexer {
 
@@ -213,6 +214,7 @@ bool plain_file_name(const std::string &name) {
 
 bool IndexBuilder::write(const std::string &dir, std::string *error) {
     State &s = *state_;
+    load_unicode_tables();  // the autocomplete list lower-cases
     std::string message;
     if (!s.error.empty()) message = s.error;
     const uint64_t keywords = (uint64_t)reserved_id_limit() + 1 + s.bases.size();
