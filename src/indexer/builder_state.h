@@ -44,6 +44,12 @@ void map_accents_into(const char *text, size_t size, std::string &out);
 
 // ---- index_builder.cpp ----
 
+// text in lower case, through the case table.
+std::string lower_text(std::string_view text);
+// Length of the longest start of text of at most limit bytes that ends on a
+// character boundary (a lead byte never stays without its continuation).
+size_t utf8_prefix(const std::string &text, size_t limit);
+
 // A 64-bit hash of a text (the intern tables' key; computed by the per-page step).
 uint64_t text_hash(const char *text, size_t size);
 

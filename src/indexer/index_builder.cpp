@@ -17,14 +17,6 @@ namespace {
 
 constexpr size_t kPoolChunk = 1 << 20;  // bytes of one chunk of interned texts
 
-// Longest start of text of at most limit bytes that ends on a character boundary.
-size_t utf8_prefix(const std::string &text, size_t limit) {
-    if (text.size() <= limit) return text.size();
-    size_t end = limit;
-    while (end > 0 && ((unsigned char)text[end] & 0xC0) == 0x80) end--;
-    return end;
-}
-
 // A page-data field: line ends and '|' (the field separator) replaced, cut
 // to limit bytes on a character boundary with a notice.
 std::string data_field(IndexBuilder::State &state, const ExtractedPage &page,
@@ -43,14 +35,6 @@ std::string data_field(IndexBuilder::State &state, const ExtractedPage &page,
         clean.resize(keep);
     }
     return clean;
-}
-
-std::string lower_text(std::string_view text) {
-    std::string out(text);
-    const int capacity = utf8_lower_capacity((int)out.size());
-    out.resize((size_t)capacity);
-    out.resize((size_t)utf8_to_lower(&out[0], capacity));
-    return out;
 }
 
 // Page-data line and page-info record of the page. false (nothing added,
@@ -83,6 +67,21 @@ bool add_page_files(IndexBuilder::State &s, const ExtractedPage &page) {
 }
 
 }  // namespace
+
+std::string lower_text(std::string_view text) {
+    std::string out(text);
+    const int capacity = utf8_lower_capacity((int)out.size());
+    out.resize((size_t)capacity);
+    out.resize((size_t)utf8_to_lower(&out[0], capacity));
+    return out;
+}
+
+size_t utf8_prefix(const std::string &text, size_t limit) {
+    if (text.size() <= limit) return text.size();
+    size_t end = limit;
+    while (end > 0 && ((unsigned char)text[end] & 0xC0) == 0x80) end--;
+    return end;
+}
 
 uint64_t text_hash(const char *text, size_t size) {
     uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a, then a final mix
