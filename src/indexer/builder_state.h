@@ -177,8 +177,11 @@ struct ScoreContext {
     double average_words[kSectionCount] = {1, 1, 1};
 };
 ScoreContext score_context(const IndexBuilder::State &state);
-uint8_t posting_score(const ScoreContext &context, const PostingEntry &posting,
-                      uint32_t pages_with_word, uint32_t section_words);
+// How rare a word found on pages_with_word pages is: 1 for a word on one
+// page, towards 0 for a word on every page.
+double word_rarity(const ScoreContext &context, uint32_t pages_with_word);
+uint8_t posting_score(const ScoreContext &context, const PostingEntry &posting, double rarity,
+                      uint32_t section_words);
 // Zone bit of the record at reading position q of a page of `total` records.
 uint8_t zone_bit(uint32_t q, uint32_t total);
 

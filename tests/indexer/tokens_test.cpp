@@ -127,7 +127,8 @@ TEST(PostingScores, FollowFrequencyRarityLengthAndSection) {
     context.average_words[2] = 30;
     auto score = [&](uint16_t weight, uint32_t pages, uint32_t words, uint8_t section) {
         indexer::PostingEntry posting{0, 0, 0, weight, 0x80, section};
-        return indexer::posting_score(context, posting, pages, words);
+        return indexer::posting_score(context, posting, indexer::word_rarity(context, pages),
+                                      words);
     };
     const uint8_t plain = score(2, 50, 500, indexer::kSectionBody);
     EXPECT_GT(score(6, 50, 500, indexer::kSectionBody), plain);   // more often
