@@ -17,7 +17,8 @@ namespace {
 
 constexpr size_t kPoolChunk = 1 << 20;  // bytes of one chunk of interned texts
 
-// A page-data field: line ends and '|' (the field separator) replaced, cut
+// A page-data field: control characters (line ends, NUL) and '|' (the
+// field separator) replaced, cut
 // to limit bytes on a character boundary with a notice.
 std::string data_field(IndexBuilder::State &state, const ExtractedPage &page,
                        const std::string &text, size_t limit, const char *what, bool url) {
@@ -27,7 +28,7 @@ std::string data_field(IndexBuilder::State &state, const ExtractedPage &page,
         if (ch == '|')
             clean += url ? "%7C" : " ";
         else
-            clean += ch == '\r' || ch == '\n' ? ' ' : ch;
+            clean += (unsigned char)ch < ' ' || ch == 0x7F ? ' ' : ch;  // NUL ends a read line
     }
     const size_t keep = utf8_prefix(clean, limit);
     if (keep < clean.size()) {

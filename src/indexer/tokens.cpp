@@ -230,7 +230,7 @@ void PageScanner::scan_run(const std::string &text, int section, uint16_t weight
                 const size_t after = i + run;
                 const bool word_follows =
                     after < size && classify(bytes + after, size - after).kind == kWord;
-                if (!word_follows && (c == '#' || run >= 2)) {
+                if (!word_follows && (c == '#' || run >= 2) && word.size() + run <= kMaxWordBytes) {
                     if (!cut) word.append(text, i, run);
                     end_word();
                     i = after;

@@ -120,6 +120,8 @@ TEST(IndexWriterRefusals, ValuesTheLayoutCannotHold) {
         {"title one byte over", false,
          append_page_data_line(out, "", title + "t", "", "", "", &error)},
         {"a bar in a title", false, append_page_data_line(out, "a", "x|y", "", "", "", &error)},
+        {"a NUL in a title", false,
+         append_page_data_line(out, "a", std::string("x\0y", 3), "", "", "", &error)},
         {"a line end in a description", false,
          append_page_data_line(out, "a", "", "x\ny", "", "", &error)},
         {"dictionary entry", true,

@@ -4,6 +4,7 @@
 // search still reads the index.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,35 @@ TEST(BuilderLimits, AnUnwritableDirectoryIsAClearError) {
     std::string error;
     EXPECT_FALSE(builder.write("/nonexistent/index", &error));
     EXPECT_NE(error.find("cannot write /nonexistent/index/"), std::string::npos) << error;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BuilderLimits, ArbitraryBytesNeverBreakTheIndex) {
+    std::mt19937 random(5);
+    std::vector<indexer::ExtractedPage> pages;
+    for (int i = 0; i < 30; i++) {
+        std::string text;
+        for (int k = 0; k < 3000; k++)
+            text += (char)(k % 7 == 0   ? ' '
+                           : k % 5 == 0 ? (int)('a' + random() % 3)
+                                        : (int)(random() % 256));
+        pages.push_back(page("p" + std::to_string(i) + ".html", text.substr(0, 40), text));
+        pages.back().description = text.substr(0, 300);
+    }
+    std::string error;
+    const std::string dir = buildertest::build(buildertest::options(), pages, 3, &error);
+    ASSERT_NE(dir, "") << error;
+    for (const char *query :
+         {"vesk_query=a", "vesk_query=b*", "vesk_query=%22a+b%22", "vesk_ac=1&vesk_query=a"}) {
+        const std::string answer = buildertest::search(dir, query);
+        for (const char *bad : {"Error", "Unable", "Critical", "Can not find"})
+            EXPECT_EQ(answer.find(bad), std::string::npos) << query << ": " << bad << "\n"
+                                                           << answer.substr(0, 300);
+    }
+    testsupport::remove_tree(dir);
 }
 
 }  // namespace

@@ -71,6 +71,8 @@ TEST(PageTokens, PunctuationKeepsTheSpacingOfTheSource) {
 
 TEST(PageTokens, WordsAreCutJoinedAndStemmedAsQueries) {
     EXPECT_EQ(rendered(std::string(100, 'a') + " b"), std::string(64, 'a') + " b");
+    // A "+" ending that would pass the word limit stays punctuation.
+    EXPECT_EQ(rendered("c" + std::string(70, '+')).substr(0, 8), "c +N +N ");
     indexer::TokenRules join;
     join.join_chars = "-'";
     EXPECT_EQ(rendered("e-mail don't -x y-", join), "e-mail don't -P x y -X");
