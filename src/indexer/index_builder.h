@@ -8,9 +8,9 @@
 //   in page order, on one thread:  builder.add(page, std::move(a));
 //   builder.write(dir, &error);
 //   builder.notices(): what was cut or left out, for the front end to print.
-// analyze is pure (reads only the builder's fixed rules) and may run on many
-// threads at once; add and write must not overlap each other or analyze of
-// the same builder... add may run while other threads analyze later pages.
+// analyze is pure (it reads only the builder's fixed rules) and may run on
+// many threads at once, also while add runs; add and write run on one thread,
+// one call at a time.
 // The files depend only on the options and the pages in add order, never on
 // the number of threads.
 //
