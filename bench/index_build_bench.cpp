@@ -115,6 +115,8 @@ int main(int argc, char **argv) {
     indexer::BuildOptions options;
     options.base_url = "http://localhost/";
     options.site_name = "Benchmark site";
+    options.template_files = {
+        {"search_template.html", "<html><body>\n<!--VESKSEARCH-->\n</body></html>\n"}};
     indexer::IndexBuilder builder(options);
     if (!builder.ok()) {
         fprintf(stderr, "%s\n", builder.error().c_str());
