@@ -295,6 +295,9 @@ IndexSpec example_index() {
     spec.settings.texts["STR_POWEREDBY"] = "Search powered by";
     spec.settings.texts["STR_MAX_RESULTS"] = "This page is beyond the last page of results.";
     spec.settings.texts["STR_CAT_SUMMARY"] = "Results by category:";
+    // The page links write the arrows around these texts themselves.
+    spec.settings.texts["STR_RESULT_PAGES_PREVIOUS"] = "Previous";
+    spec.settings.texts["STR_RESULT_PAGES_NEXT"] = "Next";
     spec.template_text = kTemplate;
     spec.categories = {"Hive care", "Honey and wax", "Bee biology"};
     spec.meta_fields = {
@@ -304,6 +307,8 @@ IndexSpec example_index() {
         MetaFieldSpec{0, "minutes", "Reading time (minutes)", "Reading time at most", 2, {}, -1},
     };
     spec.common_words = {"a", "and", "the", "of", "to"};
+    // Stemming is on: words are stored under their stems, spellings as variants.
+    spec.base_word = stemmed_base_word(spec.settings);
     spec.spelling = true;
     for (const Note &note : kNotes) {
         PageSpec page;
