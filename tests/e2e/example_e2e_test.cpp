@@ -101,6 +101,23 @@ TEST(ExampleIndex, SampleSearchShowsResults) {
     EXPECT_NE(page.find("var VeskAutoComplete_URL"), std::string::npos);
 }
 
+// Whole answers of the example site: its empty page, a results page, a page
+// with a spelling suggestion and no results, and the RSS answer that names
+// the feed's style sheet.
+TEST(ExampleIndex, AnswersAreAsExpected) {
+    const struct {
+        const char *golden, *query;
+    } cases[] = {{"example_empty.out", ""},
+                 {"example_results.out", "vesk_query=honey"},
+                 {"example_no_results.out", "vesk_query=candels"},
+                 {"example_feed.out", "vesk_query=honey&vesk_xml=1"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(testsupport::compare_golden(c.golden,
+                                              testsupport::run_clean_get(kExampleDir, c.query).out),
+                  "")
+            << c.golden;
+}
+
 TEST(ExampleIndex, SampleFeedAndAutocomplete) {
     testsupport::CgiResponse feed =
         testsupport::run_cgi(testsupport::get_request(kExampleDir, "vesk_query=honey&vesk_xml=1"));
