@@ -67,11 +67,12 @@ class BrowserFixture : public ::testing::Test {
     }
     // Runs the browser on target with a fresh profile and the given mode
     // flags; returns what it printed. Every host but 127.0.0.1 is unknown to
-    // it. Several threads may run browsers at once.
-    std::string browse(const std::string &target, const std::vector<std::string> &mode) {
+    // it. The run is stopped after seconds. Several threads may run browsers at once.
+    std::string browse(const std::string &target, const std::vector<std::string> &mode,
+                       int seconds = kBrowserSeconds) {
         std::string profile = root_ + "/profile/" + std::to_string(runs_++);
         std::vector<std::string> argv = {testsupport::find_program("timeout"),
-                                         std::to_string(kBrowserSeconds),
+                                         std::to_string(seconds),
                                          testsupport::find_program("chromium"),
                                          "--headless",
                                          "--no-sandbox",
