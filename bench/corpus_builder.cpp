@@ -27,14 +27,11 @@
 #include <map>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "support/example_index.h"
 #include "support/index_files.h"
-#include "context/context.h"
-#include "text/text.h"
 
 using testsupport::IndexSpec;
 using testsupport::MetaFieldSpec;
@@ -209,20 +206,6 @@ std::string keywords_of(const std::string &title) {
     return keywords;
 }
 
-// The dictionary entry of a token: its stem in lower case (the token in lower
-// case when the stemmer leaves it), remembered per token.
-std::string stemmed_base(const std::string &token) {
-    static std::unordered_map<std::string, std::string> known;
-    auto found = known.find(token);
-    if (found != known.end()) return found->second;
-    std::string word = lower_ascii(token);
-    std::vector<char> buffer(word.begin(), word.end());
-    buffer.push_back('\0');
-    if (stem_word(buffer.data(), (int)word.size())) word = buffer.data();
-    known.emplace(token, word);
-    return word;
-}
-
 struct Corpus {
     IndexSpec spec;
     std::map<std::string, int> category_of;  // top folder -> category number
@@ -291,26 +274,14 @@ void start_spec(Corpus &corpus) {
     corpus.spec.settings.set("UseAutoComplete", 0);
 }
 
-// With stemming on in the settings, words are stored under their stems.
-void use_stemmer(Corpus &corpus) {
-    std::map<std::string, std::string> settings(corpus.spec.settings.keys.begin(),
-                                                corpus.spec.settings.keys.end());
-    if (settings["UseStemming"] != "1") return;
-    SearchContext &c = g_search_context;
-    c.UseStemming = 1;
-    c.StemmingAlgo = atoi(settings["StemmingAlgo"].c_str());
-    c.UseUTF8 = atoi(settings["UseUTF8"].c_str());
-    if (!create_stemmer()) throw std::runtime_error("no stemmer for the settings");
-    corpus.spec.base_word = stemmed_base;
-}
-
 void finish_spec(Corpus &corpus) {
     IndexSpec &spec = corpus.spec;
     if (spec.categories.size() >= (size_t)kDropDownNoValue)
         throw std::runtime_error("too many top folders for the meta field");
     spec.meta_fields = {MetaFieldSpec{2, "manual", "Manual", "Manual", 0, spec.categories, -1}};
     spec.dict_id_len = dict_id_len_for(corpus.words.size());
-    use_stemmer(corpus);
+    // With stemming on in the settings, words are stored under their stems.
+    spec.base_word = testsupport::stemmed_base_word(spec.settings);
 }
 
 }  // namespace

@@ -8,17 +8,14 @@
 
 #include <ctype.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "e2e/browser_fixture.h"
 #include "support/index_files.h"
-#include "support/index_writer.h"
-#include "support/run_program.h"
-#include "support/web_server.h"
 
 namespace {
 
@@ -30,7 +27,6 @@ const char kTemplate[] =
     "#eef; }</style></head>\n<body><h1>Search the notes</h1>\n<!--VESKSEARCH-->\n</body></html>\n";
 const char kProductPage[] = "https://www.orlatine.com/vesk/";
 constexpr int kPages = 6;
-constexpr int kBrowserSeconds = 30;  // a browser run is stopped after this (an alert() hangs it)
 
 // The page URLs of the index, in the order a search for "bee" ranks them.
 std::vector<std::string> page_urls() {
@@ -235,66 +231,11 @@ std::string html_escaped(const std::string &text) {
     return out;
 }
 
-class BrowserE2E : public ::testing::Test {
+class BrowserE2E : public browsertest::BrowserFixture {
    protected:
-    void SetUp() override {
-        root_ = testsupport::make_temp_dir("browser");
-        chmod(root_.c_str(), 0755);
-        for (const char *dir : {"www", "www/cgi-bin", "index", "logs", "profile"})
-            mkdir((root_ + "/" + dir).c_str(), 0755);
-        testsupport::write_index(root_ + "/index", browser_index());
-        std::string run = "exec ";
-#ifdef SITEQUERY_EMULATOR
-        run += std::string("'") + SITEQUERY_EMULATOR + "' ";
-#endif
-        std::string script = "#!/bin/sh\n" + run + "'" + testsupport::program_path() + "' /I '" +
-                             root_ + "/index' \"$@\"\n";
-        testsupport::write_file(root_ + "/www/cgi-bin", "sitequery", script);
-        chmod((root_ + "/www/cgi-bin/sitequery").c_str(), 0755);
-        ASSERT_FALSE(testsupport::find_program("chromium").empty())
-            << "chromium is not installed (see tools/install-deps.sh)";
-        ASSERT_TRUE(testsupport::start_lighttpd(server_, root_));
+    void write_site(const std::string &index_dir) override {
+        testsupport::write_index(index_dir, browser_index());
     }
-    void TearDown() override {
-        server_.stop();
-        testsupport::remove_tree(root_);
-    }
-
-    std::string url(const std::string &query_string) const {
-        return "http://127.0.0.1:" + std::to_string(server_.port()) + "/cgi-bin/sitequery?" +
-               query_string;
-    }
-    // Runs the browser on url with a fresh profile and the given mode flags;
-    // returns what it printed. Every host but 127.0.0.1 is unknown to it.
-    std::string browse(const std::string &target, const std::vector<std::string> &mode) {
-        std::string profile = root_ + "/profile/" + std::to_string(runs_++);
-        std::vector<std::string> argv = {testsupport::find_program("timeout"),
-                                         std::to_string(kBrowserSeconds),
-                                         testsupport::find_program("chromium"),
-                                         "--headless",
-                                         "--no-sandbox",
-                                         "--disable-gpu",
-                                         "--disable-quic",
-                                         "--no-first-run",
-                                         "--disable-background-networking",
-                                         "--disable-component-update",
-                                         "--disable-sync",
-                                         "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1",
-                                         "--user-data-dir=" + profile};
-        argv.insert(argv.end(), mode.begin(), mode.end());
-        argv.push_back(target);
-        std::vector<std::string> shell = {
-            "/bin/sh", "-c", "exec \"$@\" 2>>'" + root_ + "/logs/browser.log'", "browser"};
-        shell.insert(shell.end(), argv.begin(), argv.end());
-        return testsupport::capture_output(shell);
-    }
-    std::string dom(const std::string &query_string) {
-        return browse(url(query_string), {"--dump-dom"});
-    }
-
-    std::string root_;
-    testsupport::TestServer server_;
-    int runs_ = 0;
 };
 
 TEST_F(BrowserE2E, ResultLinksInOrder) {
@@ -317,10 +258,7 @@ TEST_F(BrowserE2E, ResultLinksInOrder) {
 }
 
 TEST_F(BrowserE2E, ScreenshotOfTheResultPage) {
-    std::string dir = testsupport::program_path();
-    dir = dir.substr(0, dir.rfind('/')) + "/test-artifacts";
-    mkdir(dir.c_str(), 0755);
-    std::string file = dir + "/result_page.png";
+    std::string file = artifacts_dir() + "/result_page.png";
     remove(file.c_str());
     browse(url("vesk_query=bee"), {"--screenshot=" + file, "--window-size=1000,1400"});
     std::string png = testsupport::read_file(file);
@@ -342,17 +280,10 @@ TEST_F(BrowserE2E, HostileRequestsAddNoMarkup) {
             "/cgi-bin/sitequery?vesk_query=bee+" + text + "&author=" + text + "&tags%5B%5D=" + text;
         frames += "<iframe src=\"" + html_escaped(target) + "\"></iframe>\n";
     }
-    // The test server has no types for static files: a CGI script serves the page.
-    testsupport::write_file(root_, "frames.html",
-                            "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>\n" +
-                                frames + kFrameDumpScript + "</body></html>\n");
-    testsupport::write_file(root_ + "/www/cgi-bin", "frames",
-                            "#!/bin/sh\nprintf 'Content-type: text/html\\n\\n'\nexec cat '" +
-                                root_ + "/frames.html'\n");
-    chmod((root_ + "/frames.html").c_str(), 0644);
-    chmod((root_ + "/www/cgi-bin/frames").c_str(), 0755);
-    std::string document = browse(
-        "http://127.0.0.1:" + std::to_string(server_.port()) + "/cgi-bin/frames", {"--dump-dom"});
+    serve_file("frames", "text/html",
+               "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>\n" + frames +
+                   kFrameDumpScript + "</body></html>\n");
+    std::string document = browse(origin() + "/cgi-bin/frames", {"--dump-dom"});
     for (size_t i = 0; i < texts.size(); i++) {
         SCOPED_TRACE(texts[i]);
         std::string open = "<pre id=\"frame" + std::to_string(i) + "\">";

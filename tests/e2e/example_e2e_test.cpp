@@ -3,7 +3,11 @@
 // with real results, an RSS feed and autocomplete items.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
+
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "support/example_index.h"
 #include "support/run_program.h"
@@ -17,6 +21,63 @@ TEST(ExampleIndex, CommittedFilesAreWhatTheGeneratorWrites) {
     for (const auto &file : files.files)
         EXPECT_TRUE(testsupport::read_file(kExampleDir + "/" + file.first) == file.second)
             << file.first << " differs: run make_example examples/site";
+}
+
+// The item links of an RSS answer, in order.
+std::vector<std::string> feed_links(const std::string &feed) {
+    std::vector<std::string> links;
+    for (size_t at = feed.find("<item>"); at != std::string::npos;
+         at = feed.find("<item>", at + 1)) {
+        const size_t open = feed.find("<link>", at) + 6;
+        links.push_back(feed.substr(open, feed.find("</link>", open) - open));
+    }
+    return links;
+}
+
+// Searches one word of the example site through the real binary; the links found.
+std::vector<std::string> found_pages(const std::string &word) {
+    const testsupport::CgiResponse response =
+        testsupport::run_clean_get(kExampleDir, "vesk_xml=1&vesk_per_page=50&vesk_query=" + word);
+    return feed_links(response.out);
+}
+
+// Stemming is on in the example's settings, so its dictionary holds stems:
+// every word of a page title (but the common words, which are not searched)
+// finds that page, in whatever form the title spells it.
+TEST(ExampleIndex, EveryTitleWordFindsItsPage) {
+    const testsupport::IndexSpec spec = testsupport::example_index();
+    size_t searched = 0;
+    for (const testsupport::PageSpec &page : spec.pages)
+        for (const std::string &word : testsupport::split_words(page.title)) {
+            std::string lower;
+            for (char ch : word) lower += (char)tolower((unsigned char)ch);
+            if (!isalnum((unsigned char)word[0]) || spec.common_words.count(lower) != 0) continue;
+            const std::vector<std::string> links = found_pages(word);
+            EXPECT_NE(std::find(links.begin(), links.end(), page.url), links.end())
+                << "\"" << word << "\" does not find " << page.url;
+            searched++;
+        }
+    EXPECT_GE(searched, 30u);
+}
+
+// Words of the page texts in another form than the stem, and how many pages hold them.
+TEST(ExampleIndex, InflectedWordsFindEveryPageThatHoldsThem) {
+    const struct {
+        const char *word;
+        size_t pages;
+    } cases[] = {{"candles", 1}, {"candle", 1}, {"colony", 5}, {"colonies", 5},
+                 {"stores", 3},  {"twenty", 2}, {"bees", 7},   {"bee", 7}};
+    for (const auto &c : cases) EXPECT_EQ(found_pages(c.word).size(), c.pages) << c.word;
+}
+
+// The program writes the arrows around the texts of the page links.
+TEST(ExampleIndex, PageLinksShowOneArrowEach) {
+    const std::string page =
+        testsupport::run_clean_get(kExampleDir, "vesk_query=honey&vesk_per_page=2&vesk_page=2").out;
+    EXPECT_NE(page.find(">&lt;&lt; Previous</a>"), std::string::npos) << page;
+    EXPECT_NE(page.find(">Next &gt;&gt;</a>"), std::string::npos) << page;
+    EXPECT_EQ(page.find("&lt;&lt; &lt;&lt;"), std::string::npos);
+    EXPECT_EQ(page.find("&gt;&gt; &gt;&gt;"), std::string::npos);
 }
 
 TEST(ExampleIndex, SampleSearchShowsResults) {
@@ -38,6 +99,23 @@ TEST(ExampleIndex, SampleSearchShowsResults) {
               std::string::npos);
     EXPECT_LT(page.find("<div class=\"results\">"), page.find("<div class=\"result_block\">"));
     EXPECT_NE(page.find("var VeskAutoComplete_URL"), std::string::npos);
+}
+
+// Whole answers of the example site: its empty page, a results page, a page
+// with a spelling suggestion and no results, and the RSS answer that names
+// the feed's style sheet.
+TEST(ExampleIndex, AnswersAreAsExpected) {
+    const struct {
+        const char *golden, *query;
+    } cases[] = {{"example_empty.out", ""},
+                 {"example_results.out", "vesk_query=honey"},
+                 {"example_no_results.out", "vesk_query=candels"},
+                 {"example_feed.out", "vesk_query=honey&vesk_xml=1"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(testsupport::compare_golden(c.golden,
+                                              testsupport::run_clean_get(kExampleDir, c.query).out),
+                  "")
+            << c.golden;
 }
 
 TEST(ExampleIndex, SampleFeedAndAutocomplete) {

@@ -227,13 +227,13 @@ const std::vector<std::pair<const char *, const char *>> kSettingKeys = {
     {"DateRangeFormat", "0"},
     {"UseAutoComplete", "1"},
     {"DisplayContext", "1"},
-    {"DisplayNumber", "1"},
+    {"DisplayNumber", "0"},
     {"DisplayTitle", "1"},
-    {"DisplayTerms", "1"},
-    {"DisplayScore", "1"},
+    {"DisplayTerms", "0"},
+    {"DisplayScore", "0"},
     {"DisplayURL", "1"},
     {"TruncateShowURL", "0"},
-    {"DisplayFilesize", "1"},
+    {"DisplayFilesize", "0"},
     {"UseVeskImage", "0"},
     {"DisplayCatSummary", "1"},
     {"Version", "\"1.0\""},
@@ -262,28 +262,11 @@ const std::vector<std::pair<const char *, const char *>> kSettingKeys = {
     {"XMLTitle", "\"Beekeeping Notes search\""},
     {"XMLDesc", "\"Search results from the Beekeeping Notes\""},
     {"XMLURL", "\"http://localhost/\""},
+    {"XMLXSLTURL", "\"/search_feed.xsl\""},
     {"XMLHighlight", "0"},
     {"MetaMoneyShowDec", "0"},
     {"MapAccents", "0"},
 };
-
-const char kTemplate[] =
-    "<!DOCTYPE html>\n"
-    "<html>\n"
-    "<head>\n"
-    "<meta charset=\"utf-8\">\n"
-    "<title>Search the Beekeeping Notes</title>\n"
-    "<style>\n"
-    "body { font-family: sans-serif; max-width: 50em; margin: 2em auto; }\n"
-    ".result_block { margin-bottom: 1.2em; }\n"
-    ".highlight { background: #ffef8a; }\n"
-    "</style>\n"
-    "</head>\n"
-    "<body>\n"
-    "<h1>Search the Beekeeping Notes</h1>\n"
-    "<!--VESKSEARCH-->\n"
-    "</body>\n"
-    "</html>\n";
 
 }  // namespace
 
@@ -295,7 +278,12 @@ IndexSpec example_index() {
     spec.settings.texts["STR_POWEREDBY"] = "Search powered by";
     spec.settings.texts["STR_MAX_RESULTS"] = "This page is beyond the last page of results.";
     spec.settings.texts["STR_CAT_SUMMARY"] = "Results by category:";
-    spec.template_text = kTemplate;
+    // The information line shows the date and the address without a caption.
+    spec.settings.texts["STR_RESULT_URL"] = "";
+    // The page links write the arrows around these texts themselves.
+    spec.settings.texts["STR_RESULT_PAGES_PREVIOUS"] = "Previous";
+    spec.settings.texts["STR_RESULT_PAGES_NEXT"] = "Next";
+    spec.template_text = kExampleTemplate;
     spec.categories = {"Hive care", "Honey and wax", "Bee biology"};
     spec.meta_fields = {
         MetaFieldSpec{1, "author", "Author", "Written by", 5, {}, -1},
@@ -304,6 +292,8 @@ IndexSpec example_index() {
         MetaFieldSpec{0, "minutes", "Reading time (minutes)", "Reading time at most", 2, {}, -1},
     };
     spec.common_words = {"a", "and", "the", "of", "to"};
+    // Stemming is on: words are stored under their stems, spellings as variants.
+    spec.base_word = stemmed_base_word(spec.settings);
     spec.spelling = true;
     for (const Note &note : kNotes) {
         PageSpec page;

@@ -7,6 +7,9 @@
 
 namespace testsupport {
 
+// The page template of the example site.
+extern const char kExampleTemplate[];
+
 // The example index, its settings and template included.
 IndexSpec example_index();
 

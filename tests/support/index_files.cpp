@@ -4,9 +4,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <libstemmer.h>
+
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
+#include "context/context.h"
 #include "index/index_writer.h"
 #include "support/dictionary_file.h"
 #include "text/text.h"
@@ -258,6 +262,13 @@ std::string build_spelling(const std::vector<Word> &words, const IndexCorruption
     return text;
 }
 
+// The value text of a key line of settings ("" when it has none).
+std::string key_value(const SettingsSpec &settings, const std::string &key) {
+    for (const auto &line : settings.keys)
+        if (line.first == key) return line.second;
+    return "";
+}
+
 }  // namespace
 
 MetaValueSpec MetaValueSpec::none() {
@@ -316,6 +327,38 @@ std::vector<std::string> split_words(const std::string &text, const std::string 
     }
     if (!word.empty()) tokens.push_back(word);
     return tokens;
+}
+
+std::function<std::string(const std::string &)> stemmed_base_word(const SettingsSpec &settings) {
+    if (key_value(settings, "UseStemming") != "1") return {};
+    SearchContext &c = g_search_context;
+    const int32_t use_stemming = c.UseStemming, algo = c.StemmingAlgo, utf8 = c.UseUTF8;
+    sb_stemmer *const search_stemmer = c.g_stemmer;
+    c.g_stemmer = nullptr;
+    c.UseStemming = 1;
+    c.StemmingAlgo = atoi(key_value(settings, "StemmingAlgo").c_str());
+    c.UseUTF8 = atoi(key_value(settings, "UseUTF8").c_str());
+    const bool made = create_stemmer();
+    std::shared_ptr<sb_stemmer> stemmer(c.g_stemmer, sb_stemmer_delete);
+    c.g_stemmer = search_stemmer;
+    c.UseStemming = use_stemming;
+    c.StemmingAlgo = algo;
+    c.UseUTF8 = utf8;
+    if (!made) throw std::runtime_error("no stemmer for the settings");
+    auto known = std::make_shared<std::map<std::string, std::string>>();
+    return [stemmer, known](const std::string &token) {
+        auto found = known->find(token);
+        if (found != known->end()) return found->second;
+        std::string word = lower_ascii(token);
+        std::vector<char> buffer(word.begin(), word.end());
+        buffer.push_back('\0');
+        sb_stemmer *const outer = g_search_context.g_stemmer;
+        g_search_context.g_stemmer = stemmer.get();
+        if (stem_word(buffer.data(), (int)word.size())) word = buffer.data();
+        g_search_context.g_stemmer = outer;
+        known->emplace(token, word);
+        return word;
+    };
 }
 
 IndexFiles build_index(const IndexSpec &spec) {

@@ -121,6 +121,13 @@ const std::vector<std::string> &reserved_tokens();  // index = id - 2
 // join characters between two of them) and the reserved punctuation tokens;
 // other characters are dropped.
 std::vector<std::string> split_words(const std::string &text, const std::string &join = "-'");
+// The base word that a stemming indexer stores for a page token, as the
+// settings ask: with UseStemming 1 the token in ASCII lower case stemmed by
+// the program's own stemmer (StemmingAlgo, UseUTF8), or left as it is where
+// the stemmer leaves it; with stemming off an empty function (the writer's
+// default, the token in lower case). The search's own stemmer and settings
+// are not changed. Throws when the settings name no stemmer the library has.
+std::function<std::string(const std::string &)> stemmed_base_word(const SettingsSpec &settings);
 // Computes every file of the index, damage applied and missing_files left out.
 IndexFiles build_index(const IndexSpec &spec);
 // Writes every file of files.files into dir.
