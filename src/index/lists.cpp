@@ -162,7 +162,6 @@ char *read_spelling_text(FILE *file, size_t *size) {
     // and the digit groups to read past it.
     char *text = (char *)platform_malloc_prefaulted((size_t)file_size + 1 + kTextPadding, false);
     if (text == nullptr) return nullptr;
-    platform_cache_in_large_pieces(fileno(file), file_size);
     *size = fread(text, 1, (size_t)file_size, file);
     memset(text + *size, 0, 1 + kTextPadding);
     return text;

@@ -124,7 +124,6 @@ bool read_page_line(uint32_t page, char *line, int size) {
     const uint8_t *record = page_record(page);
     if (record == nullptr || c.g_page_data_file == nullptr) return false;
     uint64_t offset = read_offset40(page_info_data_offset_field(record, c.UseBigPageInfoData));
-    cache_index_range(c.g_page_data_file, offset, (uint64_t)size);
     const int read = read_line_at(fileno(c.g_page_data_file), offset, line, size);
     if (read == kLineRead) return true;
     line[0] = '\0';
@@ -192,7 +191,6 @@ int64_t block_bytes(FILE *file, int64_t offset, WordmapBlock *block, uint8_t *sp
     uint8_t *target = block->window != nullptr ? block->window : spare;
     const size_t want =
         follows && block->window != nullptr ? kWordmapWindowSize : kWordmapFirstRead;
-    cache_index_range(file, (uint64_t)offset, want);
     const int64_t got = platform_read_at(fd, target, want, offset);
     block->window_file = fd;
     block->window_offset = offset;
@@ -278,10 +276,6 @@ void close_index_files() {
         if (*stream != nullptr) fclose(*stream);
         *stream = nullptr;
     }
-    // A file opened later may get the same descriptor.
-    c.g_page_text_regions = CachedRegions{};
-    c.g_page_data_regions = CachedRegions{};
-    c.g_word_map_regions = CachedRegions{};
     c.g_page_text_reads = PageTextReads{};
 }
 
@@ -358,7 +352,6 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
         const int64_t rest_offset =
             offset + kWordmapCountSize + (int64_t)(copied * kWordmapRecordSize);
         const size_t rest_size = (size_t)((wanted - copied) * kWordmapRecordSize);
-        cache_index_range(file, (uint64_t)rest_offset, rest_size);
         const int64_t rest = platform_read_at(fd, block->records + copied * kWordmapRecordSize,
                                               rest_size, rest_offset);
         if (rest > 0) present += (uint64_t)rest / kWordmapRecordSize;

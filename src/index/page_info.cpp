@@ -111,7 +111,6 @@ int read_buffer(SearchContext &c, FILE *file, size_t tables) {
         fclose(file);
         return fail_load(nullptr);
     }
-    platform_cache_in_large_pieces(fileno(file), size);
     const size_t read = size > 0 ? fread(c.g_page_info_buffer, 1, size, file) : 0;
     fclose(file);
     if (read < size) return fail_load(kShortFileMessage);

@@ -8,8 +8,6 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -50,9 +48,7 @@ constexpr size_t kHugeMinimumSize = kHugePageSize / 4;
 // huge page for it.
 constexpr size_t kSmallPageRest = kHugePageSize / 8;
 
-constexpr size_t kSmallPageSize = 4096;         // the unit of a mapping's length
-constexpr uint64_t kOverlayMagic = 0x794c7630;  // f_type of an overlay file system
-constexpr uint64_t kFuseMagic = 0x65735546;     // f_type of a FUSE file system
+constexpr size_t kSmallPageSize = 4096;  // the unit of a mapping's length
 
 size_t round_up(size_t size, size_t unit) {
     return (size + unit - 1) / unit * unit;
@@ -365,112 +361,8 @@ bool platform_regular_file_size(int fd, uint64_t *size) {
     return true;
 }
 
-namespace {
-
-#if defined(__linux__) && \
-    ((defined(__x86_64__) && !defined(__ILP32__)) || defined(__i386__) || defined(__aarch64__))
-#define SITEQUERY_CACHESTAT 1
-constexpr long kCachestatCall = 451;  // cachestat(2), Linux 6.5 on; the same number on these
-
-// cachestat's range and answer, as the system lays them out.
-struct CachestatRange {
-    uint64_t offset;
-    uint64_t length;
-};
-struct Cachestat {
-    uint64_t cached;  // pages of the range in the page cache
-    uint64_t dirty;
-    uint64_t writeback;
-    uint64_t evicted;
-    uint64_t recently_evicted;
-};
-#endif
-
-// Whether some page of bytes [offset, offset + length) of fd is missing from
-// the page cache; offset is a multiple of the page size. false when the
-// system cannot tell: then nothing is changed.
-bool some_page_missing(int fd, uint64_t offset, uint64_t length) {
-#ifdef SITEQUERY_CACHESTAT
-    CachestatRange range = {offset, length};
-    Cachestat status = {};
-    if (syscall(kCachestatCall, fd, &range, &status, 0) != 0) return false;
-    const long page_size = sysconf(_SC_PAGESIZE);
-    const uint64_t page = page_size > 0 ? (uint64_t)page_size : kSmallPageSize;
-    return status.cached < (length + page - 1) / page;
-#else
-    (void)fd, (void)offset, (void)length;
-    return false;
-#endif
-}
-
-// Whether the page cache of fd is its own: a file of a stacked file system
-// (overlay, FUSE) reports none of its pages cached whatever was read, and
-// bringing it in again would be done for nothing at every request.
-bool caches_its_own_pages(int fd) {
-    struct statfs system;
-    if (fstatfs(fd, &system) != 0) return false;
-    return (uint64_t)system.f_type != kOverlayMagic && (uint64_t)system.f_type != kFuseMagic;
-}
-
-// Brings bytes [offset, offset + length) of fd, all within the file and at
-// most one huge page, into the page cache through a read-only mapping that
-// asks for huge pages; offset is a multiple of the huge-page size. The range's pages that are still
-// cached (the system drops pages of a file one by one) would keep the large
-// pieces from forming: once the mapping and its advice are in place, the
-// clean ones are dropped and read back with the rest. Where the mapping or
-// the advice fails, nothing is dropped and the bytes are read as usual.
-void read_in_large_pieces(int fd, uint64_t offset, uint64_t length) {
-#if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_READ)
-    void *mapping = mmap(nullptr, (size_t)length, PROT_READ, MAP_SHARED, fd, (off_t)offset);
-    if (mapping == MAP_FAILED) return;
-    if (madvise(mapping, (size_t)length, MADV_HUGEPAGE) == 0) {
-        // Random access: without it the first fault also reads the next 2 MB.
-        madvise(mapping, (size_t)length, MADV_RANDOM);
-        posix_fadvise(fd, (off_t)offset, (off_t)length, POSIX_FADV_DONTNEED);
-        madvise(mapping, (size_t)length, MADV_POPULATE_READ);
-    }
-    munmap(mapping, (size_t)length);
-#else
-    (void)fd, (void)offset, (void)length;
-#endif
-}
-
-}  // namespace
-
-void platform_cache_in_large_pieces(int fd, uint64_t size) {
-    if (size == 0 || !some_page_missing(fd, 0, size)) return;
-    // Region by region: only those with pages missing are read again, and
-    // no more than 2 MB of the file is mapped at a time.
-    CachedRegions regions{};
-    platform_cache_range_in_large_pieces(fd, 0, size, &regions);
-}
-
-void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t length,
-                                          CachedRegions *regions) {
-    if (regions->file_size == 0) {
-        // Taken once; the caller's saved error is left alone.
-        struct stat status;
-        if (fstat(fd, &status) != 0) return;
-        regions->file_size = reported_size(status) + 1;
-    }
-    const uint64_t size = regions->file_size - 1;
-    if (length == 0 || offset >= size) return;
-    const uint64_t end = length < size - offset ? offset + length : size;
-    for (uint64_t region = offset / kHugePageSize; region <= (end - 1) / kHugePageSize; region++) {
-        uint64_t &known = regions->known[region % kCachedRegionSlots];
-        if (known == region + 1) continue;
-        known = region + 1;
-        const uint64_t start = region * kHugePageSize;
-        const uint64_t span = size - start < kHugePageSize ? size - start : kHugePageSize;
-        if (!some_page_missing(fd, start, span)) continue;
-        if (regions->own_cache == 0) regions->own_cache = caches_its_own_pages(fd) ? 1 : 2;
-        if (regions->own_cache == 1) read_in_large_pieces(fd, start, span);
-    }
-}
-
 int platform_read_file_into(int fd, char *buffer, size_t size, size_t *filled) {
     *filled = 0;
-    platform_cache_in_large_pieces(fd, size);
     while (*filled < size) {
         const ssize_t got = read(fd, buffer + *filled, size - *filled);
         if (got == 0) break;  // the file became shorter: what was read is the file

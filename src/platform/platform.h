@@ -116,35 +116,6 @@ bool platform_file_size(int fd, uint64_t *size);
 // Whether the open file fd is a regular file, which reads at any offset; its
 // size in *size when it is. The system's error is not saved.
 bool platform_regular_file_size(int fd, uint64_t *size);
-// Makes sure the first `size` bytes of the open file fd come into the page
-// cache in large pieces: each 2 MB region of the file (file offsets that are
-// multiples of 2 MB) that holds some of them, up to the file's end, and has
-// any page missing (never read, or dropped by the system one page at a time)
-// is dropped and read back whole through a read-only mapping that asks for
-// huge pages. The cache then keeps the file in pieces of up to 2 MB, which
-// this and every later request copy several times faster than the 4 KB ones
-// a plain read fills it with. When all are cached (the usual case) it costs
-// one system call. Only a hint: where the system cannot tell what is cached
-// (kernels before 6.5, a stacked file system such as overlay or FUSE) or
-// anything fails, nothing is dropped and a later read brings the bytes in as
-// usual.
-void platform_cache_in_large_pieces(int fd, uint64_t size);
-// What a request knows of the 2 MB regions of one open file that it reads
-// in parts: those it has already made sure of, by slot. Zero-filled: nothing.
-constexpr int kCachedRegionSlots = 16;
-struct CachedRegions {
-    uint64_t known[kCachedRegionSlots];  // region number + 1 (slot: number % slots); 0 none
-    uint64_t file_size;                  // the file's size + 1 once taken; 0 not yet
-    int own_cache;                       // 0 not asked yet, 1 the file's cache is its own, 2 not
-};
-// platform_cache_in_large_pieces for the 2 MB regions that bytes
-// [offset, offset + length) of fd touch. A region is checked again only
-// after another region that shares its slot was (files of more than 32 MB):
-// reads within known regions cost nothing more, and the first sight of a
-// region costs one system call (the first call also takes the file's size
-// and keeps it in `regions`).
-void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t length,
-                                          CachedRegions *regions);
 // Reads up to `size` bytes of the open file fd (whose size is `size`) into
 // buffer, which has room for at least size + 1 bytes, with one read repeated
 // only for short reads; *filled gets the bytes read (fewer when the file

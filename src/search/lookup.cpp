@@ -447,7 +447,6 @@ bool look_up_terms(SearchContext &c, SearchRun &run) {
     if (c.g_word_map_file != nullptr) {
         fclose(c.g_word_map_file);
         c.g_word_map_file = nullptr;
-        c.g_word_map_regions = CachedRegions{};
     }
     // The spelling list, opened with the index files, is read only for a
     // search whose spelling stage will propose words.

@@ -293,7 +293,6 @@ void find_phrase_in_text(SearchContext &c, PageTextWindow &window, const uint32_
         size_t records = window_records(window, offset, size);
         if (records == 0) {
             const size_t want = piece / (size_t)size * (size_t)size;
-            cache_index_range(c.g_page_text_file, offset, want);
             const int64_t got =
                 platform_read_at(fileno(c.g_page_text_file), window.bytes, want, (int64_t)offset);
             window.offset = offset;

@@ -9,7 +9,6 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -181,50 +180,11 @@ TEST(WholeFileReads, BytesAndTheirEnd) {
     testsupport::remove_tree(dir);
 }
 
-// Per 2 MB region of the first `size` bytes of fd: '1' when every page is
-// in the page cache, '0' when none is, 'p' when some are.
-std::string region_residency(int fd, uint64_t size) {
-    constexpr uint64_t kRegion = 2 << 20;
-    void *mapping = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    if (mapping == MAP_FAILED) return "?";
-    const uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
-    std::vector<unsigned char> resident((size + page - 1) / page);
-    mincore(mapping, size, resident.data());
-    munmap(mapping, size);
-    std::string out;
-    for (uint64_t start = 0; start < size; start += kRegion) {
-        size_t cached = 0, pages = 0;
-        for (uint64_t p = start / page; p < resident.size() && p < (start + kRegion) / page; p++) {
-            pages++;
-            cached += resident[p] & 1;
-        }
-        out += cached == pages ? '1' : cached == 0 ? '0' : 'p';
-    }
-    return out;
-}
-
-// Drops the file of fd from the page cache; false where its file system
-// keeps the pages anyway (tmpfs), so that what is cached cannot be seen.
-bool drop_from_cache(int fd, uint64_t size) {
-    fdatasync(fd);
-    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    return region_residency(fd, size).find_first_not_of('0') == std::string::npos;
-}
-
-// Whether the system answers cachestat (451 on the systems that build this;
-// absent before Linux 6.5 and under some emulators): without it nothing is
-// brought in.
-bool page_cache_visible(int fd) {
-    uint64_t range[2] = {0, 1}, answer[5] = {};
-    return syscall(451, fd, range, answer, 0) == 0;
-}
-
-// A file that is not cached: brought in whole by platform_cache_in_large_pieces
-// alone (before any read), up to its end when the size given is larger (a
-// file cut short after its size was taken must not end the process), and
-// then read exactly.
-TEST(PageCachePieces, WholeFilesComeInAndReadExactly) {
-    const std::string dir = testsupport::make_temp_dir("uncached");
+// A whole file read with the size taken before: exactly its bytes, also when
+// the size given is larger (a file cut short after its size was taken must
+// not end the process).
+TEST(WholeFileReads, ReadExactlyWhatTheFileHolds) {
+    const std::string dir = testsupport::make_temp_dir("whole");
     struct Case {
         size_t length;  // bytes in the file
         size_t stated;  // size passed to the reader
@@ -240,12 +200,6 @@ TEST(PageCachePieces, WholeFilesComeInAndReadExactly) {
         testsupport::write_file(dir, "f", bytes);
         const int fd = open((dir + "/f").c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
-        if (drop_from_cache(fd, test.length) && page_cache_visible(fd)) {
-            platform_cache_in_large_pieces(fd, test.stated);
-            EXPECT_EQ(region_residency(fd, test.length).find_first_not_of('1'), std::string::npos)
-                << test.length;
-            drop_from_cache(fd, test.length);
-        }
         std::vector<char> buffer(test.stated + 1);
         size_t filled = 0;
         EXPECT_EQ(platform_read_file_into(fd, buffer.data(), test.stated, &filled), kWholeFileRead)
@@ -253,48 +207,6 @@ TEST(PageCachePieces, WholeFilesComeInAndReadExactly) {
         EXPECT_EQ(std::string(buffer.data(), filled), bytes) << test.length;
         close(fd);
     }
-    testsupport::remove_tree(dir);
-}
-
-// A range read in parts brings in whole the 2 MB regions it touches and no
-// others, clamped to the file's end, once per record of regions: a region
-// already made sure of is not looked at again. Where the system cannot tell
-// what is cached, nothing is brought in.
-TEST(PageCachePieces, RegionsOfFilesReadInParts) {
-    constexpr uint64_t kMB = 1 << 20;
-    const std::string dir = testsupport::make_temp_dir("regions");
-    const uint64_t size = 5 * kMB + 13;
-    testsupport::write_file(dir, "f", std::string(size, 'r'));
-    const int fd = open((dir + "/f").c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    if (!drop_from_cache(fd, size)) {
-        close(fd);
-        testsupport::remove_tree(dir);
-        GTEST_SKIP() << "the file system of " << dir << " keeps dropped pages";
-    }
-    struct Case {
-        uint64_t offset, length;
-        const char *regions;  // region_residency afterwards, from nothing cached
-    };
-    const Case cases[] = {
-        {0, 1, "100"},
-        {2 * kMB - 1, 2, "110"},
-        {4 * kMB + 5, 100 * kMB, "001"},
-        {kMB, UINT64_MAX, "111"},
-        {size, 10, "000"},
-        {0, 0, "000"},
-    };
-    for (const Case &test : cases) {
-        ASSERT_TRUE(drop_from_cache(fd, size));
-        CachedRegions regions{};
-        platform_cache_range_in_large_pieces(fd, test.offset, test.length, &regions);
-        EXPECT_EQ(region_residency(fd, size), page_cache_visible(fd) ? test.regions : "000")
-            << test.offset << "+" << test.length;
-        ASSERT_TRUE(drop_from_cache(fd, size));
-        platform_cache_range_in_large_pieces(fd, test.offset, test.length, &regions);
-        EXPECT_EQ(region_residency(fd, size), "000") << test.offset << "+" << test.length;
-    }
-    close(fd);
     testsupport::remove_tree(dir);
 }
 
