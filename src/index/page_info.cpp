@@ -205,8 +205,7 @@ uint64_t read_offset40(const uint8_t *field) {
 
 void refuse_category_number() {
     finish_page_after_error(kInvalidCategoryMessage, "</vesk:error>\n");
-    fflush(stdout);
-    exit(1);
+    platform_end_process(1);
 }
 
 int32_t page_meta_field_count() {

@@ -454,6 +454,11 @@ int platform_read_whole_file(int fd, char **text, size_t *size) {
     return kWholeFileRead;
 }
 
+void platform_end_process(int code) {
+    fflush(stdout);
+    exit(code);
+}
+
 int platform_append_to_file(const char *path, const char *bytes, size_t length) {
     int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kNewFileMode);
     if (fd < 0) return errno;

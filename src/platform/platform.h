@@ -49,6 +49,11 @@ int64_t platform_tell(FILE *file);
 // Returns buffer, or null at the end of the file or on a read error.
 char *platform_read_text_line(char *buffer, int size, FILE *file);
 
+// Ends the process with status `code` once what it wrote to standard output
+// is flushed: for the answers that end the request where they stand. The one
+// place the program ends itself; every other failure returns up the stack.
+[[noreturn]] void platform_end_process(int code);
+
 // Appends length bytes to the file at path (created when missing) with one
 // write on a descriptor opened for appending, so that lines written at the
 // same time by several processes never mix. 0 done; the errno of a failed

@@ -165,6 +165,7 @@ bool map_accents(char *query);
 void normalize_query(SearchContext *context);
 // Splits the normalised query into g_query_words at spaces outside double
 // quotes, exclusion words ("-word") moved after the others in their order.
-void split_query_words(SearchContext *context);
+// false when memory ran out; what was allocated is freed with the query words.
+bool split_query_words(SearchContext *context);
 // The exclusion ordering: 1 when a begins with '-', else -1 when b does, else 1.
 int compare_query_words(const char *a, const char *b);
