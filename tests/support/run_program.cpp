@@ -124,8 +124,7 @@ CgiResponse run_cgi(const CgiRequest &request) {
             setrlimit(RLIMIT_AS, &limit);
         }
 #endif
-        execve(argv[0] == args[0].c_str() ? binary.c_str() : argv[0], argv.data(),
-               envp.data());
+        execve(argv[0] == args[0].c_str() ? binary.c_str() : argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(in_pipe[0]);
