@@ -1,8 +1,13 @@
 // End to end through the real binary: settings failures, form failures, the
 // command line, and the plain page.
+#include <ctype.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/stat.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "support/index_files.h"
 #include "support/index_writer.h"
@@ -124,6 +129,48 @@ TEST_F(RequestE2E, IndexDirectoryComesFromTheProgramPathOrTheOption) {
     expect_golden("page_no_query.out", run(request), 0);
 }
 
+// The index directory from the server's environment, the /I option and the
+// program's own folder, in that order of precedence. The program sits in a
+// folder whose settings fail, so that an answer tells which directory it read.
+TEST_F(RequestE2E, IndexDirectoryFromTheEnvironmentYieldsToTheOption) {
+    const std::string other = testsupport::make_temp_dir("e2e_other");
+    testsupport::write_file(other, "settings.vdat", "");  // fails with missing texts
+    // Cut to the field's 511 characters this would still name dir_.
+    const std::string too_long = dir_ + std::string(600, '/');
+    const std::map<std::string, std::string> names = {
+        {"DIR", dir_}, {"OTHER", other}, {"LONG", too_long}, {"", ""}};
+    struct Case {
+        const char *what;
+        const char *environment;  // SITEQUERY_INDEX; null leaves it unset
+        std::vector<std::string> args;
+        bool reads_dir;  // the answer comes from dir_ (else from the program's folder)
+    };
+    const Case cases[] = {
+        {"the environment alone", "DIR", {}, true},
+        {"/I wins over the environment", "DIR", {"/I", "OTHER"}, false},
+        {"/I wins, the other way round", "OTHER", {"/I", "DIR"}, true},
+        {"a too long value is ignored, not cut", "LONG", {}, false},
+        {"an empty value is unset", "", {}, false},
+        {"a too long /I is ignored, not cut", nullptr, {"/I", "LONG"}, false},
+        {"a too long /I leaves the environment's", "DIR", {"/I", "LONG"}, true},
+        {"a last /I without a value leaves the environment's", "DIR", {"/I"}, true},
+    };
+    for (const Case &c : cases) {
+        CgiRequest request;
+        request.argv0 = other + "/sitequery";
+        if (c.environment != nullptr)
+            request.extra_env["SITEQUERY_INDEX"] = names.at(c.environment);
+        for (const std::string &arg : c.args)
+            request.args.push_back(names.count(arg) != 0 ? names.at(arg) : arg);
+        CgiResponse response = run(request);
+        if (c.reads_dir)
+            EXPECT_EQ(testsupport::compare_golden("page_no_query.out", response.out), "") << c.what;
+        else
+            EXPECT_EQ(response.out.find("Error: Missing text"), 25u) << c.what << response.out;
+    }
+    testsupport::remove_tree(other);
+}
+
 TEST_F(RequestE2E, QueryWordsPassedAsArgumentsCannotMoveTheIndexDirectory) {
     // A web server passes an "="-less query string as command-line words.
     std::string other = testsupport::make_temp_dir("e2e_other");
@@ -140,6 +187,75 @@ TEST_F(RequestE2E, QueryWordsPassedAsArgumentsCannotMoveTheIndexDirectory) {
     // The same arguments from a wrapper script (not CGI) do move it.
     request.method = "";
     EXPECT_EQ(run(request).out.find("Error: Missing text"), 25u);
+    testsupport::remove_tree(other);
+}
+
+// Every byte but letters and digits as %XX, as a browser may send it.
+std::string percent_encoded(const std::string &text) {
+    std::string out;
+    for (unsigned char c : text) {
+        char pair[4];
+        snprintf(pair, sizeof pair, "%%%02X", c);
+        out += isalnum(c) ? std::string(1, (char)c) : std::string(pair);
+    }
+    return out;
+}
+
+// An "="-less query string through a wrapper script that names the index
+// with its own "/I": the server passed the query's words after the wrapper's
+// arguments, or none. Only trailing arguments that are the query's words are
+// kept from the options, so the answer is always the ordinary page of the
+// index the wrapper names (the program sits in a folder whose settings fail,
+// and OTHER too, so that a dropped or moved /I shows).
+TEST_F(RequestE2E, QueryWordsAreTakenFromTheOptionsOnlyWhenTheServerPassedThem) {
+    const std::string other = testsupport::make_temp_dir("e2e_other");
+    testsupport::write_file(other, "settings.vdat", "");  // fails with missing texts
+    const std::string odd = other + "/a&b c$d";           // shell characters in a folder name
+    ASSERT_EQ(mkdir(odd.c_str(), 0755), 0);
+    testsupport::write_file(odd, "settings.vdat", "");
+    const std::string many = [] {
+        std::string words;
+        for (int i = 0; i < 600; i++) words += "+x";
+        return words;
+    }();
+    struct Case {
+        const char *what;
+        std::string query_string;
+        std::vector<std::string> passed;  // the words the server passed after the wrapper's
+    };
+    const Case cases[] = {
+        {"no word passed", "honey", {}},
+        {"one word passed", "honey", {"honey"}},
+        {"two words passed", "honey+bee", {"honey", "bee"}},
+        {"a visitor's /I passed", "/I+" + other, {"/I", other}},
+        {"a visitor's /I, none passed", "/I+" + other, {}},
+        {"a percent-encoded /I passed decoded",
+         percent_encoded("/i") + "+" + percent_encoded(other),
+         {"/i", other}},
+        {"a percent-encoded /I passed undecoded",
+         "%2FI+" + percent_encoded(other),
+         {"%2FI", percent_encoded(other)}},
+        {"a lower-case escape passed decoded", "%2fInclude+" + other, {"/Include", other}},
+        {"shell characters passed escaped",
+         "/I+" + percent_encoded(odd),
+         {"/I", other + "/a\\&b c\\$d"}},
+        {"shell characters passed plainly", "/I+" + percent_encoded(odd), {"/I", odd}},
+        {"a decoded NUL ends the word", "/I+" + other + "%00tail", {"/I", other}},
+        {"a broken escape stays", "/I+%zz" + other, {"/I", "%zz" + other}},
+        {"empty words passed", "honey++", {"honey", "", ""}},
+        {"empty words, none passed", "++", {}},
+        {"only the first words passed", "/I+" + other + many, {"/I", other, "x", "x"}},
+        {"words like the wrapper's, none passed", "/I+x", {}},
+    };
+    for (const Case &c : cases) {
+        CgiRequest request;
+        request.argv0 = other + "/sitequery";
+        request.query_string = c.query_string;
+        request.args = {"/I", dir_};
+        request.args.insert(request.args.end(), c.passed.begin(), c.passed.end());
+        CgiResponse response = run(request);
+        EXPECT_EQ(testsupport::compare_golden("page_no_query.out", response.out), "") << c.what;
+    }
     testsupport::remove_tree(other);
 }
 
