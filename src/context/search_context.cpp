@@ -183,7 +183,7 @@ void release_search_buffers() {
         c.g_phrase_word_ids = nullptr;
     }
     free_text_table(c.g_query_word_copies, words);
-    free(c.g_page_text_buffer);
+    platform_arena_free(c.g_page_text_buffer);
     c.g_page_text_buffer = nullptr;
     free(c.g_page_line);
     c.g_page_line = nullptr;

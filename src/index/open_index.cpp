@@ -148,16 +148,15 @@ uint64_t records_present(int64_t offset, uint64_t file_size, uint32_t declared) 
 }
 
 // Makes room for `wanted` records in the block. The old records are read
-// again anyway: a block too small is replaced by a fresh one, mapped at once
-// instead of page by page as the read fills it. false without memory.
+// again anyway: a block too small is replaced by a fresh one. false without
+// memory.
 bool hold_records(WordmapBlock *block, uint64_t wanted) {
     if (wanted <= block->capacity) return true;
     const uint64_t bytes = wanted * kWordmapRecordSize;
-    free(block->records);
+    platform_arena_free(block->records);
     block->records = nullptr;
     block->capacity = 0;
-    if (bytes <= SIZE_MAX)
-        block->records = (uint8_t *)platform_malloc_prefaulted((size_t)bytes, false);
+    if (bytes <= SIZE_MAX) block->records = (uint8_t *)platform_arena_alloc((size_t)bytes);
     if (block->records == nullptr) return false;
     block->capacity = (uint32_t)wanted;
     return true;
@@ -181,7 +180,8 @@ int64_t block_bytes(FILE *file, int64_t offset, WordmapBlock *block, uint8_t *sp
         return (int64_t)(block->window_length - into);
     }
     const bool follows = behind && into <= block->window_length + kWordmapWindowGap;
-    if (block->window == nullptr) block->window = (uint8_t *)malloc(kWordmapWindowSize);
+    if (block->window == nullptr)
+        block->window = (uint8_t *)platform_arena_alloc(kWordmapWindowSize);
     uint8_t *target = block->window != nullptr ? block->window : spare;
     const size_t want =
         follows && block->window != nullptr ? kWordmapWindowSize : kWordmapFirstRead;
@@ -231,8 +231,6 @@ const char kMissingIndexFilesMessage[] =
 
 int open_index_files() {
     SearchContext &c = g_search_context;
-    // A search: its tables and buffers go to huge pages from here on.
-    platform_use_huge_heap();
     c.g_page_data_file = open_data_file(c.pagedata_file_name);
     if (c.g_page_data_file == nullptr)
         return finish_unable_to_open(kUnableToOpenFormat, c.pagedata_file_name);
@@ -358,8 +356,8 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
 
 void free_wordmap_block(WordmapBlock *block) {
     if (block == nullptr) return;
-    free(block->records);
-    free(block->window);
+    platform_arena_free(block->records);
+    platform_arena_free(block->window);
     *block = WordmapBlock{};
 }
 

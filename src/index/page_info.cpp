@@ -105,8 +105,8 @@ int read_buffer(SearchContext &c, FILE *file, size_t tables) {
     // space is no memory, never a short block.
     const uint64_t wanted = (uint64_t)table_offset(size) + tables + 1;
     const size_t block = wanted <= SIZE_MAX ? (size_t)wanted : 0;
-    // One block, every page of which the load writes at once.
-    c.g_page_info_buffer = (char *)platform_alloc_mapped(block, block);
+    // One block: the file bytes, then the pointer tables the load fills.
+    c.g_page_info_buffer = (char *)platform_arena_alloc(block);
     if (c.g_page_info_buffer == nullptr) {
         fclose(file);
         return fail_load(nullptr);
@@ -133,7 +133,7 @@ void release_page_info_tables() {
     c.g_page_records = nullptr;
     c.g_page_category_bitmaps = nullptr;
     c.g_page_meta_values = nullptr;
-    platform_free_mapped(c.g_page_info_buffer);
+    platform_arena_free(c.g_page_info_buffer);
     c.g_page_info_buffer = nullptr;
 }
 

@@ -431,7 +431,7 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
 void free_phrase_blocks(SearchRun &run) {
     if (run.phrase_blocks != nullptr) {
         for (int32_t k = 0; k < run.phrase_block_count; k++) {
-            free(run.phrase_blocks[k].records);
+            platform_arena_free(run.phrase_blocks[k].records);
             free(run.phrase_blocks[k].page_keys);
         }
     }

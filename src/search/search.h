@@ -69,7 +69,7 @@ struct PhraseScanMemo {
 // One word of a phrase term being prepared: its postings, read once.
 struct PhraseWordBlock {
     int32_t count;        // records in `records` (signed: the file's count as read)
-    uint8_t *records;     // count records of kWordmapRecordSize bytes, or null
+    uint8_t *records;     // count records of kWordmapRecordSize bytes (request arena), or null
     uint64_t *page_keys;  // count keys (page << 32 | record), sorted, or null
     bool in_page_order;   // the records ascend by page: searched in place, no keys
 };
