@@ -89,10 +89,6 @@ int platform_seek(FILE *file, int64_t offset) {
     return fseeko(file, (off_t)offset, SEEK_SET);
 }
 
-int64_t platform_tell(FILE *file) {
-    return (int64_t)ftello(file);
-}
-
 char *platform_read_text_line(char *buffer, int size, FILE *file) {
     if (fgets(buffer, size, file) == nullptr) return nullptr;
     size_t length = strlen(buffer);

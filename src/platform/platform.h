@@ -40,8 +40,6 @@ void platform_free_error_text(char *text);
 
 // 64-bit seek from the start of the file. 0 on success, else nonzero.
 int platform_seek(FILE *file, int64_t offset);
-// 64-bit position of the file, or -1.
-int64_t platform_tell(FILE *file);
 
 // Reads one line of a text-mode file like fgets (at most size - 1 bytes, the
 // line feed included when it fits) and turns a CR LF line end into LF, also

@@ -139,12 +139,6 @@ void normalize_query(SearchContext *context) {
     trim_string(q);
 }
 
-int compare_query_words(const char *a, const char *b) {
-    if (a[0] == '-') return 1;
-    if (b[0] == '-') return -1;
-    return 1;
-}
-
 namespace {
 
 // Cuts the plain query into g_query_words (room for `capacity`): words end at
