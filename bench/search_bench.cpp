@@ -16,8 +16,10 @@
 // states, so the index files are first dropped from the cache and the
 // untimed first request of each query type reads them back, as the program
 // does on a server whose cache does not hold them. `--as-cached` measures
-// the cache as it is found. Usage:
-//   search_bench <index dir> [rounds] [--as-cached]     (default 200 rounds)
+// the cache as it is found. `--against` times another build of the program
+// (an older commit's) in the same rounds, beside this one. Usage:
+//   search_bench <index dir> [rounds] [--as-cached] [--against <program>]
+//   (default 200 rounds)
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -125,18 +127,25 @@ void probe(Samples &samples, const std::string &program, const std::string &inde
     unlink(answer);
 }
 
-void time_requests(const std::string &index_dir, int rounds) {
+// Times every query type on this build's program and, when `against` is
+// not empty, on that program too (an older build), both within the same
+// rounds in orders of their own, so that a drift of the machine touches both.
+void time_requests(const std::string &index_dir, int rounds, const std::string &against) {
     const std::string program = SITEQUERY_BINARY, trivial = TRIVIAL_CGI_BINARY;
-    std::vector<Samples> samples(kQueryCount);
+    const bool compare = !against.empty();
+    const int programs = compare ? 2 : 1;
+    std::vector<Samples> samples(kQueryCount * programs);  // this build's, then the other's
     Samples baseline;
     probe(baseline, trivial, index_dir, "");
-    for (int q = 0; q < kQueryCount; q++) probe(samples[q], program, index_dir, kQueries[q].query);
+    for (int q = 0; q < kQueryCount * programs; q++)
+        probe(samples[q], q < kQueryCount ? program : against, index_dir,
+              kQueries[q % kQueryCount].query);
     // Each round runs the requests in an order of its own: a request leaves
     // the caches as its own work left them, and in one fixed order every
     // query type would always follow the same one (the same query on page 1
     // and on page 5 measured 8% apart that way).
-    std::vector<int> order(kQueryCount + 1);
-    for (int i = 0; i <= kQueryCount; i++) order[i] = i - 1;  // -1: the trivial program
+    std::vector<int> order(kQueryCount * programs + 1);
+    for (size_t i = 0; i < order.size(); i++) order[i] = (int)i - 1;  // -1: the trivial program
     std::mt19937 shuffle_seed(kShuffleSeed);
     for (int round = 0; round < rounds; round++) {
         std::shuffle(order.begin(), order.end(), shuffle_seed);
@@ -144,20 +153,32 @@ void time_requests(const std::string &index_dir, int rounds) {
             if (q < 0)
                 add_sample(baseline, bench::run_request(trivial, index_dir, ""));
             else
-                add_sample(samples[q], bench::run_request(program, index_dir, kQueries[q].query));
+                add_sample(samples[q],
+                           bench::run_request(q < kQueryCount ? program : against, index_dir,
+                                              kQueries[q % kQueryCount].query));
         }
     }
     const double empty = median(samples[0].seconds), base = median(baseline.seconds);
     printf("%d rounds; trivial static C program: median %.3f ms, CPU %.3f ms, peak RSS %.1f MB\n",
            rounds, base * 1e3, median(baseline.cpu) * 1e3, baseline.peak_rss_kb / 1024.0);
-    printf("%-22s %9s %9s %9s %9s %9s %9s\n", "query type", "median", "/empty", "/trivial", "CPU",
+    printf("%-22s %9s %9s %9s %9s %9s %9s", "query type", "median", "/empty", "/trivial", "CPU",
            "peak RSS", "answer");
+    if (compare) printf(" %9s %9s %9s %9s", "other", "this/oth", "oth RSS", "oth ans");
+    printf("\n");
     for (int q = 0; q < kQueryCount; q++) {
         const Samples &s = samples[q];
         const double m = median(s.seconds);
-        printf("%-22s %6.3f ms %9.2f %9.2f %6.3f ms %6.1f MB %7ld B%s\n", kQueries[q].name, m * 1e3,
-               m / empty, m / base, median(s.cpu) * 1e3, s.peak_rss_kb / 1024.0, s.answer_bytes,
-               s.failed ? "  (exit code not 0)" : "");
+        printf("%-22s %6.3f ms %9.2f %9.2f %6.3f ms %6.1f MB %7ld B", kQueries[q].name, m * 1e3,
+               m / empty, m / base, median(s.cpu) * 1e3, s.peak_rss_kb / 1024.0, s.answer_bytes);
+        if (compare) {
+            const Samples &o = samples[kQueryCount + q];
+            const double other = median(o.seconds);
+            printf(" %6.3f ms %9.3f %6.1f MB %7ld B", other * 1e3, m / other,
+                   o.peak_rss_kb / 1024.0, o.answer_bytes);
+        }
+        printf("%s\n", s.failed || (compare && samples[kQueryCount + q].failed)
+                           ? "  (exit code not 0)"
+                           : "");
     }
 }
 
@@ -239,15 +260,19 @@ void time_loads(const std::string &index_dir) {
 
 int main(int argc, char **argv) {
     bool as_cached = false;
+    std::string against;             // the program of --against
     std::vector<const char *> args;  // the index directory and the rounds
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--as-cached") == 0)
             as_cached = true;
+        else if (strcmp(argv[i], "--against") == 0 && i + 1 < argc)
+            against = argv[++i];
         else
             args.push_back(argv[i]);
     }
     if (args.empty() || args.size() > 2 || file_size(std::string(args[0]) + "/settings.vdat") < 0) {
-        fprintf(stderr, "usage: %s <index dir> [rounds] [--as-cached]\n", argv[0]);
+        fprintf(stderr, "usage: %s <index dir> [rounds] [--as-cached] [--against <program>]\n",
+                argv[0]);
         return 2;
     }
     const std::string index_dir = args[0];
@@ -257,7 +282,7 @@ int main(int argc, char **argv) {
     else
         printf("page cache: %d index files dropped, read back by the first requests\n",
                drop_from_page_cache(index_dir));
-    time_requests(index_dir, rounds);
+    time_requests(index_dir, rounds, against);
     time_loads(index_dir);
     return 0;
 }

@@ -336,9 +336,6 @@ struct SearchContext {
     FILE *g_word_map_file;                            // open word-map file
     FILE *g_spelling_file;                            // open spelling file
     FILE *g_page_data_file;                           // open page-data file
-    CachedRegions g_page_text_regions;                // page-text regions made sure of
-    CachedRegions g_page_data_regions;                // page-data regions made sure of
-    CachedRegions g_word_map_regions;                 // word-map regions made sure of
     PageTextReads g_page_text_reads;                  // how the page-text reader reads the file
     char g_remote_addr[kRemoteAddrSize];              // client address
     char **g_query_words;                             // the query words
@@ -417,10 +414,6 @@ int open_data_descriptor(const char *name);
 // Seeks to a 64-bit offset from the file's start. 0 on success; else prints the
 // seek message (wrapped in <vesk:error> in XML mode) and returns the nonzero result.
 int seek_data_file(FILE *file, int64_t offset);
-// platform_cache_range_in_large_pieces for bytes [offset, offset + length) of
-// the open page text, page data or word map, with the request's record of
-// that file's regions; nothing for any other file.
-void cache_index_range(FILE *file, uint64_t offset, uint64_t length);
 // Frees the query words, per-term arrays, output sections, results buffer and stemmer.
 void release_search_buffers();
 // release_search_buffers, then every loaded table; every owned pointer ends null.

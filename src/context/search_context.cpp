@@ -169,17 +169,6 @@ int seek_data_file(FILE *file, int64_t offset) {
     return result;
 }
 
-void cache_index_range(FILE *file, uint64_t offset, uint64_t length) {
-    SearchContext &c = g_search_context;
-    CachedRegions *regions = nullptr;
-    if (file == nullptr) return;
-    if (file == c.g_page_text_file) regions = &c.g_page_text_regions;
-    if (file == c.g_page_data_file) regions = &c.g_page_data_regions;
-    if (file == c.g_word_map_file) regions = &c.g_word_map_regions;
-    if (regions != nullptr)
-        platform_cache_range_in_large_pieces(fileno(file), offset, length, regions);
-}
-
 void release_search_buffers() {
     SearchContext &c = g_search_context;
     const int32_t words = (int32_t)c.g_query_word_count;
@@ -194,7 +183,7 @@ void release_search_buffers() {
         c.g_phrase_word_ids = nullptr;
     }
     free_text_table(c.g_query_word_copies, words);
-    free(c.g_page_text_buffer);
+    platform_arena_free(c.g_page_text_buffer);
     c.g_page_text_buffer = nullptr;
     free(c.g_page_line);
     c.g_page_line = nullptr;

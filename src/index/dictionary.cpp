@@ -62,7 +62,6 @@ const char kMissingFileMessage[] =
 struct DictionaryBlock {
     uint64_t text_bytes;   // file text, NUL and padding, rounded to the table's alignment
     uint64_t table_bytes;  // NumKeywords + 1 entries
-    uint64_t prefault;     // the text and the part of the table the file can fill
 };
 
 DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
@@ -70,34 +69,21 @@ DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
     const uint64_t align = alignof(DictionaryEntry);
     plan.text_bytes = (file_size + 1 + kTextPadding + align - 1) / align * align;
     const uint64_t entries = (uint64_t)c.NumKeywords + 1;
-    const uint64_t fillable = file_size / kShortestBaseLine + 1;
     plan.table_bytes = entries * sizeof(DictionaryEntry);
-    plan.prefault =
-        plan.text_bytes + (fillable < entries ? fillable : entries) * sizeof(DictionaryEntry);
     return plan;
 }
 
-// Clears the entries from g_dictionary_count on (NumKeywords + 1 in all):
-// they read as not filled.
-void clear_unfilled_entries(SearchContext &c) {
-    const uint64_t entries = (uint64_t)c.NumKeywords + 1;
-    if (c.g_dictionary_count < entries)
-        memset((void *)(c.g_dictionary + c.g_dictionary_count), 0,
-               (size_t)(entries - c.g_dictionary_count) * sizeof(DictionaryEntry));
-}
-
-// Allocates the text and the entry table in one block (see
-// platform_alloc_block: unless *zeroed, its bytes are undefined until the load
-// has written or cleared them; in a mapping of its own the part the file can
-// fill is mapped at once), and the two pools. false after printing the
-// message.
-bool allocate_tables(SearchContext &c, const DictionaryBlock &plan, bool *zeroed) {
+// Allocates the text and the entry table in one zero-filled block of the
+// request's arena, and the two pools, which the loader only counts into (the
+// C library maps large ones fresh: pages never touched cost nothing). false
+// after printing the message.
+bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
     // Neither sum can wrap: the file size is below 2^63, the table below 2^40
     // bytes. A text that word positions cannot reach is refused like memory
     // that cannot be had.
     if (plan.text_bytes + plan.table_bytes <= SIZE_MAX && plan.text_bytes < kDictionaryWordsLimit)
-        c.g_dictionary_text = (char *)platform_alloc_block(
-            (size_t)(plan.text_bytes + plan.table_bytes), (size_t)plan.prefault, zeroed);
+        c.g_dictionary_text =
+            (char *)platform_arena_alloc((size_t)(plan.text_bytes + plan.table_bytes));
     if (c.g_dictionary_text == nullptr) {
         print_wrapped_error("Error: out of memory");
         return false;
@@ -106,9 +92,8 @@ bool allocate_tables(SearchContext &c, const DictionaryBlock &plan, bool *zeroed
     c.g_dictionary_words = c.g_dictionary_text;
 
     int64_t base_size = c.OutputBasewordBufferSize;
-    // The loader only counts into the pools: they stay untouched.
     if (base_size > 0 && (uint64_t)base_size <= SIZE_MAX)
-        c.g_baseword_pool = (char *)platform_alloc_reserve((size_t)base_size);
+        c.g_baseword_pool = (char *)calloc(1, (size_t)base_size);
     if (c.g_baseword_pool == nullptr) {
         out_printf("Error: Could not allocate memory for storing base words.<br />");
         return false;
@@ -120,7 +105,7 @@ bool allocate_tables(SearchContext &c, const DictionaryBlock &plan, bool *zeroed
                                ? (int64_t)c.OutputVariantBufferSize
                                : (int64_t)c.NumVariants * kVariantPoolBytesPerVariant;
     if (variant_size >= 0 && (uint64_t)variant_size < SIZE_MAX)
-        c.g_variant_pool = (char *)platform_alloc_reserve((size_t)variant_size + 1);  // never 0
+        c.g_variant_pool = (char *)calloc(1, (size_t)variant_size + 1);  // never 0
     if (c.g_variant_pool == nullptr) {
         print_wrapped_error("Error: Out of memory for storing word variants.");
         return false;
@@ -141,12 +126,7 @@ bool read_and_load(SearchContext &c, int fd) {
     uint64_t file_size = 0;
     const bool sized = platform_file_size(fd, &file_size);
     const DictionaryBlock plan = plan_block(c, file_size);
-    bool zeroed = false;
-    if (!allocate_tables(c, plan, &zeroed)) {
-        // A pool failed behind the block: its table still reads as not filled.
-        if (c.g_dictionary != nullptr && !zeroed) clear_unfilled_entries(c);
-        return false;
-    }
+    if (!allocate_tables(c, plan)) return false;
     size_t size = 0;
     const bool read = sized && platform_read_file_into(fd, c.g_dictionary_text, (size_t)file_size,
                                                        &size) == kWholeFileRead;
@@ -157,9 +137,6 @@ bool read_and_load(SearchContext &c, int fd) {
         c.g_dictionary_text_size = size;
         loaded = load_lines(c, c.g_dictionary_text, size);
     }
-    // A block that did not come zero-filled is below the heap's block limit:
-    // clearing its rest costs little.
-    if (!zeroed) clear_unfilled_entries(c);
     return read ? loaded : print_read_error();
 }
 
@@ -170,13 +147,13 @@ void release_dictionary_tables() {
     // The entry table lives in the text's block.
     c.g_dictionary = nullptr;
     c.g_dictionary_count = 0;
-    platform_free_mapped(c.g_dictionary_text);
+    platform_arena_free(c.g_dictionary_text);
     c.g_dictionary_text = nullptr;
     c.g_dictionary_words = nullptr;
     c.g_dictionary_text_size = 0;
-    platform_free_reserve(c.g_baseword_pool, (size_t)c.g_baseword_pool_size);
+    free(c.g_baseword_pool);
     c.g_baseword_pool = nullptr;
-    platform_free_reserve(c.g_variant_pool, (size_t)c.g_variant_pool_size + 1);
+    free(c.g_variant_pool);
     c.g_variant_pool = nullptr;
     c.g_baseword_pool_pos = c.g_baseword_pool_size = c.g_baseword_pool_used = 0;
     c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;

@@ -26,8 +26,6 @@ void print_count_mismatch(uint32_t entries, uint32_t limit);
 extern const char kBasePoolFull[];
 extern const char kVariantPoolFull[];
 
-constexpr uint64_t kShortestBaseLine = 2;  // a word byte and the LF
-
 // A base line taken apart.
 enum BaseLineKind {
     kBaseLineEmpty = 0,         // no word (only spaces)

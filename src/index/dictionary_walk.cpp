@@ -278,14 +278,8 @@ inline int load_plain_base_line(LoadState &state, TextChunk &chunk) {
 }  // namespace
 
 bool structure_listing_available(int method) {
-#if defined(SITEQUERY_X86_VECTORS)
-    __builtin_cpu_init();
-    if (method == kListWithAvx2)
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-    if (method == kListWithAvx512)
-        return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
-               __builtin_cpu_supports("popcnt");
-#endif
+    if (method == kListWithAvx2) return platform_vector_set() >= kVectorsAvx2;
+    if (method == kListWithAvx512) return platform_vector_set() >= kVectorsAvx512;
     return method == kListPortably;
 }
 

@@ -150,7 +150,8 @@ uint64_t spelling_table_bound(const SearchContext &c, const char *text, size_t s
     return pieces < c.NumSpellings ? pieces : c.NumSpellings;
 }
 
-// Reads the whole open spelling file into a fresh block with a NUL behind it.
+// Reads the whole open spelling file into a block of the request arena with a
+// NUL behind it (free it with platform_arena_free).
 // Null without memory or when the read fails (the file is then taken as
 // ending where the read stopped).
 char *read_spelling_text(FILE *file, size_t *size) {
@@ -160,9 +161,8 @@ char *read_spelling_text(FILE *file, size_t *size) {
         file_size = 0;
     // Zero bytes behind the text: its NUL, and room for the structure listing
     // and the digit groups to read past it.
-    char *text = (char *)platform_malloc_prefaulted((size_t)file_size + 1 + kTextPadding, false);
+    char *text = (char *)platform_arena_alloc((size_t)file_size + 1 + kTextPadding);
     if (text == nullptr) return nullptr;
-    platform_cache_in_large_pieces(fileno(file), file_size);
     *size = fread(text, 1, (size_t)file_size, file);
     memset(text + *size, 0, 1 + kTextPadding);
     return text;
@@ -237,7 +237,7 @@ bool fill_spelling_table(SearchContext &c, char *text, size_t size) {
     if (bound == 0) return true;
     if (bound > SIZE_MAX / sizeof(SpellingEntry)) return false;
     c.g_spelling_entries =
-        (SpellingEntry *)platform_malloc_prefaulted((size_t)bound * sizeof(SpellingEntry), false);
+        (SpellingEntry *)platform_arena_alloc((size_t)bound * sizeof(SpellingEntry));
     if (c.g_spelling_entries == nullptr) return false;
     const size_t most = (size_t)c.MaxKeyWordLineLen - 1;
     char *const end = text + size;
@@ -294,7 +294,7 @@ int read_spelling_list() {
     fclose(c.g_spelling_file);
     c.g_spelling_file = nullptr;
     const bool filled = text != nullptr && fill_spelling_table(c, text, size);
-    free(text);
+    platform_arena_free(text);
     if (!filled) {
         finish_page(kSpellingNoMemory, "</vesk:error>\n");
         return 0;
@@ -308,7 +308,7 @@ int load_spelling_file() {
 
 void free_spelling_list() {
     SearchContext &c = g_search_context;
-    free(c.g_spelling_entries);
+    platform_arena_free(c.g_spelling_entries);
     c.g_spelling_entries = nullptr;
     c.g_spelling_count = 0;
 }

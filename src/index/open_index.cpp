@@ -118,7 +118,6 @@ bool read_page_line(uint32_t page, char *line, int size) {
     const uint8_t *record = page_record(page);
     if (record == nullptr || c.g_page_data_file == nullptr) return false;
     uint64_t offset = read_offset40(page_info_data_offset_field(record, c.UseBigPageInfoData));
-    cache_index_range(c.g_page_data_file, offset, (uint64_t)size);
     const int read = read_line_at(fileno(c.g_page_data_file), offset, line, size);
     if (read == kLineRead) return true;
     line[0] = '\0';
@@ -149,16 +148,15 @@ uint64_t records_present(int64_t offset, uint64_t file_size, uint32_t declared) 
 }
 
 // Makes room for `wanted` records in the block. The old records are read
-// again anyway: a block too small is replaced by a fresh one, mapped at once
-// instead of page by page as the read fills it. false without memory.
+// again anyway: a block too small is replaced by a fresh one. false without
+// memory.
 bool hold_records(WordmapBlock *block, uint64_t wanted) {
     if (wanted <= block->capacity) return true;
     const uint64_t bytes = wanted * kWordmapRecordSize;
-    free(block->records);
+    platform_arena_free(block->records);
     block->records = nullptr;
     block->capacity = 0;
-    if (bytes <= SIZE_MAX)
-        block->records = (uint8_t *)platform_malloc_prefaulted((size_t)bytes, false);
+    if (bytes <= SIZE_MAX) block->records = (uint8_t *)platform_arena_alloc((size_t)bytes);
     if (block->records == nullptr) return false;
     block->capacity = (uint32_t)wanted;
     return true;
@@ -182,11 +180,11 @@ int64_t block_bytes(FILE *file, int64_t offset, WordmapBlock *block, uint8_t *sp
         return (int64_t)(block->window_length - into);
     }
     const bool follows = behind && into <= block->window_length + kWordmapWindowGap;
-    if (block->window == nullptr) block->window = (uint8_t *)malloc(kWordmapWindowSize);
+    if (block->window == nullptr)
+        block->window = (uint8_t *)platform_arena_alloc(kWordmapWindowSize);
     uint8_t *target = block->window != nullptr ? block->window : spare;
     const size_t want =
         follows && block->window != nullptr ? kWordmapWindowSize : kWordmapFirstRead;
-    cache_index_range(file, (uint64_t)offset, want);
     const int64_t got = platform_read_at(fd, target, want, offset);
     block->window_file = fd;
     block->window_offset = offset;
@@ -233,8 +231,6 @@ const char kMissingIndexFilesMessage[] =
 
 int open_index_files() {
     SearchContext &c = g_search_context;
-    // A search: its tables and buffers go to huge pages from here on.
-    platform_use_huge_heap();
     c.g_page_data_file = open_data_file(c.pagedata_file_name);
     if (c.g_page_data_file == nullptr)
         return finish_unable_to_open(kUnableToOpenFormat, c.pagedata_file_name);
@@ -272,10 +268,6 @@ void close_index_files() {
         if (*stream != nullptr) fclose(*stream);
         *stream = nullptr;
     }
-    // A file opened later may get the same descriptor.
-    c.g_page_text_regions = CachedRegions{};
-    c.g_page_data_regions = CachedRegions{};
-    c.g_word_map_regions = CachedRegions{};
     c.g_page_text_reads = PageTextReads{};
 }
 
@@ -352,7 +344,6 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
         const int64_t rest_offset =
             offset + kWordmapCountSize + (int64_t)(copied * kWordmapRecordSize);
         const size_t rest_size = (size_t)((wanted - copied) * kWordmapRecordSize);
-        cache_index_range(file, (uint64_t)rest_offset, rest_size);
         const int64_t rest = platform_read_at(fd, block->records + copied * kWordmapRecordSize,
                                               rest_size, rest_offset);
         if (rest > 0) present += (uint64_t)rest / kWordmapRecordSize;
@@ -365,8 +356,8 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
 
 void free_wordmap_block(WordmapBlock *block) {
     if (block == nullptr) return;
-    free(block->records);
-    free(block->window);
+    platform_arena_free(block->records);
+    platform_arena_free(block->window);
     *block = WordmapBlock{};
 }
 

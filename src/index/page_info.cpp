@@ -105,13 +105,12 @@ int read_buffer(SearchContext &c, FILE *file, size_t tables) {
     // space is no memory, never a short block.
     const uint64_t wanted = (uint64_t)table_offset(size) + tables + 1;
     const size_t block = wanted <= SIZE_MAX ? (size_t)wanted : 0;
-    // One block, every page of which the load writes at once.
-    c.g_page_info_buffer = (char *)platform_alloc_mapped(block, block);
+    // One block: the file bytes, then the pointer tables the load fills.
+    c.g_page_info_buffer = (char *)platform_arena_alloc(block);
     if (c.g_page_info_buffer == nullptr) {
         fclose(file);
         return fail_load(nullptr);
     }
-    platform_cache_in_large_pieces(fileno(file), size);
     const size_t read = size > 0 ? fread(c.g_page_info_buffer, 1, size, file) : 0;
     fclose(file);
     if (read < size) return fail_load(kShortFileMessage);
@@ -134,7 +133,7 @@ void release_page_info_tables() {
     c.g_page_records = nullptr;
     c.g_page_category_bitmaps = nullptr;
     c.g_page_meta_values = nullptr;
-    platform_free_mapped(c.g_page_info_buffer);
+    platform_arena_free(c.g_page_info_buffer);
     c.g_page_info_buffer = nullptr;
 }
 
@@ -205,8 +204,7 @@ uint64_t read_offset40(const uint8_t *field) {
 
 void refuse_category_number() {
     finish_page_after_error(kInvalidCategoryMessage, "</vesk:error>\n");
-    fflush(stdout);
-    exit(1);
+    platform_end_process(1);
 }
 
 int32_t page_meta_field_count() {

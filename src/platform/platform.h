@@ -40,8 +40,6 @@ void platform_free_error_text(char *text);
 
 // 64-bit seek from the start of the file. 0 on success, else nonzero.
 int platform_seek(FILE *file, int64_t offset);
-// 64-bit position of the file, or -1.
-int64_t platform_tell(FILE *file);
 
 // Reads one line of a text-mode file like fgets (at most size - 1 bytes, the
 // line feed included when it fits) and turns a CR LF line end into LF, also
@@ -49,6 +47,11 @@ int64_t platform_tell(FILE *file);
 // the text before it is returned and later reads find the end of the file.
 // Returns buffer, or null at the end of the file or on a read error.
 char *platform_read_text_line(char *buffer, int size, FILE *file);
+
+// Ends the process with status `code` once what it wrote to standard output
+// is flushed: for the answers that end the request where they stand. The one
+// place the program ends itself; every other failure returns up the stack.
+[[noreturn]] void platform_end_process(int code);
 
 // ---- Files below a directory opened once (directory_files.cpp) ----
 // A directory for platform_open_file that takes the name as given: a relative
@@ -78,50 +81,22 @@ void platform_close_file(int fd);
 // done; the errno of a failed open; minus the errno of a failed write.
 int platform_append_to_file(int directory, const char *name, const char *bytes, size_t length);
 
-// Zero-filled memory of size bytes whose first `prefault` bytes are mapped at
-// once, not one page fault at a time as they are first touched (much cheaper
-// for tables a request fills right away); the rest is mapped when touched.
-// Null when size is 0 or memory is exhausted. Free it with
-// platform_free_mapped, never with free().
-void *platform_alloc_mapped(size_t size, size_t prefault);
-// Memory of size bytes for a table a request fills at once: from the heap's
-// huge pages when the heap is laid out in them and the block fits there
-// (beside the request's other blocks, in pages that are mapped anyway), its
-// contents undefined; else as platform_alloc_mapped gives it, zero-filled.
-// *zeroed tells which. Null when size is 0 or memory is exhausted. Free it
-// with platform_free_mapped.
-void *platform_alloc_block(size_t size, size_t prefault, bool *zeroed);
-// Zero-filled memory of size bytes that a request may leave untouched (a
-// pool sized by the settings): from 64 KB on a mapping of its own in small
-// pages, so that untouched pages cost nothing and the heap's huge pages hold
-// only blocks in use. Null when size is 0 or memory is exhausted. Free it with
-// platform_free_reserve and the same size.
-void *platform_alloc_reserve(size_t size);
-// Frees a block of platform_alloc_reserve of size bytes. Null-safe.
-void platform_free_reserve(void *block, size_t size);
-// Frees a block of platform_alloc_mapped or platform_alloc_block. Null-safe.
-void platform_free_mapped(void *block);
 // Reads up to size bytes of the open file fd at offset into buffer without
 // moving the file's position (repeated for short reads until size or the end
 // of the file). The bytes read, or -1 when the file cannot be read at an
 // offset (the system's error is saved).
 int64_t platform_read_at(int fd, void *buffer, size_t size, int64_t offset);
-// Lays the heap out so that from now on its blocks below 1 MB lie in huge
-// pages, when the C library and the system allow it (a process that starts
-// real work calls it once; it costs a 2 MB page at the first block). Safe to
-// repeat. Whether the heap lies in huge pages (a HugeHeapLayout).
-enum HugeHeapLayout {
-    kHugeHeapUnavailable = 0,  // not done with this C library or under the sanitizer
-    kHugeHeapRefused = 1,      // tried, but the system or the heap did not allow it
-    kHugeHeapLaidOut = 2,      // later heap blocks below 1 MB lie in huge pages
-};
-int platform_use_huge_heap();
-// A heap block of size bytes that free() releases, whose pages are mapped at
-// once (one step for the whole block, huge pages from 512 KB on) instead of
-// one fault per page when first touched; zero-filled when `zeroed`. Meant for
-// blocks that a request fills right away. Null when size is 0 or memory is
-// exhausted.
-void *platform_malloc_prefaulted(size_t size, bool zeroed);
+// ---- The request's arena (arena.cpp) ----
+// Zero-filled memory of size bytes, 64-byte aligned, for a table that a
+// request fills at once: from the request's arena, a mapping of its own in
+// huge pages where the system grants them (one fault for 2 MB of tables),
+// or for a block larger than the arena's rest a mapping of its own. Null
+// when size is 0 or memory is exhausted. Free it with platform_arena_free.
+void *platform_arena_alloc(size_t size);
+// Frees a block of platform_arena_alloc (null-safe): a block of its own
+// mapping is unmapped; the arena's last block is handed out again; any other
+// block's space stays taken until the process ends.
+void platform_arena_free(void *block);
 
 // Outcome of platform_read_whole_file.
 enum WholeFileResult {
@@ -130,8 +105,9 @@ enum WholeFileResult {
     kWholeFileNoMemory = 2,   // the file does not fit in memory
 };
 // Reads the whole open file fd with one read of its size (repeated only for
-// short reads) into a block of platform_alloc_mapped: *text gets the block,
-// *size the bytes read, and a NUL follows them. On failure *text is null.
+// short reads) into a heap block that the caller frees with free(): *text
+// gets the block, *size the bytes read, and a NUL follows them. On failure
+// *text is null.
 int platform_read_whole_file(int fd, char **text, size_t *size);
 // Size of the open file fd in *size (0 when it reports none). false when it
 // cannot be asked (the system's error is saved).
@@ -139,35 +115,6 @@ bool platform_file_size(int fd, uint64_t *size);
 // Whether the open file fd is a regular file, which reads at any offset; its
 // size in *size when it is. The system's error is not saved.
 bool platform_regular_file_size(int fd, uint64_t *size);
-// Makes sure the first `size` bytes of the open file fd come into the page
-// cache in large pieces: each 2 MB region of the file (file offsets that are
-// multiples of 2 MB) that holds some of them, up to the file's end, and has
-// any page missing (never read, or dropped by the system one page at a time)
-// is dropped and read back whole through a read-only mapping that asks for
-// huge pages. The cache then keeps the file in pieces of up to 2 MB, which
-// this and every later request copy several times faster than the 4 KB ones
-// a plain read fills it with. When all are cached (the usual case) it costs
-// one system call. Only a hint: where the system cannot tell what is cached
-// (kernels before 6.5, a stacked file system such as overlay or FUSE) or
-// anything fails, nothing is dropped and a later read brings the bytes in as
-// usual.
-void platform_cache_in_large_pieces(int fd, uint64_t size);
-// What a request knows of the 2 MB regions of one open file that it reads
-// in parts: those it has already made sure of, by slot. Zero-filled: nothing.
-constexpr int kCachedRegionSlots = 16;
-struct CachedRegions {
-    uint64_t known[kCachedRegionSlots];  // region number + 1 (slot: number % slots); 0 none
-    uint64_t file_size;                  // the file's size + 1 once taken; 0 not yet
-    int own_cache;                       // 0 not asked yet, 1 the file's cache is its own, 2 not
-};
-// platform_cache_in_large_pieces for the 2 MB regions that bytes
-// [offset, offset + length) of fd touch. A region is checked again only
-// after another region that shares its slot was (files of more than 32 MB):
-// reads within known regions cost nothing more, and the first sight of a
-// region costs one system call (the first call also takes the file's size
-// and keeps it in `regions`).
-void platform_cache_range_in_large_pieces(int fd, uint64_t offset, uint64_t length,
-                                          CachedRegions *regions);
 // Reads up to `size` bytes of the open file fd (whose size is `size`) into
 // buffer, which has room for at least size + 1 bytes, with one read repeated
 // only for short reads; *filled gets the bytes read (fewer when the file

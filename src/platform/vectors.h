@@ -18,3 +18,15 @@
 #pragma GCC diagnostic pop
 #define SITEQUERY_X86_VECTORS 1
 #endif
+
+// The vector instruction sets the kernels are written for, each including
+// the one before it.
+enum PlatformVectorSet {
+    kVectorsNone = 0,    // the portable code alone
+    kVectorsAvx2 = 1,    // AVX2 and POPCNT
+    kVectorsAvx512 = 2,  // also AVX-512 F, BW and VBMI2
+};
+// The widest of them that this processor offers (a PlatformVectorSet): the
+// one place the program asks the processor. kVectorsNone where the compiler
+// has no x86 vector intrinsics.
+int platform_vector_set();

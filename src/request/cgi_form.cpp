@@ -70,14 +70,6 @@ const char *getenv_or_empty(const char *name) {
     return value != nullptr ? value : "";
 }
 
-int index_of_char(const char *text, char c) {
-    if (text == nullptr) return -1;
-    for (int i = 0; i < INT32_MAX && text[i] != '\0'; i++) {
-        if (text[i] == c) return i;
-    }
-    return -1;
-}
-
 void plus_to_space(char *text) {
     for (char *p = text; *p != '\0'; p++) {
         if (*p == '+') *p = ' ';

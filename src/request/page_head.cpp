@@ -7,6 +7,7 @@
 #include "context/context.h"
 #include "index/index.h"
 #include "request/request.h"
+#include "search/search.h"
 #include "text/text.h"
 
 namespace {
@@ -362,6 +363,6 @@ int begin_page(SearchContext *context, RequestParams *request) {
         return finish_page_after_error("Error loading in UTF8 data.", "</vesk:error>");
 
     normalize_query(&c);
-    split_query_words(&c);
+    if (!split_query_words(&c)) return finish_page_after_error(kSearchOutOfMemory, "</vesk:error>");
     return 1;
 }

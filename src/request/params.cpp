@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "platform/platform.h"
 #include "request/request.h"
 
 RequestParams g_request;
@@ -147,8 +148,7 @@ bool read_cgi_parameters() {
     if (g_cgi_form == nullptr) {
         out_printf("Content-type: text/html\n\n");
         out_printf("<H3>%s</H3>%c", cgi_error_text(), '\n');
-        fflush(stdout);
-        exit(1);
+        platform_end_process(1);
     }
 
     if (cgi_form_integer("vesk_xml", &request.xml, PARAM_NOT_GIVEN) != CGI_OK)

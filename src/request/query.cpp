@@ -139,20 +139,15 @@ void normalize_query(SearchContext *context) {
     trim_string(q);
 }
 
-int compare_query_words(const char *a, const char *b) {
-    if (a[0] == '-') return 1;
-    if (b[0] == '-') return -1;
-    return 1;
-}
-
 namespace {
 
 // Cuts the plain query into g_query_words (room for `capacity`): words end at
 // spaces outside quotes, a quote opens or closes a phrase, and a word keeps at
-// most kQueryWordSize - 1 bytes. Sets g_in_quotes and g_phrase_seen.
-void take_query_words(SearchContext &c, const char *plain, size_t capacity) {
+// most kQueryWordSize - 1 bytes. Sets g_in_quotes and g_phrase_seen. false
+// when a word could not be allocated (the words taken stay in the table).
+bool take_query_words(SearchContext &c, const char *plain, size_t capacity) {
     char *word = (char *)calloc(kQueryWordSize, 1);
-    if (word == nullptr) return;
+    if (word == nullptr) return false;
     size_t position = 0;
     for (size_t i = 0; plain[i] != '\0'; i++) {
         char ch = plain[i];
@@ -168,7 +163,8 @@ void take_query_words(SearchContext &c, const char *plain, size_t capacity) {
             c.g_query_words[c.g_query_word_count++] = word;
             word = (char *)calloc(kQueryWordSize, 1);
             position = 0;
-            if (word == nullptr || c.g_query_word_count >= capacity) break;
+            if (word == nullptr) return false;
+            if (c.g_query_word_count >= capacity) break;
         } else {
             if (position < (size_t)kQueryWordSize - 1) word[position++] = ch;
             if (c.g_in_quotes) c.g_phrase_seen = 1;
@@ -177,21 +173,22 @@ void take_query_words(SearchContext &c, const char *plain, size_t capacity) {
     // The last word counts even when empty, but a query of spaces alone gives no
     // words (not one empty word).
     bool only_spaces = plain[strspn(plain, " ")] == '\0';
-    if (only_spaces || word == nullptr || c.g_query_word_count >= capacity) {
+    if (only_spaces || c.g_query_word_count >= capacity) {
         free(word);
     } else {
         word[position] = '\0';
         c.g_query_words[c.g_query_word_count++] = word;
     }
+    return true;
 }
 
 // Moves the exclusion words (those starting with "-") after the others,
-// each group in query order.
-void put_exclusions_last(SearchContext &c) {
+// each group in query order. false without memory for the reordering.
+bool put_exclusions_last(SearchContext &c) {
     char **words = c.g_query_words;
     uint32_t count = c.g_query_word_count;
     char **ordered = (char **)malloc(count * sizeof(char *) + 1);
-    if (ordered == nullptr) return;
+    if (ordered == nullptr) return false;
     uint32_t n = 0;
     for (uint32_t w = 0; w < count; w++)
         if (words[w][0] != '-') ordered[n++] = words[w];
@@ -199,11 +196,12 @@ void put_exclusions_last(SearchContext &c) {
         if (words[w][0] == '-') ordered[n++] = words[w];
     memcpy(words, ordered, count * sizeof(char *));
     free(ordered);
+    return true;
 }
 
 }  // namespace
 
-void split_query_words(SearchContext *context) {
+bool split_query_words(SearchContext *context) {
     SearchContext &c = *context;
     snprintf(c.g_query_plain, sizeof c.g_query_plain, "%s", c.g_query_text);
     snprintf(c.g_query_html, sizeof c.g_query_html, "%s", c.g_query_text);
@@ -217,14 +215,15 @@ void split_query_words(SearchContext *context) {
     c.g_phrase_seen = 0;
     c.g_query_word_count = 0;
     c.g_query_words = (char **)calloc(capacity, sizeof(char *));
-    if (c.g_query_words == nullptr) return;
-    take_query_words(c, plain, capacity);
+    if (c.g_query_words == nullptr || !take_query_words(c, plain, capacity)) return false;
 
     if (c.g_query_word_count != 0) {
         c.g_query_word_copies = (char **)calloc(c.g_query_word_count, sizeof(char *));
-        if (c.g_query_word_copies != nullptr)
-            for (uint32_t w = 0; w < c.g_query_word_count; w++)
-                c.g_query_word_copies[w] = (char *)calloc(kQueryWordSize, 1);
+        if (c.g_query_word_copies == nullptr) return false;
+        for (uint32_t w = 0; w < c.g_query_word_count; w++) {
+            c.g_query_word_copies[w] = (char *)calloc(kQueryWordSize, 1);
+            if (c.g_query_word_copies[w] == nullptr) return false;
+        }
     }
-    if (strchr(plain, '-') != nullptr) put_exclusions_last(c);
+    return strchr(plain, '-') == nullptr || put_exclusions_last(c);
 }

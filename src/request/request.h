@@ -120,8 +120,6 @@ int set_cgi_error(int code);
 const char *cgi_error_text();
 // The environment variable's value, "" when unset; never null.
 const char *getenv_or_empty(const char *name);
-// Index of the first c in text; -1 when absent, text empty or null, or c is NUL.
-int index_of_char(const char *text, char c);
 // Turns every '+' of text into ' ', in place.
 void plus_to_space(char *text);
 // Replaces each '%' and the two characters after it by hex_pair_value of them,
@@ -170,6 +168,5 @@ bool map_accents(char *query);
 void normalize_query(SearchContext *context);
 // Splits the normalised query into g_query_words at spaces outside double
 // quotes, exclusion words ("-word") moved after the others in their order.
-void split_query_words(SearchContext *context);
-// The exclusion ordering: 1 when a begins with '-', else -1 when b does, else 1.
-int compare_query_words(const char *a, const char *b);
+// false when memory ran out; what was allocated is freed with the query words.
+bool split_query_words(SearchContext *context);

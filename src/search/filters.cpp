@@ -293,7 +293,7 @@ bool filter_pages(SearchContext &c, SearchRun &run) {
     if (run.rank_width == 0) run.rank_width = 1;
     uint32_t *histogram = (uint32_t *)calloc(kRankBuckets, sizeof(uint32_t));
     if (histogram == nullptr) {
-        free(run.page_scores);
+        platform_arena_free(run.page_scores);
         run.page_scores = nullptr;
         finish_search_error(c, kOutOfMemory, "</vesk:error>\n");
         return false;

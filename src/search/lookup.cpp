@@ -368,7 +368,7 @@ void skip_query_word(SearchContext &c, uint32_t i) {
 
 bool setup_stemmer(SearchContext &c) {
     const int32_t record = c.DictIDLen > 1 ? c.DictIDLen : 1;
-    c.g_page_text_buffer = (char *)malloc((size_t)record * kPageTextBufferRecords);
+    c.g_page_text_buffer = (char *)platform_arena_alloc((size_t)record * kPageTextBufferRecords);
     c.g_page_text_pos = c.g_page_text_fill = 0;
     if (c.g_page_text_buffer == nullptr) {
         print_error_message(kSearchOutOfMemory, "</vesk:error>");
@@ -383,10 +383,9 @@ bool setup_search(SearchContext &c, SearchRun &run) {
     const uint32_t pages = c.NumPages > 0 ? (uint32_t)c.NumPages : 0;
     const size_t words = c.g_query_word_count > 0 ? c.g_query_word_count : 1;
     run.page_count = pages;
-    // Every score is touched by the filters: mapped at once, not page by page.
     const uint64_t score_bytes = (uint64_t)(pages > 0 ? pages : 1) * sizeof(PageScore);
     if (score_bytes <= SIZE_MAX)
-        run.page_scores = (PageScore *)platform_malloc_prefaulted((size_t)score_bytes, true);
+        run.page_scores = (PageScore *)platform_arena_alloc((size_t)score_bytes);
     bool ok = run.page_scores != nullptr;
     if (ok && c.UseDomainDiversity == 1) {
         c.MaxDomainDiversity = kDiversityPicks;
@@ -447,7 +446,6 @@ bool look_up_terms(SearchContext &c, SearchRun &run) {
     if (c.g_word_map_file != nullptr) {
         fclose(c.g_word_map_file);
         c.g_word_map_file = nullptr;
-        c.g_word_map_regions = CachedRegions{};
     }
     // The spelling list, opened with the index files, is read only for a
     // search whose spelling stage will propose words.

@@ -64,7 +64,6 @@ bool seek_page_text(SearchContext &c, uint64_t offset) {
         return false;
     reads.next = offset;
     reads.ended = false;
-    cache_index_range(file, offset, (uint64_t)c.DictIDLen * kPageTextBufferRecords);
     c.g_page_text_pos = 0;
     c.g_page_text_fill = 0;
     return true;

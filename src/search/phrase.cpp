@@ -293,7 +293,6 @@ void find_phrase_in_text(SearchContext &c, PageTextWindow &window, const uint32_
         size_t records = window_records(window, offset, size);
         if (records == 0) {
             const size_t want = piece / (size_t)size * (size_t)size;
-            cache_index_range(c.g_page_text_file, offset, want);
             const int64_t got =
                 platform_read_at(fileno(c.g_page_text_file), window.bytes, want, (int64_t)offset);
             window.offset = offset;
@@ -432,7 +431,7 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
 void free_phrase_blocks(SearchRun &run) {
     if (run.phrase_blocks != nullptr) {
         for (int32_t k = 0; k < run.phrase_block_count; k++) {
-            free(run.phrase_blocks[k].records);
+            platform_arena_free(run.phrase_blocks[k].records);
             free(run.phrase_blocks[k].page_keys);
         }
     }

@@ -117,7 +117,8 @@ uint32_t final_score(const SearchContext &c, uint32_t score, uint8_t zones, uint
 
 bool rank_pages(SearchContext &c, SearchRun &run) {
     if (c.g_result_capacity > 0) {
-        run.results = (SearchResult *)calloc(c.g_result_capacity, sizeof(SearchResult));
+        const uint64_t bytes = (uint64_t)c.g_result_capacity * sizeof(SearchResult);
+        if (bytes <= SIZE_MAX) run.results = (SearchResult *)platform_arena_alloc((size_t)bytes);
         if (run.results == nullptr) {
             finish_search_error(c, kOutOfMemory, "</vesk:error>\n");
             return false;

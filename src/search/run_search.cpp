@@ -35,10 +35,10 @@ void release_search_run(SearchContext &c, SearchRun &run) {
     run.category_link_suffix = nullptr;
     free(c.g_meta_link_suffix);
     c.g_meta_link_suffix = nullptr;
-    free(run.results);
+    platform_arena_free(run.results);
     run.results = nullptr;
     run.result_count = 0;
-    free(run.page_scores);
+    platform_arena_free(run.page_scores);
     run.page_scores = nullptr;
     run.page_count = 0;
     free(run.term_record_counts);

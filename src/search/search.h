@@ -69,7 +69,7 @@ struct PhraseScanMemo {
 // One word of a phrase term being prepared: its postings, read once.
 struct PhraseWordBlock {
     int32_t count;        // records in `records` (signed: the file's count as read)
-    uint8_t *records;     // count records of kWordmapRecordSize bytes, or null
+    uint8_t *records;     // count records of kWordmapRecordSize bytes (request arena), or null
     uint64_t *page_keys;  // count keys (page << 32 | record), sorted, or null
     bool in_page_order;   // the records ascend by page: searched in place, no keys
 };
@@ -394,7 +394,8 @@ void mark_excluded_terms(const SearchContext &c, SearchRun &run);
 // than SpellingWhenLessThan, proposes the query with each such word replaced
 // by a dictionary word of the same phonetic key (up to three proposals for a
 // one-word query), as "did you mean" links in section 10 or <vesk:spelling>
-// elements. Frees the spelling table. Always true (it ends no request).
+// elements. Frees the spelling table. false when memory ran out: the page has
+// then been finished with the out-of-memory message.
 bool write_spelling_suggestions(SearchContext &c, SearchRun &run);
 // Lower-cases word in place (through the case table when UseUTF8 is 1, else
 // the ASCII letters) within capacity bytes, then stems it when UseStemming is 1.

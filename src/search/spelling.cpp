@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
 #include <string>
 
 #include "index/index.h"
@@ -38,14 +39,15 @@ void decide_spelling(SearchContext &c, const SearchRun &run) {
         }
 }
 
-// The Double Metaphone primary key of word ("" when it has none).
-std::string primary_key(const char *word) {
+// The Double Metaphone primary key of word into key ("" when it has none).
+// false when there is no memory for the keys.
+bool primary_key(const char *word, std::string &key) {
     char *keys[2] = {nullptr, nullptr};
-    double_metaphone(word, keys);
-    std::string key = keys[0] != nullptr ? keys[0] : "";
+    if (!double_metaphone(word, keys)) return false;
+    key = keys[0];
     free(keys[0]);
     free(keys[1]);
-    return key;
+    return true;
 }
 
 // The display form of dictionary word id when it is a usable candidate for the
@@ -178,8 +180,8 @@ void normalise_spelling_word(SearchContext &c, char *word, int capacity) {
     if (c.UseStemming == 1) stem_word(word, (int)strlen(word));
 }
 
-bool write_spelling_suggestions(SearchContext &c, SearchRun &run) {
-    decide_spelling(c, run);
+// write_spelling_suggestions while memory lasts; false when it ran out.
+static bool propose_spellings(SearchContext &c, SearchRun &run) {
     if (c.Spelling == 1 && c.g_spelling_entries != nullptr) {
         std::string text;
         Candidates proposals = {nullptr, {nullptr, nullptr}};
@@ -190,7 +192,8 @@ bool write_spelling_suggestions(SearchContext &c, SearchRun &run) {
                 append_word(text, run, t, w);
                 continue;
             }
-            const std::string key = primary_key(w);
+            std::string key;
+            if (!primary_key(w, key)) return false;
             if (key.empty()) continue;
             const Candidates found = find_candidates(c, key.substr(0, kSpellingKeySize - 1), w);
             if (found.first == nullptr) continue;
@@ -199,6 +202,18 @@ bool write_spelling_suggestions(SearchContext &c, SearchRun &run) {
         }
         if (replaced > 0) write_proposals(c, run, text, proposals);
     }
-    free_spelling_list();
     return true;
+}
+
+bool write_spelling_suggestions(SearchContext &c, SearchRun &run) {
+    decide_spelling(c, run);
+    bool done;
+    try {
+        done = propose_spellings(c, run);
+    } catch (const std::bad_alloc &) {
+        done = false;  // a text of the proposals could not grow
+    }
+    free_spelling_list();
+    if (!done) finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
+    return done;
 }

@@ -98,12 +98,8 @@ __attribute__((target("avx512f,avx512bw"))) const char *pass_avx512(HeadSeek &se
 }  // namespace
 
 bool head_scan_available(int method) {
-#if defined(SITEQUERY_X86_VECTORS)
-    __builtin_cpu_init();
-    if (method == kScanWithAvx2) return __builtin_cpu_supports("avx2");
-    if (method == kScanWithAvx512)
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-#endif
+    if (method == kScanWithAvx2) return platform_vector_set() >= kVectorsAvx2;
+    if (method == kScanWithAvx512) return platform_vector_set() >= kVectorsAvx512;
     return method == kScanPortably;
 }
 

@@ -4,7 +4,7 @@
 // padding, the upper-casing, the two Latin-1 capitals and the key length.
 #include "text/text.h"
 
-#include <ctype.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -12,106 +12,80 @@
 
 namespace {
 
-constexpr int kKeyLength = 4;              // characters kept of each key
-constexpr int kInitialSpare = 7;           // extra bytes of a fresh working string
-constexpr int kGrowthSpare = 10;           // extra bytes added on every growth
-constexpr const char *kPadding = "     ";  // look-ahead past the word reads blanks
+constexpr int kKeyLength = 4;      // characters kept of each key
+constexpr int kPaddingLength = 5;  // look-ahead past the word reads blanks
 constexpr unsigned char kLatin1CapitalCCedilla = 0xC7;
 constexpr unsigned char kLatin1CapitalNTilde = 0xD1;
+// Longest word coded: the rules count positions in an int.
+constexpr size_t kPhoneticWordLimit = INT_MAX - kPaddingLength;
 
-// Growable NUL-terminated text: the word being coded or one of the keys.
-struct PhoneticString {
-    char *text;
-    int length;
-    int capacity;
-    int owns_text;  // 1: phonetic_string_free also frees text
+// The word being coded, read in place: its ASCII letters upper-cased, then
+// kPaddingLength blanks, then NULs, so that the rules never need a copy.
+struct PhoneticWord {
+    const char *text;
+    int length;  // bytes of the word, without the padding
 };
 
-// Allocation failure has no sensible recovery here: end the process.
-void *checked_realloc(void *block, size_t size) {
-    void *result = realloc(block, size);
-    if (result == nullptr) abort();
-    return result;
+char phonetic_char_at(const PhoneticWord &word, int position) {
+    if (position < 0 || position >= word.length + kPaddingLength) return '\0';
+    if (position >= word.length) return ' ';
+    const unsigned char c = static_cast<unsigned char>(word.text[position]);
+    // Only a..z: bytes above 127 stay as they are whatever the locale.
+    return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
 }
 
-PhoneticString *phonetic_string_new(const char *text) {
-    if (text == nullptr) text = "";
-    PhoneticString *record =
-        static_cast<PhoneticString *>(checked_realloc(nullptr, sizeof(PhoneticString)));
-    record->length = static_cast<int>(strlen(text));
-    record->capacity = record->length + kInitialSpare;
-    record->text = static_cast<char *>(checked_realloc(nullptr, record->capacity));
-    memcpy(record->text, text, record->length + 1);
-    record->owns_text = 1;
-    return record;
-}
-
-void phonetic_string_free(PhoneticString *record) {
-    if (record == nullptr) return;
-    if (record->owns_text) free(record->text);
-    free(record);
-}
-
-void phonetic_string_grow(PhoneticString *record, int extra) {
-    int capacity = record->capacity + extra + kGrowthSpare;
-    record->text = static_cast<char *>(checked_realloc(record->text, capacity));
-    record->capacity = capacity;
-}
-
-void phonetic_string_upper(PhoneticString *record) {
-    for (int i = 0; i < record->length; ++i) {
-        unsigned char c = static_cast<unsigned char>(record->text[i]);
-        // Only a..z: bytes above 127 stay as they are whatever the locale.
-        if (c >= 'a' && c <= 'z') record->text[i] = static_cast<char>(toupper(c));
-    }
-}
-
-char phonetic_char_at(const PhoneticString *record, int position) {
-    if (position < 0 || position >= record->length) return '\0';
-    return record->text[position];
-}
-
-bool phonetic_is_vowel(const PhoneticString *record, int position) {
-    if (position < 0 || position >= record->length) return false;
-    char c = record->text[position];
+bool phonetic_is_vowel(const PhoneticWord &word, int position) {
+    const char c = phonetic_char_at(word, position);
     return c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U' || c == 'Y';
 }
 
-bool phonetic_is_slavo_germanic(const PhoneticString *record) {
-    const char *t = record->text;
-    return strchr(t, 'W') != nullptr || strchr(t, 'K') != nullptr || strstr(t, "CZ") != nullptr ||
-           strstr(t, "WITZ") != nullptr;
+// Whether the n characters at start (fewer when the padded word ends first)
+// equal those of candidate, as strncmp compares them.
+bool phonetic_matches(const PhoneticWord &word, int start, int n, const char *candidate) {
+    for (int i = 0; i < n; ++i) {
+        const char c = phonetic_char_at(word, start + i);
+        if (c != candidate[i]) return false;
+        if (c == '\0') break;
+    }
+    return true;
 }
 
-// True when the n characters at start equal one of the listed texts. The list
-// is given as a brace list, so the end marker of a C variadic list is not needed.
-bool phonetic_string_at(const PhoneticString *record, int start, int n,
-                        std::initializer_list<const char *> list) {
-    if (start < 0 || start >= record->length) return false;
-    const char *at = record->text + start;
-    for (const char *candidate : list) {
-        if (strncmp(at, candidate, n) == 0) return true;
+bool phonetic_is_slavo_germanic(const PhoneticWord &word) {
+    for (int i = 0; i < word.length; ++i) {
+        const char c = phonetic_char_at(word, i);
+        if (c == 'W' || c == 'K' || phonetic_matches(word, i, 2, "CZ")) return true;
     }
     return false;
 }
 
-void phonetic_append(PhoneticString *record, const char *text) {
-    if (text == nullptr) return;
-    int added = static_cast<int>(strlen(text));
-    if (record->length + added > record->capacity - 1) phonetic_string_grow(record, added);
-    memcpy(record->text + record->length, text, added + 1);
-    record->length += added;
+// True when the n characters at start equal one of the listed texts. The list
+// is given as a brace list, so the end marker of a C variadic list is not needed.
+bool phonetic_string_at(const PhoneticWord &word, int start, int n,
+                        std::initializer_list<const char *> list) {
+    if (start < 0 || start >= word.length + kPaddingLength) return false;
+    for (const char *candidate : list)
+        if (phonetic_matches(word, start, n, candidate)) return true;
+    return false;
 }
 
-void phonetic_cut_to_4(PhoneticString *record) {
-    if (record->length > kKeyLength) record->text[kKeyLength] = '\0';
+// One key being built: only its first kKeyLength characters are kept, and
+// its length stops there too (the coder only asks whether it is complete).
+struct PhoneticKey {
+    char text[kKeyLength + 1];
+    int length;
+};
+
+void phonetic_append(PhoneticKey &key, const char *text) {
+    if (text == nullptr) return;
+    for (; *text != '\0' && key.length < kKeyLength; ++text) key.text[key.length++] = *text;
+    key.text[key.length] = '\0';
 }
 
 // The two keys being built and the word they are built from.
 struct Coder {
-    PhoneticString *word;
-    PhoneticString *primary;
-    PhoneticString *alternate;
+    PhoneticWord word;
+    PhoneticKey primary;
+    PhoneticKey alternate;
     int current;  // position in the word
     int last;     // position of the word's last character (before padding)
     int length;   // word length before padding
@@ -453,31 +427,31 @@ void code_one(Coder &c) {
 
 }  // namespace
 
-void double_metaphone(const char *word, char **keys) {
+bool double_metaphone(const char *word, char **keys) {
     if (word == nullptr) word = "";
     Coder c;
-    c.length = static_cast<int>(strlen(word));
+    c.length = static_cast<int>(strnlen(word, kPhoneticWordLimit));
     c.last = c.length - 1;
-    c.word = phonetic_string_new(word);
-    phonetic_append(c.word, kPadding);
-    phonetic_string_upper(c.word);
-    c.primary = phonetic_string_new("");
-    c.alternate = phonetic_string_new("");
-    c.primary->owns_text = 0;
-    c.alternate->owns_text = 0;
+    c.word = PhoneticWord{word, c.length};
+    c.primary = PhoneticKey{{0}, 0};
+    c.alternate = PhoneticKey{{0}, 0};
 
     c.current = c.is(0, 2, {"GN", "KN", "PN", "WR", "PS"}) ? 1 : 0;  // silent first letter
     if (c.at(0) == 'X') c.take("S", 1);  // initial X sounds like Z: "Xavier"
-    while ((c.primary->length < kKeyLength || c.alternate->length < kKeyLength) &&
+    while ((c.primary.length < kKeyLength || c.alternate.length < kKeyLength) &&
            c.current < c.length) {
         code_one(c);
     }
 
-    phonetic_cut_to_4(c.primary);
-    phonetic_cut_to_4(c.alternate);
-    keys[0] = c.primary->text;
-    keys[1] = c.alternate->text;
-    phonetic_string_free(c.word);
-    phonetic_string_free(c.primary);
-    phonetic_string_free(c.alternate);
+    keys[0] = static_cast<char *>(malloc(sizeof c.primary.text));
+    keys[1] = static_cast<char *>(malloc(sizeof c.alternate.text));
+    if (keys[0] == nullptr || keys[1] == nullptr) {
+        free(keys[0]);
+        free(keys[1]);
+        keys[0] = keys[1] = nullptr;
+        return false;
+    }
+    memcpy(keys[0], c.primary.text, sizeof c.primary.text);
+    memcpy(keys[1], c.alternate.text, sizeof c.alternate.text);
+    return true;
 }

@@ -37,10 +37,10 @@ void grow_text_free(GrowText &text);
 // receives the primary key, keys[1] the alternate key. Each key holds at most
 // 4 characters of A-Z and '0' (for TH) and may be empty. Only ASCII letters are
 // upper-cased; the bytes 0xC7 and 0xD1 (Latin-1 capital C cedilla and N tilde)
-// code as "S" and "N", every other non-letter byte is skipped. Both keys are
-// heap texts that the caller releases with free(). Ends the process when
-// memory runs out.
-void double_metaphone(const char *word, char **keys);
+// code as "S" and "N", every other non-letter byte is skipped. The word is read
+// in place. Both keys are heap texts that the caller releases with free();
+// false, and both null, when there is no memory for them.
+bool double_metaphone(const char *word, char **keys);
 
 // ---- stem.cpp ----
 
@@ -180,10 +180,8 @@ int compare_words_n(const char *a, const char *b, int n);
 // else ASCII letters), whatever ToLowerSearchWords says. n > 0 limits text to
 // its first n bytes (it then need not be terminated); n <= 0 takes all of it.
 // Returns the position in text of the character where the first occurrence
-// starts (an empty part: text), or null. Works on lower-cased heap copies:
-// when they cannot be allocated it prints "<br />Out of memory.<br />"
-// (inside <vesk:error></vesk:error> in XML mode, no line end), finishes the
-// page (print_template, release_all) and ends the process with status 0.
+// starts (an empty part: text), or null. Compares the lower-case forms as it
+// reads them: it allocates nothing.
 const char *find_text_nocase(const char *text, const char *part, int n);
 // Whether the whole text matches pattern: "*" stands for any run of bytes
 // (also none), "?" for exactly one well-formed UTF-8 character (whatever

@@ -113,67 +113,49 @@ int compare_words_n(const char *a, const char *b, int n) {
     return 0;
 }
 
-// Reports the lack of memory, finishes the page and ends the request: the
-// callers cannot tell a failed search from a text without the part.
-[[noreturn]] static void stop_out_of_memory() {
-    print_error_message("<br />Out of memory.<br />", "</vesk:error>");
-    print_template();
-    release_all();
-    fflush(stdout);
-    exit(0);
+// Whether the lower-case form read by `rest` starts with that read by `part`.
+static bool starts_with_lower(LowerReader rest, LowerReader part) {
+    for (;;) {
+        const unsigned char wanted = next_lower_byte(part);
+        if (wanted == '\0') return true;
+        if (next_lower_byte(rest) != wanted) return false;
+    }
 }
 
-// Heap copy of `length` bytes of text, lower-cased, or null without memory.
-static char *lower_copy(const char *text, size_t length) {
-    bool utf8 = texts_are_utf8();
-    int capacity = utf8 ? utf8_lower_capacity((int)length) : (int)length + 1;
-    char *copy = (char *)malloc((size_t)capacity);
-    if (copy == nullptr) return nullptr;
-    memcpy(copy, text, length);
-    copy[length] = '\0';
-    if (utf8) {
-        utf8_to_lower(copy, capacity);
-    } else {
-        ascii_to_lower(copy);
+// find_text_nocase for texts in one of the 8-bit code pages: ASCII letters fold.
+static const char *find_ascii_nocase(const char *text, size_t length, const char *part) {
+    const size_t part_length = strlen(part);
+    for (size_t start = 0; start + part_length <= length; ++start) {
+        size_t i = 0;
+        while (i < part_length &&
+               ascii_lower((unsigned char)text[start + i]) == ascii_lower((unsigned char)part[i]))
+            ++i;
+        if (i == part_length) return text + start;
     }
-    return copy;
-}
-
-// Start, in `text`, of the unit whose lower-case form holds byte `offset`
-// of the lower-cased text.
-static int source_offset(const char *text, int length, int offset) {
-    int read = 0;
-    int lowered = 0;
-    while (read < length) {
-        const char *out;
-        int unit_length;
-        int n = lower_utf8_unit(text + read, length - read, &unit_length, &out);
-        if (lowered + n > offset) break;
-        lowered += n;
-        read += unit_length;
-    }
-    return read;
+    return nullptr;
 }
 
 const char *find_text_nocase(const char *text, const char *part, int n) {
-    size_t text_length = n > 0 ? strnlen(text, (size_t)n) : strlen(text);
-    char *text_copy = lower_copy(text, text_length);
-    char *part_copy = text_copy != nullptr ? lower_copy(part, strlen(part)) : nullptr;
-    if (part_copy == nullptr) {
-        free(text_copy);
-        stop_out_of_memory();
+    const size_t length = n > 0 ? strnlen(text, (size_t)n) : strlen(text);
+    if (part[0] == '\0') return text;
+    if (!texts_are_utf8()) return find_ascii_nocase(text, length, part);
+    // The lower-case form of the text is compared from each of its bytes in
+    // turn; a match that starts inside a character's lower-case form counts
+    // for that character.
+    const LowerReader wanted = lower_reader(part, (int)strlen(part));
+    int read = 0;
+    while (read < (int)length) {
+        const char *out;
+        int unit_length;
+        const int lowered = lower_utf8_unit(text + read, (int)length - read, &unit_length, &out);
+        const int next = read + (unit_length > 0 ? unit_length : 1);
+        for (int j = 0; j < lowered; ++j)
+            if (starts_with_lower(
+                    LowerReader{text + next, (int)length - next, out + j, lowered - j}, wanted))
+                return text + read;
+        read = next;
     }
-    const char *found = strstr(text_copy, part_copy);
-    const char *result = nullptr;
-    if (found != nullptr) {
-        int offset = (int)(found - text_copy);
-        // Lower-casing may change byte lengths: point at the source character.
-        if (texts_are_utf8()) offset = source_offset(text, (int)text_length, offset);
-        result = text + offset;
-    }
-    free(text_copy);
-    free(part_copy);
-    return result;
+    return nullptr;
 }
 
 // The UTF-8 decoding automaton of match_wildcard: 256 character classes,
