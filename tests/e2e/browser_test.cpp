@@ -253,7 +253,7 @@ class BrowserE2E : public ::testing::Test {
         chmod((root_ + "/www/cgi-bin/sitequery").c_str(), 0755);
         ASSERT_FALSE(testsupport::find_program("chromium").empty())
             << "chromium is not installed (see tools/install-deps.sh)";
-        ASSERT_TRUE(testsupport::start_lighttpd(server_, root_));
+        ASSERT_TRUE(testsupport::start_server(testsupport::Server::kLighttpd, server_, {root_}));
     }
     void TearDown() override {
         server_.stop();
