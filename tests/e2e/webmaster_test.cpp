@@ -12,6 +12,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -280,5 +281,51 @@ INSTANTIATE_TEST_SUITE_P(Namings, IndexSwitchE2E,
                              return std::string(info.param == Naming::kWrapper ? "SlashI"
                                                                                : "SitequeryIndex");
                          });
+
+// A pattern matching text line for line where each @KEY@ field stands for one
+// path, the same path wherever the key comes again.
+std::string pattern_of(const std::string &text) {
+    static const std::string special = "\\^$.|?*+()[]{}";
+    std::map<std::string, int> groups;
+    std::string pattern = "(?:^|\n)";
+    for (size_t at = 0; at < text.size(); at++) {
+        const size_t end = text[at] == '@' ? text.find('@', at + 1) : std::string::npos;
+        const std::string key = end == std::string::npos ? "" : text.substr(at + 1, end - at - 1);
+        if (!key.empty() &&
+            key.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_") == std::string::npos) {
+            if (groups.count(key)) {
+                pattern += "\\" + std::to_string(groups[key]);
+            } else {
+                const int group = (int)groups.size() + 1;
+                groups[key] = group;
+                pattern += "(/[^\\s\"';]*)";
+            }
+            at = end;
+            continue;
+        }
+        if (special.find(text[at]) != std::string::npos) pattern += '\\';
+        pattern += text[at];
+    }
+    return pattern;
+}
+
+// The README shows each server's set-up as the tests run it: every
+// tests/e2e/servers/<server>-<site>.conf appears in it line for line, with
+// the README's own paths in place of the @KEY@ fields.
+TEST(ReadmeSetUps, ShowEachConfigurationAsTheTestsRunIt) {
+    const std::string readme =
+        testsupport::read_file(std::string(SITEQUERY_SOURCE_DIR) + "/README.md");
+    ASSERT_FALSE(readme.empty());
+    for (Server server : testsupport::readme_servers())
+        for (const char *site : {"cgi-bin", "index-folder"}) {
+            const std::string name =
+                std::string(testsupport::server_name(server)) + "-" + site + ".conf";
+            const std::string config = testsupport::read_file(testsupport::kServersDir + name);
+            ASSERT_FALSE(config.empty()) << name;
+            EXPECT_TRUE(std::regex_search(readme, std::regex(pattern_of(config))))
+                << "README.md does not show " << name << ":\n"
+                << config;
+        }
+}
 
 }  // namespace
