@@ -179,7 +179,6 @@ struct SearchContext {
     int32_t DotNetUsePostBacks;                  // read and kept
 
     // ---- Working area ----
-    char g_work_path[kWorkPathSize];           // path of an index file being opened
     char g_plugin_target_attr[kLongTextSize];  // target attribute of plug-in file links
     uint32_t g_rank_min;                       // ranking: lowest score kept
     uint32_t g_rank_max;                       // ranking: highest score seen
@@ -400,8 +399,21 @@ int reset_request_state();
 int64_t timer_now();
 // Seconds between two counter values.
 double timer_seconds(int64_t start, int64_t end);
-// fopen(path, mode); null when it cannot be opened.
-FILE *open_data_file(const char *path, const char *mode);
+// Opens g_base_directory as the request's index directory (closing the one
+// opened before): every file below it is then opened through this one
+// descriptor, so that a folder renamed or a symlink switched while the
+// request runs cannot mix two indexes. false when it cannot be opened (the
+// system's error is saved; every open below it then fails).
+bool open_base_directory();
+// The descriptor of open_base_directory; opens it first when none is open for
+// the current g_base_directory text. -1 when it cannot be opened, with errno
+// set to the reason.
+int base_directory_fd();
+// Opens name below the index directory for reading (leading slashes of name
+// skipped); null when it cannot be opened (the system's error is saved).
+FILE *open_data_file(const char *name);
+// open_data_file as a descriptor; -1 when it cannot be opened.
+int open_data_descriptor(const char *name);
 // Seeks to a 64-bit offset from the file's start. 0 on success; else prints the
 // seek message (wrapped in <vesk:error> in XML mode) and returns the nonzero result.
 int seek_data_file(FILE *file, int64_t offset);

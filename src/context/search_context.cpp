@@ -1,5 +1,8 @@
 // Construction, per-request reset and release of the one SearchContext, the
-// timer, and the two file routines the index readers share.
+// timer, the index directory opened once per request, and the file routines
+// the index readers share.
+#include <errno.h>
+#include <fcntl.h>
 #include <libstemmer.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,6 +39,14 @@ struct ContextConstructor {
     }
 };
 ContextConstructor g_construct_globals;
+
+// The index directory, opened once per request, and the g_base_directory
+// text it was opened for.
+int g_base_directory_fd = -1;
+char g_base_directory_opened[kBaseDirectorySize];
+int g_base_directory_error = 0;  // errno of its failed open
+static_assert(sizeof g_base_directory_opened == sizeof g_search_context.g_base_directory,
+              "the opened path is a copy of the whole member");
 
 // Frees `count` heap texts of a table and then the table; null-safe.
 void free_text_table(char **&table, int32_t count) {
@@ -118,10 +129,36 @@ double timer_seconds(int64_t start, int64_t end) {
     return (double)(end - start) / (double)platform_counter_frequency();
 }
 
-FILE *open_data_file(const char *path, const char *mode) {
-    FILE *file = fopen(path, mode);
-    if (file == nullptr) platform_save_error();
-    return file;
+bool open_base_directory() {
+    SearchContext &c = g_search_context;
+    platform_close_file(g_base_directory_fd);
+    g_base_directory_fd = platform_open_directory(c.g_base_directory);
+    g_base_directory_error = g_base_directory_fd < 0 ? errno : 0;
+    memcpy(g_base_directory_opened, c.g_base_directory, sizeof g_base_directory_opened);
+    return g_base_directory_fd >= 0;
+}
+
+int base_directory_fd() {
+    const SearchContext &c = g_search_context;
+    if (g_base_directory_fd < 0 ||
+        strncmp(g_base_directory_opened, c.g_base_directory, kBaseDirectorySize) != 0)
+        open_base_directory();
+    if (g_base_directory_fd < 0) errno = g_base_directory_error;
+    return g_base_directory_fd;
+}
+
+int open_data_descriptor(const char *name) {
+    const int directory = base_directory_fd();
+    if (directory >= 0) return platform_open_file(directory, name, O_RDONLY);
+    platform_save_error();
+    return -1;
+}
+
+FILE *open_data_file(const char *name) {
+    const int directory = base_directory_fd();
+    if (directory >= 0) return platform_open_stream(directory, name);
+    platform_save_error();
+    return nullptr;
 }
 
 int seek_data_file(FILE *file, int64_t offset) {

@@ -231,9 +231,7 @@ const char kInvalidSettingsFileMessage[] =
 
 int load_settings_file(SearchContext *context) {
     g_texts_missing = false;
-    char path[kWorkPathSize + kFileNameSize];
-    snprintf(path, sizeof path, "%s/%s", context->g_base_directory, context->settings_file_name);
-    FILE *file = open_data_file(path, "rb");
+    FILE *file = open_data_file(context->settings_file_name);
     if (file == nullptr) return 6;
     int code = load_from_open_file(context, file);
     fclose(file);
@@ -243,6 +241,8 @@ int load_settings_file(SearchContext *context) {
 int load_settings(RequestParams *request) {
     SearchContext &c = g_search_context;
     copy_bounded_utf8(c.g_base_directory, sizeof c.g_base_directory, request->index_directory);
+    // Resolved once: every file of the request comes from this directory.
+    open_base_directory();
     copy_bounded_utf8(c.LinkBackURL, sizeof c.LinkBackURL, request->script_file_name);
     request->autocomplete = 0;
     c.UseBigPageInfoData = 0;

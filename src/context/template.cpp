@@ -214,9 +214,7 @@ void print_search_form() {
 }
 
 bool include_file(const char *name) {
-    char path[kBaseDirectorySize + kFileNameSize + 2];
-    int length = snprintf(path, sizeof path, "%s/%s", g_search_context.g_base_directory, name);
-    FILE *file = length < (int)sizeof path ? fopen(path, "r") : nullptr;
+    FILE *file = open_data_file(name);
     if (file == nullptr) {
         printf("Error: Failed to include file: %s\n<br \\>", name);
         return false;
@@ -261,9 +259,7 @@ void print_template() {
         out_printf("</rss>");
         return;
     }
-    char path[kBaseDirectorySize + kFileNameSize + 2];
-    int length = snprintf(path, sizeof path, "%s/%s", c.g_base_directory, c.template_file_name);
-    c.g_template_file = length < (int)sizeof path ? fopen(path, "r") : nullptr;
+    c.g_template_file = open_data_file(c.template_file_name);
     if (c.g_template_file == nullptr) {
         out_printf("Error: Could not open template file.");
         return;

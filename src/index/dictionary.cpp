@@ -29,13 +29,10 @@
 // loader itself never writes to them (add_base_word and add_word_variant
 // store single lines there). In the variant pool each variant counts as one
 // byte L (text length + 1), the text and its NUL.
-#include <errno.h>
-#include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "context/context.h"
 #include "index/dictionary_lines.h"
@@ -43,22 +40,6 @@
 #include "platform/platform.h"
 
 namespace {
-
-// ---- Low-level file access: open read-only, read, close ----
-
-// Opens path for reading (binary on this platform, shared with other readers).
-// The descriptor, or -1.
-int open_read_only(const char *path) {
-    int fd;
-    do {
-        fd = open(path, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-void close_file(int fd) {
-    close(fd);
-}
 
 // ---- Messages ----
 
@@ -277,15 +258,13 @@ const char *get_word_display_form(uint32_t id) {
 int load_dictionary_file() {
     SearchContext &c = g_search_context;
     release_dictionary_tables();
-    int length = snprintf(c.g_work_path, sizeof c.g_work_path, "%s/%s", c.g_base_directory,
-                          kDictionaryFileName);
-    int fd = length < (int)sizeof c.g_work_path ? open_read_only(c.g_work_path) : -1;
+    int fd = open_data_descriptor(kDictionaryFileName);
     if (fd < 0) {
         out_printf("%s", kMissingFileMessage);
         return 1;
     }
     const bool loaded = read_and_load(c, fd);
-    close_file(fd);
+    platform_close_file(fd);
     return loaded ? 0 : 1;
 }
 

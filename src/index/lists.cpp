@@ -265,8 +265,7 @@ bool fill_spelling_table(SearchContext &c, char *text, size_t size) {
 int open_spelling_list() {
     SearchContext &c = g_search_context;
     free_spelling_list();
-    index_file_path(c.g_work_path, sizeof c.g_work_path, kSpellingFileName);
-    c.g_spelling_file = open_data_file(c.g_work_path, "r");
+    c.g_spelling_file = open_data_file(kSpellingFileName);
     if (c.g_spelling_file == nullptr) {
         finish_page(kMissingSpellingMessage, "</vesk:error>\n");
         return 0;
@@ -319,9 +318,7 @@ int load_recommended_file() {
     free(c.g_recommended);
     c.g_recommended = nullptr;
     c.g_recommended_count = 0;
-    char path[kWorkPathSize];
-    index_file_path(path, sizeof path, c.recommended_file_name);
-    FILE *file = open_data_file(path, "r");
+    FILE *file = open_data_file(c.recommended_file_name);
     if (file == nullptr) {
         out_printf("%s", kMissingIndexFilesMessage);
         return kListNotLoaded;

@@ -38,12 +38,6 @@ const char kErrorClosing[] = "</vesk:error>\n";
 constexpr int kForeignMarkPositions[] = {0, 2, 4, 6};
 constexpr char kForeignMark[] = "This";
 
-// Opens name below the index directory for binary reading (path in g_work_path).
-FILE *open_in_index_dir(SearchContext &c, const char *name) {
-    index_file_path(c.g_work_path, sizeof c.g_work_path, name);
-    return open_data_file(c.g_work_path, "rb");
-}
-
 // Reports a file that cannot be opened or loaded, with the system's text for
 // the last error, and finishes the page. format takes name (when not null)
 // and the reason. 0.
@@ -74,7 +68,7 @@ bool page_text_is_foreign(FILE *file) {
 int open_page_text(SearchContext &c) {
     if (!page_text_record_size_valid(c.DictIDLen))
         return finish_page_after_error(kInvalidSettingsFileMessage, kErrorClosing);
-    c.g_page_text_file = open_in_index_dir(c, c.pagetext_file_name);
+    c.g_page_text_file = open_data_file(c.pagetext_file_name);
     if (c.g_page_text_file == nullptr) return finish_unable_to_open(kPageTextUnableFormat, nullptr);
     // The stream is left where the probe stopped: every reader seeks first.
     if (page_text_is_foreign(c.g_page_text_file))
@@ -241,7 +235,7 @@ int open_index_files() {
     SearchContext &c = g_search_context;
     // A search: its tables and buffers go to huge pages from here on.
     platform_use_huge_heap();
-    c.g_page_data_file = open_in_index_dir(c, c.pagedata_file_name);
+    c.g_page_data_file = open_data_file(c.pagedata_file_name);
     if (c.g_page_data_file == nullptr)
         return finish_unable_to_open(kUnableToOpenFormat, c.pagedata_file_name);
 
@@ -252,7 +246,7 @@ int open_index_files() {
 
     if ((c.DisplayContext == 1 || c.AllowExactPhrase == 1) && open_page_text(c) == 0) return 0;
 
-    c.g_word_map_file = open_in_index_dir(c, kWordmapFileName);
+    c.g_word_map_file = open_data_file(kWordmapFileName);
     if (c.g_word_map_file == nullptr)
         return finish_page_after_error(kMissingIndexFilesMessage, kErrorClosing);
 

@@ -144,8 +144,7 @@ int load_pageinfo_file() {
     // A failure below that is no failed system call must not be reported with
     // the reason of an earlier, unrelated one.
     platform_clear_error();
-    index_file_path(c.g_work_path, sizeof c.g_work_path, c.pageinfo_file_name);
-    FILE *file = open_data_file(c.g_work_path, "rb");
+    FILE *file = open_data_file(c.pageinfo_file_name);
     if (file == nullptr) return 1;
     const int32_t big = c.UseBigPageInfoData;
     const int64_t total_size = c.PageInfoSize;

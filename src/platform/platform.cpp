@@ -29,7 +29,6 @@
 
 namespace {
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
-constexpr mode_t kNewFileMode = 0666;  // as fopen creates files (less the umask)
 constexpr char kTextEndOfFile = 0x1A;  // Ctrl-Z: ends a file read in text mode
 int g_saved_errno = 0;  // errno of the last failing call, kept by platform_save_error
 char g_empty_text[1] = {0};
@@ -560,24 +559,4 @@ int platform_read_whole_file(int fd, char **text, size_t *size) {
     *text = buffer;
     *size = filled;
     return kWholeFileRead;
-}
-
-int platform_append_to_file(const char *path, const char *bytes, size_t length) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kNewFileMode);
-    if (fd < 0) return errno;
-    int result = 0;
-    // One write carries the whole text; only an interrupted or partial write
-    // (a full disk, a signal) needs a second one for the rest.
-    while (length > 0) {
-        ssize_t written = write(fd, bytes, length);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            result = -(written < 0 ? errno : ENOSPC);
-            break;
-        }
-        bytes += written;
-        length -= (size_t)written;
-    }
-    close(fd);
-    return result;
 }

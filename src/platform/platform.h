@@ -1,6 +1,7 @@
 // The small platform layer: a monotonic high-resolution counter, the text of
-// the last system error, 64-bit file positioning, text-mode line reading, and
-// memory mapped in one step with whole-file reads into it.
+// the last system error, 64-bit file positioning, text-mode line reading,
+// files opened below a directory opened once, and memory mapped in one step
+// with whole-file reads into it.
 #pragma once
 
 #include <stddef.h>
@@ -49,11 +50,33 @@ int64_t platform_tell(FILE *file);
 // Returns buffer, or null at the end of the file or on a read error.
 char *platform_read_text_line(char *buffer, int size, FILE *file);
 
-// Appends length bytes to the file at path (created when missing) with one
-// write on a descriptor opened for appending, so that lines written at the
-// same time by several processes never mix. 0 done; the errno of a failed
-// open; minus the errno of a failed write.
-int platform_append_to_file(const char *path, const char *bytes, size_t length);
+// ---- Files below a directory opened once (directory_files.cpp) ----
+// A directory for platform_open_file that takes the name as given: a relative
+// name from the current directory, an absolute one from the root.
+constexpr int kPlatformNameAsGiven = -100;
+// Opens the directory at path for opening files below it, so that they come
+// from this directory even after path has come to name another one (a
+// renamed folder, a switched symlink). An empty path is the root directory,
+// as "" followed by "/" and a name would name it. The descriptor, or -1 (the
+// system's error is saved).
+int platform_open_directory(const char *path);
+// Opens name below the open directory `directory` with flags (close-on-exec
+// added, retried when a signal interrupts it; a created file gets 0666 less
+// the umask). Leading slashes of name are skipped, so that it stays below the
+// directory as the path "<directory>/<name>" would; an empty name is no
+// file. kPlatformNameAsGiven opens name as given. The descriptor, or -1 (the
+// system's error is saved; a directory of -1 gives EBADF).
+int platform_open_file(int directory, const char *name, int flags);
+// platform_open_file for reading, as a stream (text and binary read alike
+// here). Null when it cannot be opened (the system's error is saved).
+FILE *platform_open_stream(int directory, const char *name);
+// Closes a descriptor of platform_open_directory or platform_open_file; -1 is ignored.
+void platform_close_file(int fd);
+// Appends length bytes to the file name below directory (platform_open_file;
+// created when missing) with one write on a descriptor opened for appending,
+// so that lines written at the same time by several processes never mix. 0
+// done; the errno of a failed open; minus the errno of a failed write.
+int platform_append_to_file(int directory, const char *name, const char *bytes, size_t length);
 
 // Zero-filled memory of size bytes whose first `prefault` bytes are mapped at
 // once, not one page fault at a time as they are first touched (much cheaper

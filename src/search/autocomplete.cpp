@@ -31,9 +31,7 @@ char *suggestion_of(char *line) {
 
 int print_autocomplete(SearchContext *context) {
     SearchContext &c = *context;
-    char path[kBaseDirectorySize + kFileNameSize + 2];
-    int length = snprintf(path, sizeof path, "%s/%s", c.g_base_directory, c.autocomplete_file_name);
-    FILE *file = length < (int)sizeof path ? open_data_file(path, "r") : nullptr;
+    FILE *file = open_data_file(c.autocomplete_file_name);
     if (file == nullptr) {
         out_printf("%s", kMissingFileMessage);
         return 0;

@@ -168,23 +168,35 @@ int format_log_line(const SearchContext &c, const SearchRun &run, double seconds
     return line.length + kLineEndLength;
 }
 
-// The path the log is opened at, into path (kWorkPathSize bytes).
-void log_file_path(const SearchContext &c, char *path) {
-    if (strstr(c.LogFileName, kDriveMarker) != nullptr)
-        snprintf(path, kWorkPathSize, "%s", c.LogFileName);
-    else
-        index_file_path(path, kWorkPathSize, c.LogFileName);
-    // A backslash separates folders as a slash does.
-    for (char *p = path; *p != '\0'; p++)
+// A backslash separates folders as a slash does.
+void backslashes_to_slashes(char *text) {
+    for (char *p = text; *p != '\0'; p++)
         if (*p == '\\') *p = '/';
+}
+
+// Appends the line to the log: a LogFileName that holds a drive (":\\") is
+// taken as it is, any other is below the request's index directory. The
+// log's path, as the failure message shows it, goes into path (kWorkPathSize
+// bytes). The result of platform_append_to_file.
+int append_log_line(const SearchContext &c, const char *line, int length, char *path) {
+    const bool as_given = strstr(c.LogFileName, kDriveMarker) != nullptr;
+    char name[kFileNameSize];
+    snprintf(name, sizeof name, "%s", c.LogFileName);
+    backslashes_to_slashes(name);
+    if (as_given)
+        snprintf(path, kWorkPathSize, "%s", name);
+    else
+        index_file_path(path, kWorkPathSize, name);
+    const int directory = as_given ? kPlatformNameAsGiven : base_directory_fd();
+    if (directory == -1) return errno;
+    return platform_append_to_file(directory, name, line, (size_t)length);
 }
 
 void write_log_line(const SearchContext &c, const SearchRun &run, double seconds) {
     static char line[kLogLineSize];
     const int length = format_log_line(c, run, seconds, line);
     char path[kWorkPathSize];
-    log_file_path(c, path);
-    const int error = platform_append_to_file(path, line, (size_t)length);
+    const int error = append_log_line(c, line, length, path);
     // Only a log that cannot be opened is reported; the page is complete anyway.
     if (error <= 0) return;
     if (c.g_xml_output) out_printf("<vesk:error>");

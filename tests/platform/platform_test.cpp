@@ -1,4 +1,5 @@
-// Text-mode line reading, mapped blocks and whole-file reads of the platform layer.
+// Text-mode line reading, mapped blocks, whole-file reads and files opened
+// below a directory opened once, of the platform layer.
 #include <fcntl.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -335,3 +336,71 @@ TEST(UtcTime, AgreesWithTheCLibrary) {
 }
 
 }  // namespace
+
+namespace {
+
+// Opens through platform_open_file and reads the file back; "error N" when it fails.
+std::string read_below(int directory, const char *name) {
+    FILE *file = platform_open_stream(directory, name);
+    if (file == nullptr) {
+        char *text = platform_last_error_text();
+        std::string failed = text;
+        platform_free_error_text(text);
+        return "error " + failed;
+    }
+    std::string bytes;
+    for (int c; (c = fgetc(file)) != EOF;) bytes += (char)c;
+    fclose(file);
+    return bytes;
+}
+
+std::string error_text(int number) {
+    return std::string("error ") + strerror(number);
+}
+
+}  // namespace
+
+TEST(DirectoryFiles, NamesStayBelowTheDirectoryOpenedOnce) {
+    const std::string dir = testsupport::make_temp_dir("directory_files");
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+    testsupport::write_file(dir, "file", "top");
+    testsupport::write_file(dir + "/sub", "file", "below");
+    const int directory = platform_open_directory(dir.c_str());
+    ASSERT_GE(directory, 0);
+    // The folder's path now names another folder: names still open below the first.
+    ASSERT_EQ(rename(dir.c_str(), (dir + ".old").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    testsupport::write_file(dir, "file", "other");
+    const std::string as_given = dir + "/file";
+    struct Case {
+        int directory;
+        const char *name;
+        std::string read;
+    };
+    const Case cases[] = {
+        {directory, "file", "top"},
+        {directory, "/file", "top"},  // as "<directory>//file" would
+        {directory, "//sub/./file", "below"},
+        {directory, "sub/../file", "top"},
+        {directory, "missing", error_text(ENOENT)},
+        {directory, "", error_text(ENOENT)},
+        {directory, "/", error_text(ENOENT)},
+        {-1, "file", error_text(EBADF)},
+        {kPlatformNameAsGiven, as_given.c_str(), "other"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(read_below(c.directory, c.name), c.read) << c.name;
+
+    EXPECT_EQ(platform_append_to_file(directory, "/sub/log", "one\r\n", 5), 0);
+    EXPECT_EQ(platform_append_to_file(directory, "sub/log", "two\r\n", 5), 0);
+    EXPECT_EQ(testsupport::read_file(dir + ".old/sub/log"), "one\r\ntwo\r\n");
+    EXPECT_EQ(platform_append_to_file(directory, "none/log", "x", 1), ENOENT);
+    platform_close_file(directory);
+
+    EXPECT_EQ(platform_open_directory(as_given.c_str()), -1);  // a file is no directory
+    const int root = platform_open_directory("");              // "" + "/" + name: the root
+    ASSERT_GE(root, 0);
+    EXPECT_EQ(read_below(root, as_given.c_str() + 1), "other");
+    platform_close_file(root);
+    testsupport::remove_tree(dir);
+    testsupport::remove_tree(dir + ".old");
+}
