@@ -147,8 +147,10 @@ constexpr char kIndexEnvironmentVariable[] = "SITEQUERY_INDEX";
 // Fills script_file_name and index_directory of request from argv[0], then
 // SITEQUERY_INDEX when set and not empty, then the "/I <directory>" options
 // (the last usable one wins); a value too long for the field is ignored. When
-// the program runs as CGI and QUERY_STRING holds no "=", the trailing arguments
-// that the web server made from the query words are not read as options.
+// the program runs as CGI and QUERY_STRING holds no "=", trailing arguments
+// that are the query's own words as a web server passes them (undecoded,
+// decoded, or decoded and shell-escaped) are not read as options; the
+// arguments before them are.
 void read_command_line(RequestParams *request, int argc, char **argv);
 
 // ---- page_head.cpp ----

@@ -1,6 +1,9 @@
 // End to end through the real binary: settings failures, form failures, the
 // command line, and the plain page.
+#include <ctype.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <string>
@@ -184,6 +187,75 @@ TEST_F(RequestE2E, QueryWordsPassedAsArgumentsCannotMoveTheIndexDirectory) {
     // The same arguments from a wrapper script (not CGI) do move it.
     request.method = "";
     EXPECT_EQ(run(request).out.find("Error: Missing text"), 25u);
+    testsupport::remove_tree(other);
+}
+
+// Every byte but letters and digits as %XX, as a browser may send it.
+std::string percent_encoded(const std::string &text) {
+    std::string out;
+    for (unsigned char c : text) {
+        char pair[4];
+        snprintf(pair, sizeof pair, "%%%02X", c);
+        out += isalnum(c) ? std::string(1, (char)c) : std::string(pair);
+    }
+    return out;
+}
+
+// An "="-less query string through a wrapper script that names the index
+// with its own "/I": the server passed the query's words after the wrapper's
+// arguments, or none. Only trailing arguments that are the query's words are
+// kept from the options, so the answer is always the ordinary page of the
+// index the wrapper names (the program sits in a folder whose settings fail,
+// and OTHER too, so that a dropped or moved /I shows).
+TEST_F(RequestE2E, QueryWordsAreTakenFromTheOptionsOnlyWhenTheServerPassedThem) {
+    const std::string other = testsupport::make_temp_dir("e2e_other");
+    testsupport::write_file(other, "settings.vdat", "");  // fails with missing texts
+    const std::string odd = other + "/a&b c$d";           // shell characters in a folder name
+    ASSERT_EQ(mkdir(odd.c_str(), 0755), 0);
+    testsupport::write_file(odd, "settings.vdat", "");
+    const std::string many = [] {
+        std::string words;
+        for (int i = 0; i < 600; i++) words += "+x";
+        return words;
+    }();
+    struct Case {
+        const char *what;
+        std::string query_string;
+        std::vector<std::string> passed;  // the words the server passed after the wrapper's
+    };
+    const Case cases[] = {
+        {"no word passed", "honey", {}},
+        {"one word passed", "honey", {"honey"}},
+        {"two words passed", "honey+bee", {"honey", "bee"}},
+        {"a visitor's /I passed", "/I+" + other, {"/I", other}},
+        {"a visitor's /I, none passed", "/I+" + other, {}},
+        {"a percent-encoded /I passed decoded",
+         percent_encoded("/i") + "+" + percent_encoded(other),
+         {"/i", other}},
+        {"a percent-encoded /I passed undecoded",
+         "%2FI+" + percent_encoded(other),
+         {"%2FI", percent_encoded(other)}},
+        {"a lower-case escape passed decoded", "%2fInclude+" + other, {"/Include", other}},
+        {"shell characters passed escaped",
+         "/I+" + percent_encoded(odd),
+         {"/I", other + "/a\\&b c\\$d"}},
+        {"shell characters passed plainly", "/I+" + percent_encoded(odd), {"/I", odd}},
+        {"a decoded NUL ends the word", "/I+" + other + "%00tail", {"/I", other}},
+        {"a broken escape stays", "/I+%zz" + other, {"/I", "%zz" + other}},
+        {"empty words passed", "honey++", {"honey", "", ""}},
+        {"empty words, none passed", "++", {}},
+        {"only the first words passed", "/I+" + other + many, {"/I", other, "x", "x"}},
+        {"words like the wrapper's, none passed", "/I+x", {}},
+    };
+    for (const Case &c : cases) {
+        CgiRequest request;
+        request.argv0 = other + "/sitequery";
+        request.query_string = c.query_string;
+        request.args = {"/I", dir_};
+        request.args.insert(request.args.end(), c.passed.begin(), c.passed.end());
+        CgiResponse response = run(request);
+        EXPECT_EQ(testsupport::compare_golden("page_no_query.out", response.out), "") << c.what;
+    }
     testsupport::remove_tree(other);
 }
 
