@@ -198,19 +198,73 @@ INSTANTIATE_TEST_SUITE_P(Servers, IndexFolderE2E,
 // symlink, or the server's SITEQUERY_INDEX naming it.
 enum class Naming { kWrapper, kEnvironment };
 
-class IndexSwitchE2E : public WebmasterE2E, public ::testing::WithParamInterface<Naming> {};
+// What the visitors got while the index was switched.
+struct SwitchedSearches {
+    int from_a = 0, from_b = 0, broken = 0, switches = 0;
+    std::string first_broken;  // the first answer from neither index, whole
+};
+
+class IndexSwitchE2E : public WebmasterE2E, public ::testing::WithParamInterface<Naming> {
+   protected:
+    static constexpr int kAnswers = 10000, kClients = 16, kSwitchMs = 5;
+
+    // Points the symlink root/current at root/index with an atomic rename.
+    bool point_at(const std::string &index) {
+        const std::string current = root_ + "/current", next = current + ".next";
+        unlink(next.c_str());
+        return symlink((root_ + "/" + index).c_str(), next.c_str()) == 0 &&
+               rename(next.c_str(), current.c_str()) == 0;
+    }
+
+    // kClients visitors GET target until kAnswers answers came, while the
+    // symlink is switched between index-a and index-b every kSwitchMs; each
+    // answer must be a or b whole.
+    SwitchedSearches search_while_switching(const std::string &target, const HttpResponse &a,
+                                            const HttpResponse &b) {
+        SwitchedSearches seen;
+        std::atomic<bool> searching(true);
+        std::atomic<int> answered(0), from_a(0), from_b(0), switches(0);
+        std::thread switcher([&] {
+            while (searching && point_at(switches % 2 == 0 ? "index-a" : "index-b")) {
+                switches++;
+                testsupport::sleep_ms(kSwitchMs);
+            }
+        });
+        std::mutex broken_lock;
+        std::vector<std::thread> clients;
+        for (int c = 0; c < kClients; c++)
+            clients.emplace_back([&] {
+                while (answered++ < kAnswers) {
+                    HttpResponse answer = get(target);
+                    const bool is_a = answer.status == 200 && answer.body == a.body;
+                    const bool is_b = answer.status == 200 && answer.body == b.body;
+                    from_a += is_a;
+                    from_b += is_b;
+                    if (is_a || is_b) continue;
+                    std::lock_guard<std::mutex> hold(broken_lock);
+                    if (seen.broken++ == 0) seen.first_broken = answer.raw;
+                }
+            });
+        for (std::thread &client : clients) client.join();
+        searching = false;
+        switcher.join();
+        seen.from_a = from_a;
+        seen.from_b = from_b;
+        seen.switches = switches;
+        return seen;
+    }
+};
 
 // Visitors search without pause through lighttpd while the symlink of the
 // index is switched every 5 ms between two indexes that answer differently:
 // every answer is whole and wholly from one index.
 TEST_P(IndexSwitchE2E, EveryAnswerComesWhollyFromOneIndex) {
-    constexpr int kAnswers = 10000, kClients = 16, kSwitchMs = 5;
     write_index("index-a", titled_index("Index A", 3));
     testsupport::IndexSpec b = titled_index("Index B", 5);
     b.settings.set("DisplayTitle", 0);
     write_index("index-b", b);
     const std::string current = root_ + "/current";
-    ASSERT_EQ(symlink((root_ + "/index-a").c_str(), current.c_str()), 0);
+    ASSERT_TRUE(point_at("index-a"));
     std::string index_variable = current;
     if (GetParam() == Naming::kWrapper) {
         // The server names a folder without an index: /I wins.
@@ -223,56 +277,23 @@ TEST_P(IndexSwitchE2E, EveryAnswerComesWhollyFromOneIndex) {
     ASSERT_TRUE(testsupport::start_server(Server::kLighttpd, server_,
                                           {root_, "cgi-bin", {{"INDEX", index_variable}}}))
         << testsupport::server_logs(root_);
-    const std::string target = "/cgi-bin/sitequery?vesk_query=bee";
 
     // What each index answers, the symlink standing still.
-    const std::string next = current + ".next";
-    auto point_at = [&](const char *index) {
-        unlink(next.c_str());
-        return symlink((root_ + "/" + index).c_str(), next.c_str()) == 0 &&
-               rename(next.c_str(), current.c_str()) == 0;
-    };
-    const HttpResponse a = get(target);
+    const std::string target = "/cgi-bin/sitequery?vesk_query=bee";
+    const HttpResponse from_a = get(target);
     ASSERT_TRUE(point_at("index-b"));
-    const HttpResponse b_answer = get(target);
-    ASSERT_NE(a.body.find("3 results found."), std::string::npos) << a.raw;
-    ASSERT_NE(b_answer.body.find("5 results found."), std::string::npos) << b_answer.raw;
-    ASSERT_NE(a.body.find("Index A ends here.</p></body></html>\n"), std::string::npos) << a.raw;
+    const HttpResponse from_b = get(target);
+    ASSERT_NE(from_a.body.find("3 results found."), std::string::npos) << from_a.raw;
+    ASSERT_NE(from_a.body.find("Index A ends here.</p></body></html>\n"), std::string::npos)
+        << from_a.raw;
+    ASSERT_NE(from_b.body.find("5 results found."), std::string::npos) << from_b.raw;
 
-    std::atomic<bool> searching(true);
-    std::atomic<int> switches(0), answered(0), broken(0), from_a(0), from_b(0);
-    std::thread switcher([&] {
-        while (searching) {
-            if (!point_at(switches % 2 == 0 ? "index-a" : "index-b")) break;
-            switches++;
-            testsupport::sleep_ms(kSwitchMs);
-        }
-    });
-    std::string first_broken;
-    std::mutex first_broken_lock;
-    std::vector<std::thread> clients;
-    for (int c = 0; c < kClients; c++)
-        clients.emplace_back([&] {
-            while (answered++ < kAnswers) {
-                HttpResponse answer = get(target);
-                const bool is_a = answer.status == 200 && answer.body == a.body;
-                const bool is_b = answer.status == 200 && answer.body == b_answer.body;
-                from_a += is_a;
-                from_b += is_b;
-                if (is_a || is_b) continue;
-                std::lock_guard<std::mutex> hold(first_broken_lock);
-                if (broken++ == 0) first_broken = answer.raw;
-            }
-        });
-    for (std::thread &client : clients) client.join();
-    searching = false;
-    switcher.join();
-
-    EXPECT_EQ(broken, 0) << "first broken answer:\n" << first_broken;
-    EXPECT_EQ(from_a + from_b + broken, kAnswers);
-    EXPECT_GT(from_a, 0);
-    EXPECT_GT(from_b, 0);
-    EXPECT_GT(switches, 100);
+    const SwitchedSearches seen = search_while_switching(target, from_a, from_b);
+    EXPECT_EQ(seen.broken, 0) << "first broken answer:\n" << seen.first_broken;
+    EXPECT_EQ(seen.from_a + seen.from_b + seen.broken, kAnswers);
+    EXPECT_GT(seen.from_a, 0);
+    EXPECT_GT(seen.from_b, 0);
+    EXPECT_GT(seen.switches, 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Namings, IndexSwitchE2E,
