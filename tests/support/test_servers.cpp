@@ -149,7 +149,7 @@ std::vector<std::string> server_command(Server server, const std::string &root,
     put_config(root, std::string(server_name(server)) + ".conf",
                fill(read_file(kServersDir + server_name(server) + ".conf"), fields));
     if (server == Server::kLighttpd) return {program, "-D", "-f", config};
-    if (server == Server::kApache) return {program, "-X", "-f", config};
+    if (server == Server::kApache) return {program, "-DFOREGROUND", "-f", config};
     return {program, "-e", root + "/logs/nginx-error.log", "-c", config};
 }
 
