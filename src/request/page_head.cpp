@@ -18,12 +18,6 @@ const char kOpenSearchNamespace[] = "http://a9.com/-/spec/opensearch/1.1/";
 const char kAtomNamespace[] = "http://www.w3.org/2005/Atom";
 const char kVeskNamespace[] = "https://www.orlatine.com/vesk/response/5.0/schema/";
 
-// Control bytes cannot appear in an XML document; they become spaces.
-void blank_control_bytes(char *text) {
-    for (unsigned char *p = (unsigned char *)text; *p != '\0'; p++)
-        if (*p < 0x20 && *p != '\t' && *p != '\n' && *p != '\r') *p = ' ';
-}
-
 void copy_request(SearchContext &c, const RequestParams &r) {
     static_assert(sizeof c.g_remote_addr == sizeof r.remote_addr, "same address field");
     memcpy(c.g_remote_addr, r.remote_addr, sizeof c.g_remote_addr);
@@ -329,7 +323,8 @@ int begin_page(SearchContext *context, RequestParams *request) {
     write_content_type(c, *request);
     settle_result_options(c);
 
-    if (c.g_xml_output) blank_control_bytes(c.g_query_text);
+    // The query is searched as it came in either mode; XML text drops its
+    // control bytes where it is written (xml_text).
     snprintf(c.g_query_html, sizeof c.g_query_html, "%s", c.g_query_text);
     escape_html(c.g_query_html, sizeof c.g_query_html);
 

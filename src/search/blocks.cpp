@@ -265,12 +265,15 @@ void write_info_line(SearchContext &c, const Block &b, bool xml) {
                           b.result->final_score);
     if (c.DisplayDate == 1) write_date(c, b, xml, started);
     if (c.DisplayFilesize == 1) {
+        // Whole kilobytes, at least 1, in both modes: the figure carries the
+        // unit "k" in XML as on the page.
+        const uint32_t counted = b.size / kBytesPerKilobyte;
+        const uint32_t kilobytes = counted > 0 ? counted : 1;
         if (xml) {
-            out_printf("<vesk:fileSize>%uk</vesk:fileSize>\n", b.size);
+            out_printf("<vesk:fileSize>%uk</vesk:fileSize>\n", kilobytes);
         } else {
-            const uint32_t kilobytes = b.size / kBytesPerKilobyte;
             start_info_part(started);
-            buffer_printf("%uk", kilobytes > 0 ? kilobytes : 1);
+            buffer_printf("%uk", kilobytes);
         }
     }
     if (c.DisplayURL == 1 && !xml) {

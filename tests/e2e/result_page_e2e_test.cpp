@@ -246,4 +246,43 @@ TEST_F(ResultPageE2E, HostileQuery) {
                   "vesk_query=bee+%22%3E%3Cscript%3Ealert(1)%3C/script%3E+%FF%C3+%26amp%3B");
 }
 
+// The addresses of the results of an answer, in order: the result-title
+// links of an HTML page, the item links of an XML answer (both without the
+// highlight parameters they may carry).
+std::vector<std::string> result_links(const std::string &answer, bool xml) {
+    const std::string open = xml ? "<item>" : "<div class=\"result_title\">";
+    const std::string link = xml ? "<link>" : "<a href=\"";
+    std::vector<std::string> links;
+    for (size_t at = answer.find(open); at != std::string::npos; at = answer.find(open, at + 1)) {
+        size_t start = answer.find(link, at) + link.size();
+        size_t end = answer.find_first_of(xml ? "<?&" : "\"?&", start);
+        links.push_back(answer.substr(start, end - start));
+    }
+    return links;
+}
+
+// A query with control bytes finds the same pages as a page and as XML, and
+// the XML answer stays well-formed.
+TEST_F(ResultPageE2E, ControlBytesSearchTheSameInBothModes) {
+    write(bee_notes());
+    struct Case {
+        const char *query;
+        bool finds;
+    };
+    const Case cases[] = {
+        {"bee%01%FF", false},   {"bee%01", false},          {"%01bee", false},
+        {"honey%1Fwax", false}, {"bee+%01%02+honey", true}, {"%22bee%01honey%22", false},
+        {"honey+%7F", true},    {"%0Bhoney+%0C", false},
+    };
+    for (const Case &c : cases) {
+        const std::string query_string = std::string("vesk_query=") + c.query;
+        const std::string html = get(query_string);
+        const std::string xml = get(query_string + "&vesk_xml=1");
+        const std::vector<std::string> pages = result_links(html, false);
+        EXPECT_EQ(result_links(xml, true), pages) << c.query;
+        EXPECT_EQ(!pages.empty(), c.finds) << c.query;
+        EXPECT_EQ(testsupport::xml_errors(dir_, xml.substr(xml.find("\n\n") + 2)), "") << c.query;
+    }
+}
+
 }  // namespace
