@@ -153,14 +153,15 @@ std::vector<std::string> server_command(Server server, const std::string &root,
     return {program, "-e", root + "/logs/nginx-error.log", "-c", config};
 }
 
-// fcgiwrap on its socket in root/run, as the account nginx serves as.
+// fcgiwrap on its socket in root/run, as the account nginx serves as, with
+// eight processes to answer at once.
 bool start_fcgiwrap(TestServer &test_server, const std::string &root, const std::string &socket) {
     Account account;
     const bool as_root = server_account(account);
     // fcgiwrap makes its socket in a folder that its account may write.
     make_folder(root + "/run", 0777);
     return test_server.start_helper(
-        {find_program("fcgiwrap"), "-s", "unix:" + socket}, root + "/logs/fcgiwrap.out",
+        {find_program("fcgiwrap"), "-c", "8", "-s", "unix:" + socket}, root + "/logs/fcgiwrap.out",
         [&] { return unix_socket_accepts(socket); }, as_root ? &account : nullptr);
 }
 
