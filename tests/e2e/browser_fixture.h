@@ -37,7 +37,7 @@ class BrowserFixture : public ::testing::Test {
                                       "/index' \"$@\"\n");
         ASSERT_FALSE(testsupport::find_program("chromium").empty())
             << "chromium is not installed (see tools/install-deps.sh)";
-        ASSERT_TRUE(testsupport::start_lighttpd(server_, root_));
+        ASSERT_TRUE(testsupport::start_server(testsupport::Server::kLighttpd, server_, {root_}));
     }
     void TearDown() override {
         server_.stop();

@@ -1,18 +1,18 @@
-// End to end behind real web servers: lighttpd, busybox httpd and Apache, with
-// the configurations of tests/e2e/servers/, run the program as a CGI program
-// from a cgi-bin folder, and curl sends the requests. Each server runs in the
-// foreground on 127.0.0.1 and is stopped by its process id.
+// End to end behind real web servers: lighttpd, Apache, nginx with fcgiwrap
+// and busybox httpd, each with the README's set-up of tests/e2e/servers/, run
+// the program from their CGI folder, and a socket client sends the requests.
+// Each server runs in the foreground on 127.0.0.1 and is stopped by its
+// process id.
 #include <gtest/gtest.h>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
 #include <map>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/index_files.h"
@@ -23,10 +23,8 @@
 namespace {
 
 using testsupport::fill;
-using testsupport::find_program;
 using testsupport::HttpResponse;
-using testsupport::kServersDir;
-using testsupport::sanitizer_settings;
+using testsupport::Server;
 
 const char kTemplate[] =
     "<html><head><title>@TITLE@</title></head>\n"
@@ -34,62 +32,50 @@ const char kTemplate[] =
     "<!--VESKSEARCH-->\n"
     "</body></html>\n";
 
-// The two CGI programs of cgi-bin: the program beside its index (which it
-// finds from its own path), and a wrapper script naming another index with /I.
-struct Script {
-    const char *name;
-    const char *title;  // of the index's template, to tell which index answered
+// The indexes of a test, each with its own title to tell which answered.
+struct Index {
+    const char *folder;  // under the test's root
+    const char *title;
 };
-const Script kBeside = {"sitequery", "Index beside the program"};
-const Script kWrapped = {"wrapped", "Index given with /I"};
+// The index the server names in SITEQUERY_INDEX.
+const Index kNamed = {"index", "Index named by the server"};
+// The index a wrapper names with /I.
+const Index kGiven = {"given", "Index given with /I"};
+// The index beside the program in the CGI folder, which it reads when nothing
+// names another.
+const Index kBeside = {"www/cgi-bin", "Index beside the program"};
 
-class WebServerE2E : public ::testing::Test {
+// The CGI programs of cgi-bin: the program itself, installed under its own
+// name, and a wrapper script running it with /I.
+const char kProgram[] = "sitequery";
+const char kWrapper[] = "wrapped";
+
+class WebServerE2E : public ::testing::TestWithParam<Server> {
    protected:
     void SetUp() override {
         root_ = testsupport::make_temp_dir("webserver");
         // A server started as root serves as another user: all must be readable.
         chmod(root_.c_str(), 0755);
-        for (const char *dir : {"www", "www/cgi-bin", "index", "other", "bin", "logs", "apache"})
-            make_dir(root_ + "/" + dir);
-        write_index(cgi_dir(), kBeside.title);
-        write_index(root_ + "/index", kWrapped.title);
+        for (const char *dir : {"www", "www/cgi-bin", "logs"}) make_dir(root_ + "/" + dir);
+        for (const Index &index : {kNamed, kGiven, kBeside}) write_index(index);
         // Settings that fail to load, should a request ever reach them.
+        make_dir(root_ + "/other");
         put(root_ + "/other", "settings.vdat", "FormFormat = 1\n", 0644);
         put(root_ + "/other", "search_template.html", fill(kTemplate, {{"TITLE", "Other"}}), 0644);
 
-        std::string program = root_ + "/bin/sitequery";
-        put(root_ + "/bin", "sitequery", testsupport::read_file(testsupport::program_path()), 0755);
-#ifdef SITEQUERY_EMULATOR
-        // The emulator runs the program under the script's own path, and with /I.
-        put_script(kBeside.name, std::string("exec '") + SITEQUERY_EMULATOR + "' -0 \"$0\" '" +
-                                     program + "' \"$@\"");
-#else
-        put(cgi_dir(), kBeside.name, testsupport::read_file(program), 0755);
-#endif
-        put_wrapper(kWrapped.name, root_ + "/index");
+        program_ = testsupport::copy_program(root_);
+        put(cgi_dir(), kProgram, testsupport::cgi_program_file(program_), 0755);
+        put_wrapper(kWrapper, root_ + "/" + kGiven.folder);
     }
+
+    void TearDown() override { testsupport::finish_server_test(server_, root_); }
 
     // A script of cgi-bin that runs the program with /I index.
     void put_wrapper(const std::string &name, const std::string &index) {
-        std::string run = "exec ";
-#ifdef SITEQUERY_EMULATOR
-        run += std::string("'") + SITEQUERY_EMULATOR + "' ";
-#endif
-        put_script(name, run + "'" + root_ + "/bin/sitequery' /I '" + index + "' \"$@\"");
+        put_script(name, testsupport::program_command(program_, "/I '" + index + "' \"$@\""));
     }
 
-    void TearDown() override {
-        stop_server();
-        std::string log = logs();
-        EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
-        EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
-        testsupport::remove_tree(root_);
-    }
-
-    std::string cgi_dir() const {
-        return root_ + "/www/cgi-bin";
-    }
-
+    std::string cgi_dir() const { return root_ + "/www/cgi-bin"; }
     void make_dir(const std::string &path) {
         mkdir(path.c_str(), 0755);
         chmod(path.c_str(), 0755);
@@ -102,98 +88,45 @@ class WebServerE2E : public ::testing::Test {
     void put_script(const std::string &name, const std::string &command) {
         put(cgi_dir(), name, "#!/bin/sh\n" + command + "\n", 0755);
     }
-    void write_index(const std::string &dir, const std::string &title) {
+    void write_index(const Index &index) {
+        const std::string dir = root_ + "/" + index.folder;
+        make_dir(dir);
         testsupport::SettingsSpec spec = testsupport::default_settings();
         spec.set("FormFormat", 1).set_text("Charset", "UTF-8");
         put(dir, "settings.vdat", testsupport::settings_text(spec), 0644);
-        put(dir, "search_template.html", fill(kTemplate, {{"TITLE", title}}), 0644);
+        put(dir, "search_template.html", fill(kTemplate, {{"TITLE", index.title}}), 0644);
     }
 
-    // Everything the servers and the programs they ran wrote to their logs.
-    std::string logs() const {
-        std::string all;
-        for (const char *name : {"server.out", "lighttpd-error.log", "apache2-error.log"}) {
-            std::string text = testsupport::read_file(root_ + "/logs/" + name);
-            if (!text.empty()) all += std::string("--- ") + name + "\n" + text;
-        }
-        return all;
+    bool start() { return testsupport::start_server(GetParam(), server_, {root_}); }
+
+    // The index that answers for a program of cgi-bin: busybox httpd names
+    // none, so the program reads the one beside it.
+    const Index &index_of(const std::string &script) const {
+        if (script == kWrapper) return kGiven;
+        return GetParam() == Server::kBusybox ? kBeside : kNamed;
     }
 
-    bool start_lighttpd() {
-        return testsupport::start_lighttpd(server_, root_);
-    }
-    bool start_server(const std::string &program,
-                      const std::function<std::vector<std::string>(int)> &command) {
-        return server_.start(program, command, root_ + "/logs/server.out");
-    }
-    void stop_server() {
-        server_.stop();
-    }
-
-    bool start_busybox_httpd() {
-        return start_server(find_program("busybox"), [this](int port) {
-            put(root_, "httpd.conf", testsupport::read_file(kServersDir + "busybox-httpd.conf"),
-                0644);
-            return std::vector<std::string>{find_program("busybox"),
-                                            "httpd",
-                                            "-f",
-                                            "-p",
-                                            "127.0.0.1:" + std::to_string(port),
-                                            "-h",
-                                            root_ + "/www",
-                                            "-c",
-                                            root_ + "/httpd.conf"};
-        });
-    }
-
-    bool start_apache() {
-        return start_server(find_program("apache2"), [this](int port) {
-            std::string user, environment;
-            if (geteuid() == 0) {
-                const passwd *account = getpwnam("www-data");
-                if (account == nullptr) account = getpwnam("nobody");
-                if (account != nullptr)
-                    user = "User #" + std::to_string(account->pw_uid) + "\nGroup #" +
-                           std::to_string(account->pw_gid);
-            }
-            for (const auto &setting : sanitizer_settings())
-                environment += "PassEnv " + setting.first + "\n";
-            std::string config = fill(testsupport::read_file(kServersDir + "apache2.conf"),
-                                      {{"ROOT", root_},
-                                       {"PORT", std::to_string(port)},
-                                       {"USER", user},
-                                       {"CGI_ENVIRONMENT", environment}});
-            put(root_, "apache2.conf", config, 0644);
-            return std::vector<std::string>{find_program("apache2"), "-X", "-f",
-                                            root_ + "/apache2.conf"};
-        });
-    }
-
-    // GET target, or POST body to it (form-encoded) when body is given.
     HttpResponse fetch(const std::string &target, const char *body = nullptr) {
         return testsupport::fetch(server_.port(), target, body);
     }
 
-    // The body of the page the program writes, run directly, for a GET request
-    // without a query.
-    std::string direct_page(const Script &script) {
-        testsupport::CgiRequest request;
-        if (std::string(script.name) == kBeside.name)
-            request.argv0 = cgi_dir() + "/" + script.name;
-        else
-            request.args = {"/I", root_ + "/index"};
-        testsupport::CgiResponse response = testsupport::run_cgi(request);
+    // The body of the page the program writes, run directly on index, for a
+    // GET request with query_string.
+    std::string direct_page(const Index &index, const std::string &query_string = "") {
+        testsupport::CgiResponse response = testsupport::run_cgi(
+            testsupport::get_request(root_ + "/" + index.folder, query_string));
         EXPECT_EQ(response.err, "");
         size_t body = response.out.find("\n\n");
-        EXPECT_NE(response.out.find(script.title), std::string::npos) << response.out;
+        EXPECT_NE(response.out.find(index.title), std::string::npos) << response.out;
         return body == std::string::npos ? "" : response.out.substr(body + 2);
     }
 
     // What a CGI program of cgi-bin answers through the server.
-    void expect_answers(const Script &script) {
-        SCOPED_TRACE(script.name);
-        std::string url = std::string("/cgi-bin/") + script.name;
-        std::string title = std::string("<title>") + script.title + "</title>";
+    void expect_answers(const std::string &script) {
+        SCOPED_TRACE(script);
+        const Index &index = index_of(script);
+        const std::string url = "/cgi-bin/" + script;
+        const std::string title = std::string("<title>") + index.title + "</title>";
         const size_t npos = std::string::npos;
 
         // The search box echoes the query, escaped.
@@ -215,7 +148,7 @@ class WebServerE2E : public ::testing::Test {
         HttpResponse empty = fetch(url);
         EXPECT_EQ(empty.status, 200) << empty.raw;
         EXPECT_EQ(empty.headers["content-type"], "text/html; charset=UTF-8") << empty.raw;
-        EXPECT_EQ(empty.body, direct_page(script));
+        EXPECT_EQ(empty.body, direct_page(index));
 
         HttpResponse xml = fetch(url + "?vesk_xml=1&vesk_query=bee");
         EXPECT_EQ(xml.status, 200) << xml.raw;
@@ -223,60 +156,76 @@ class WebServerE2E : public ::testing::Test {
         EXPECT_EQ(xml.body.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u) << xml.raw;
     }
 
-    std::string root_;
+    std::string root_, program_;
     testsupport::TestServer server_;
 };
 
-TEST_F(WebServerE2E, LighttpdRunsTheProgramBesideItsIndexAndThroughAWrapper) {
-    ASSERT_TRUE(start_lighttpd()) << logs();
-    expect_answers(kBeside);
-    expect_answers(kWrapped);
+// The program installed under its own name reads the index the server names
+// (busybox httpd: the one beside it); a wrapper's /I wins over that name.
+TEST_P(WebServerE2E, RunsTheProgramAndAWrapper) {
+    ASSERT_TRUE(start()) << testsupport::server_logs(root_);
+    expect_answers(kProgram);
+    expect_answers(kWrapper);
 }
 
-// busybox httpd starts a CGI program by its bare file name in its own folder.
-TEST_F(WebServerE2E, BusyboxHttpdRunsTheProgramBesideItsIndexAndThroughAWrapper) {
-    ASSERT_TRUE(start_busybox_httpd()) << logs();
-    expect_answers(kBeside);
-    expect_answers(kWrapped);
-}
-
-TEST_F(WebServerE2E, ApacheRunsTheProgramBesideItsIndexAndThroughAWrapper) {
-    ASSERT_TRUE(start_apache()) << logs();
-    expect_answers(kBeside);
-    expect_answers(kWrapped);
-}
-
-// Apache passes a query string without "=" to a CGI program as command-line
-// words, decoded: "/I <dir>" from a visitor must not choose the index.
-TEST_F(WebServerE2E, ApacheQueryWordsCannotMoveTheIndexDirectory) {
-    put_script("arguments",
-               "printf 'Content-type: text/plain\\n\\n'; for a in \"$@\"; do printf '[%s]' "
-               "\"$a\"; done");
-    ASSERT_TRUE(start_apache()) << logs();
-    std::string other = root_ + "/other";
-    // Apache does pass the words as arguments (else the rest proves nothing).
-    EXPECT_EQ(fetch("/cgi-bin/arguments?/I+" + other).body, "[/I][" + other + "]");
-    EXPECT_EQ(fetch("/cgi-bin/arguments?%2Fi+" + other + "+x").body, "[/i][" + other + "][x]");
-
-    for (const Script &script : {kBeside, kWrapped}) {
-        SCOPED_TRACE(script.name);
-        std::string page = direct_page(script);
-        for (const std::string &query : {"/I+" + other, "%2Fi+" + other + "+x", "x+/I+" + other}) {
-            HttpResponse response = fetch(std::string("/cgi-bin/") + script.name + "?" + query);
-            EXPECT_EQ(response.status, 200) << query << "\n" << response.raw;
-            EXPECT_EQ(response.body, page) << query;
+// A query string without "=" (which Apache passes on as command-line words)
+// answers the ordinary page of that request, from the index of the set-up.
+TEST_P(WebServerE2E, QueryWithoutEqualsSignAnswersTheOrdinaryPage) {
+    ASSERT_TRUE(start()) << testsupport::server_logs(root_);
+    for (const char *script : {kProgram, kWrapper}) {
+        for (const char *query : {"honey", "honey+bee", "vesk_query"}) {
+            SCOPED_TRACE(std::string(script) + "?" + query);
+            HttpResponse response = fetch(std::string("/cgi-bin/") + script + "?" + query);
+            EXPECT_EQ(response.status, 200) << response.raw;
+            EXPECT_EQ(response.body, direct_page(index_of(script), query));
         }
     }
 }
 
-// Many searches at once through lighttpd on one index, each appending its line
-// to the index's one search log: the log ends with exactly one whole line per
-// search, ended by CR LF, and every answer is the whole page.
-TEST_F(WebServerE2E, LighttpdConcurrentSearchesShareOneLog) {
-    constexpr int kSearches = 200;
-    const std::string index = root_ + "/search", answers = root_ + "/answers";
+// A visitor cannot choose the index: not with a header named like the
+// variable (servers pass headers as HTTP_*), nor with query words that spell
+// /I (Apache passes them as command-line words).
+TEST_P(WebServerE2E, VisitorsCannotChooseTheIndex) {
+    put_script("arguments",
+               "printf 'Content-type: text/plain\\n\\n'; for a in \"$@\"; do printf '[%s]' "
+               "\"$a\"; done");
+    ASSERT_TRUE(start()) << testsupport::server_logs(root_);
+    const std::string other = root_ + "/other";
+    if (GetParam() == Server::kApache) {
+        // Apache does pass the words as arguments (else the rest proves less).
+        EXPECT_EQ(fetch("/cgi-bin/arguments?/I+" + other).body, "[/I][" + other + "]");
+        EXPECT_EQ(fetch("/cgi-bin/arguments?%2Fi+" + other + "+x").body, "[/i][" + other + "][x]");
+    }
+    for (const char *script : {kProgram, kWrapper}) {
+        SCOPED_TRACE(script);
+        const std::string url = std::string("/cgi-bin/") + script;
+        const std::string page = direct_page(index_of(script));
+        for (const std::string &query : {"/I+" + other, "%2Fi+" + other + "+x", "x+/I+" + other}) {
+            HttpResponse response = fetch(url + "?" + query);
+            EXPECT_EQ(response.status, 200) << query << "\n" << response.raw;
+            EXPECT_EQ(response.body, direct_page(index_of(script), query)) << query;
+        }
+        HttpResponse hyphen =
+            testsupport::get(server_.port(), url, "Sitequery-Index: " + other + "\r\n");
+        EXPECT_EQ(hyphen.status, 200) << hyphen.raw;
+        EXPECT_EQ(hyphen.body, page);
+        // A server may refuse the underscore in a header name; if it answers,
+        // the answer is the ordinary page.
+        HttpResponse underscore =
+            testsupport::get(server_.port(), url, "SITEQUERY_INDEX: " + other + "\r\n");
+        if (underscore.status == 200) {
+            EXPECT_EQ(underscore.body, page);
+        }
+    }
+}
+
+// Many searches at once, each appending its line to the index's one search
+// log: the log ends with exactly one whole line per search, ended by CR LF,
+// and every answer is the whole page.
+TEST_P(WebServerE2E, ConcurrentSearchesShareOneLog) {
+    constexpr int kSearches = 200, kClients = 8;
+    const std::string index = root_ + "/search";
     make_dir(index);
-    make_dir(answers);
     testsupport::IndexSpec spec;
     spec.template_text =
         "<html><body>\n<!--VESK_SHOW_HEADING-->\n<!--VESK_SHOW_RESULTS-->\n"
@@ -303,21 +252,20 @@ TEST_F(WebServerE2E, LighttpdConcurrentSearchesShareOneLog) {
     unlink(log.c_str());
 
     put_wrapper("searching", index);
-    ASSERT_TRUE(start_lighttpd()) << logs();
-    const std::string last = std::to_string(kSearches - 1);
-    testsupport::capture_output({find_program("curl"), "-sS", "--no-progress-meter", "-i",
-                                 "--noproxy", "*", "--max-time", "120", "--parallel",
-                                 "--parallel-immediate", "--parallel-max",
-                                 std::to_string(kSearches), "-o", answers + "/#1",
-                                 "http://127.0.0.1:" + std::to_string(server_.port()) +
-                                     "/cgi-bin/searching?vesk_query=bees+q[0-" + last + "]"});
+    ASSERT_TRUE(start()) << testsupport::server_logs(root_);
+    std::vector<HttpResponse> answers(kSearches);
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; c++)
+        clients.emplace_back([&, c] {
+            for (int n = c; n < kSearches; n += kClients)
+                answers[n] = fetch("/cgi-bin/searching?vesk_query=bees+q" + std::to_string(n));
+        });
+    for (std::thread &client : clients) client.join();
 
     for (int n = 0; n < kSearches; n++) {
         const std::string query = "q" + std::to_string(n);
-        HttpResponse answer =
-            testsupport::parse_response(testsupport::read_file(answers + "/" + std::to_string(n)));
-        EXPECT_EQ(answer.status, 200) << query << "\n" << answer.raw;
-        EXPECT_EQ(answer.body, std::regex_replace(page0, std::regex("q0\\b"), query)) << query;
+        EXPECT_EQ(answers[n].status, 200) << query << "\n" << answers[n].raw;
+        EXPECT_EQ(answers[n].body, std::regex_replace(page0, std::regex("q0\\b"), query)) << query;
     }
 
     const std::string text = testsupport::read_file(log);
@@ -342,5 +290,12 @@ TEST_F(WebServerE2E, LighttpdConcurrentSearchesShareOneLog) {
     EXPECT_EQ(lines, kSearches);
     EXPECT_EQ(logged.size(), (size_t)kSearches);
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, WebServerE2E,
+                         ::testing::Values(Server::kLighttpd, Server::kApache, Server::kNginx,
+                                           Server::kBusybox),
+                         [](const ::testing::TestParamInfo<Server> &info) {
+                             return std::string(testsupport::server_name(info.param));
+                         });
 
 }  // namespace

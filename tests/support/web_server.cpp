@@ -4,8 +4,10 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -51,16 +53,29 @@ int free_port() {
 }
 
 namespace {
-bool accepts_connections(int port) {
+// A socket connected to 127.0.0.1:port, its reads and writes given up after
+// a minute; -1 when none.
+int connect_to(int port) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
+    if (fd < 0) return -1;
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons((uint16_t)port);
-    bool connected = connect(fd, (sockaddr *)&address, sizeof address) == 0;
-    close(fd);
-    return connected;
+    timeval limit = {60, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (connect(fd, (sockaddr *)&address, sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool accepts_connections(int port) {
+    int fd = connect_to(port);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
 }
 
 std::vector<char *> c_strings(const std::vector<std::string> &strings) {
@@ -74,7 +89,7 @@ std::vector<char *> c_strings(const std::vector<std::string> &strings) {
 // Starts argv with exactly env, standard output and error appended to log, in
 // a process group of its own (whose id is the process id).
 pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env,
-            const std::string &log) {
+            const std::string &log, const Account *as) {
     std::vector<char *> args = c_strings(argv), envp = c_strings(env);
     pid_t parent = getpid();
     pid_t pid = fork();
@@ -92,6 +107,9 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
     dup2(in, 0);
     dup2(out, 1);
     dup2(out, 2);
+    if (as != nullptr &&
+        (setgroups(0, nullptr) != 0 || setgid(as->gid) != 0 || setuid(as->uid) != 0))
+        _exit(127);
     execve(args[0], args.data(), envp.data());
     _exit(127);
 }
@@ -125,8 +143,19 @@ std::string capture_output(const std::vector<std::string> &argv) {
     return text;
 }
 
-// Splits what `curl -i` printed into status, headers and body. Lines of the
-// head may end in "\n" alone: busybox httpd passes on the program's own.
+bool server_account(Account &account) {
+    if (geteuid() != 0) return false;
+    const passwd *user = getpwnam("www-data");
+    if (user == nullptr) user = getpwnam("nobody");
+    if (user == nullptr) return false;
+    const group *group = getgrgid(user->pw_gid);
+    account = {user->pw_uid, user->pw_gid, user->pw_name,
+               group != nullptr ? group->gr_name : std::to_string(user->pw_gid)};
+    return true;
+}
+
+// Splits an HTTP answer into status, headers and body. Lines of the head may
+// end in "\n" alone: busybox httpd passes on the program's own.
 HttpResponse parse_response(const std::string &raw) {
     HttpResponse response;
     response.raw = raw;
@@ -173,6 +202,51 @@ std::vector<std::pair<std::string, std::string>> sanitizer_settings() {
     return settings;
 }
 
+namespace {
+// The environment of a server and its helpers: PATH and the sanitizer settings.
+std::vector<std::string> server_environment() {
+    std::vector<std::string> env = {
+        "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"};
+    for (const auto &setting : sanitizer_settings())
+        env.push_back(setting.first + "=" + setting.second);
+    return env;
+}
+
+// Stops the process group pid: SIGTERM, then SIGKILL after three seconds.
+void stop_process(pid_t pid) {
+    kill(-pid, SIGTERM);
+    int status;
+    for (int waited = 0; waited < 3000; waited += 10) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return;
+        sleep_ms(10);
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, &status, 0);
+}
+}  // namespace
+
+bool TestServer::start_helper(const std::vector<std::string> &argv, const std::string &log,
+                              const std::function<bool()> &ready, const Account *as) {
+    if (argv.empty() || argv[0].empty()) {
+        ADD_FAILURE() << "a server's helper is not installed (see tools/install-deps.sh)";
+        return false;
+    }
+    pid_t pid = spawn(argv, server_environment(), log, as);
+    if (pid < 0) return false;
+    helpers_.push_back(pid);
+    for (int waited = 0; waited < 5000; waited += 10) {
+        if (ready()) return true;
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            helpers_.pop_back();
+            break;
+        }
+        sleep_ms(10);
+    }
+    ADD_FAILURE() << argv[0] << " did not get ready";
+    return false;
+}
+
 bool TestServer::start(const std::string &program,
                        const std::function<std::vector<std::string>(int)> &command,
                        const std::string &log) {
@@ -180,13 +254,9 @@ bool TestServer::start(const std::string &program,
         ADD_FAILURE() << "a web server is not installed (see tools/install-deps.sh)";
         return false;
     }
-    std::vector<std::string> env = {
-        "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"};
-    for (const auto &setting : sanitizer_settings())
-        env.push_back(setting.first + "=" + setting.second);
     for (int attempt = 0; attempt < 3; attempt++) {
         port_ = free_port();
-        pid_ = spawn(command(port_), env, log);
+        pid_ = spawn(command(port_), server_environment(), log);
         if (pid_ < 0) return false;
         for (int waited = 0; waited < 5000; waited += 10) {
             int status;
@@ -197,51 +267,58 @@ bool TestServer::start(const std::string &program,
             if (accepts_connections(port_)) return true;
             sleep_ms(10);
         }
-        stop();
+        if (pid_ > 0) stop_process(pid_);
+        pid_ = -1;
     }
     return false;
 }
 
 void TestServer::stop() {
-    if (pid_ <= 0) return;
-    kill(-pid_, SIGTERM);
-    int status;
-    for (int waited = 0; waited < 3000; waited += 10) {
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
-        }
-        sleep_ms(10);
-    }
-    kill(-pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
+    if (pid_ > 0) stop_process(pid_);
     pid_ = -1;
+    for (pid_t helper : helpers_) stop_process(helper);
+    helpers_.clear();
 }
 
-bool start_lighttpd(TestServer &server, const std::string &root, const std::string &config_name) {
-    const std::string program = find_program("lighttpd");
-    return server.start(
-        program,
-        [&](int port) {
-            std::string environment;
-            for (const auto &setting : sanitizer_settings())
-                environment += "\"" + setting.first + "\" => \"" + setting.second + "\", ";
-            std::string config = fill(
-                read_file(kServersDir + config_name),
-                {{"ROOT", root}, {"PORT", std::to_string(port)}, {"CGI_ENVIRONMENT", environment}});
-            write_file(root, "lighttpd.conf", config);
-            chmod((root + "/lighttpd.conf").c_str(), 0644);
-            return std::vector<std::string>{program, "-D", "-f", root + "/lighttpd.conf"};
-        },
-        root + "/logs/server.out");
+std::string http_exchange(int port, const std::string &request) {
+    int fd = connect_to(port);
+    if (fd < 0) return "";
+    for (size_t sent = 0; sent < request.size();) {
+        ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n > 0)
+            sent += (size_t)n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    std::string answer;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n > 0)
+            answer.append(buffer, (size_t)n);
+        else if (n == 0 || errno != EINTR)
+            break;
+    }
+    close(fd);
+    return answer;
+}
+
+HttpResponse get(int port, const std::string &target, const std::string &headers) {
+    return parse_response(http_exchange(
+        port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + headers + "\r\n"));
 }
 
 HttpResponse fetch(int port, const std::string &target, const char *body) {
-    std::vector<std::string> argv = {find_program("curl"), "-sS", "-i",         "-g",
-                                     "--noproxy",          "*",   "--max-time", "10"};
-    if (body != nullptr) argv.insert(argv.end(), {"--data-raw", body});
-    argv.push_back("http://127.0.0.1:" + std::to_string(port) + target);
-    return parse_response(capture_output(argv));
+    if (body == nullptr) return get(port, target);
+    const std::string text = body;
+    return parse_response(
+        http_exchange(port, "POST " + target +
+                                " HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+                                "Content-Type: application/x-www-form-urlencoded\r\n"
+                                "Content-Length: " +
+                                std::to_string(text.size()) + "\r\n\r\n" + text));
 }
 
 }  // namespace testsupport
