@@ -80,8 +80,9 @@ CgiResponse run_cgi(const CgiRequest &request) {
     if (const char *value = getenv("UBSAN_OPTIONS"))
         env.push_back(std::string("UBSAN_OPTIONS=") + value);
 
+    const std::string binary = request.program.empty() ? program_path() : request.program;
     std::vector<std::string> args;
-    args.push_back(request.argv0.empty() ? program_path() : request.argv0);
+    args.push_back(request.argv0.empty() ? binary : request.argv0);
     for (const auto &a : request.args) args.push_back(a);
 
     int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -97,7 +98,7 @@ CgiResponse run_cgi(const CgiRequest &request) {
         std::vector<char *> argv, envp;
 #ifdef SITEQUERY_EMULATOR
         // The emulator runs the program with the argv[0] the request asks for.
-        std::string emulator = SITEQUERY_EMULATOR, program = program_path();
+        std::string emulator = SITEQUERY_EMULATOR, program = binary;
         // The emulator's reserved guest address space stands for the memory limit.
         std::string reserve = std::to_string((long long)request.memory_limit_mb << 20);
         argv.push_back(const_cast<char *>(emulator.c_str()));
@@ -123,8 +124,7 @@ CgiResponse run_cgi(const CgiRequest &request) {
             setrlimit(RLIMIT_AS, &limit);
         }
 #endif
-        execve(argv[0] == args[0].c_str() ? program_path().c_str() : argv[0], argv.data(),
-               envp.data());
+        execve(argv[0] == args[0].c_str() ? binary.c_str() : argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(in_pipe[0]);

@@ -20,6 +20,7 @@ struct CgiRequest {
     std::map<std::string, std::string> extra_env;    // any other variables
     std::vector<std::string> args;                   // arguments after argv[0]
     std::string argv0;                               // argv[0]; default: the binary's path
+    std::string program;                             // the binary run; default: sitequery
     int timeout_seconds = 20;                        // the run is killed after this
     int memory_limit_mb = 0;                         // address-space limit of the run (0: none)
 };
