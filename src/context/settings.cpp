@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/settings_writer.h"
 #include "request/request.h"
 
 namespace {
@@ -224,6 +225,16 @@ int load_from_open_file(SearchContext *context, FILE *file) {
     return 0;
 }
 }  // namespace
+
+bool find_setting_key(const char *key, SettingKind *kind, int *room) {
+    const SettingKey *found = key != nullptr ? find_key(key) : nullptr;
+    if (found == nullptr) return false;
+    static const SettingKind kKinds[] = {SettingKind::kInt, SettingKind::kUnsigned,
+                                         SettingKind::kText, SettingKind::kByte};
+    if (kind != nullptr) *kind = kKinds[found->kind];
+    if (room != nullptr) *room = found->kind == kKindText ? found->room : 0;
+    return true;
+}
 
 const char kInvalidSettingsFileMessage[] =
     "Unable to load settings.vdat file.<br />The file appears to be invalid and may have been "

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "index/layout.h"
 
 // The `count` (up to 8) bytes at bytes as an unsigned little-endian number.
 inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
@@ -19,13 +20,6 @@ inline uint64_t read_little_endian(const uint8_t *bytes, int count) {
 
 // Frees the dictionary entries and both pools; every pointer and count ends 0.
 void release_dictionary_tables();
-
-constexpr char kDictionaryFileName[] = "vesk_dictionary.vdat";       // below g_base_directory
-constexpr int kDictionaryChunkSize = 32000;                          // line window of the format
-constexpr int kDictionaryReadBufferSize = kDictionaryChunkSize + 1;  // window and a spare byte
-constexpr int kDictionaryMaxLineSize = kDictionaryChunkSize - 1;  // longest line, its LF included
-constexpr int kVariantPoolBytesPerVariant = 10;  // variant pool per NumVariants when no size is set
-constexpr int kMaxVariantEntrySize = 400;        // a variant's length + 1 above this is not stored
 
 // One word of the dictionary: g_dictionary[id] for word id `id`. The table has
 // NumKeywords + 1 zero-filled entries; only entries 0 .. g_dictionary_count - 1
@@ -123,19 +117,6 @@ int32_t parse_int_decimal_bounded(const char *text, size_t length);
 // Frees the page-info buffer and its three pointer tables; each pointer ends null.
 void release_page_info_tables();
 
-// Page-info record layouts: fixed fields, then the category bitmap, then the
-// meta values. Offsets in bytes from the record's start.
-constexpr int kPageInfoSmallLengthSize = 2;      // u16 record length (small layout)
-constexpr int kPageInfoBigLengthSize = 4;        // u32 record length (big layout)
-constexpr int kPageInfoSmallFixedSize = 17;      // small layout: bytes before the bitmap
-constexpr int kPageInfoBigFixedSize = 19;        // big layout: bytes before the bitmap
-constexpr int kPageDataOffsetSize = 5;           // u40 page-data offset
-constexpr int kNoMetaOption = 0xFF;              // drop-down value of a page without one
-constexpr uint32_t kNoMetaNumber = 0xFFFFFFFFu;  // numeric/money value of a page without one
-constexpr int kMetaTextSmallLengthSize = 1;      // u8 length of a text value (small layout)
-constexpr int kMetaTextBigLengthSize = 2;        // u16 length of a text value (big layout)
-constexpr int kMetaNumberSize = 4;               // u32 numeric and money values
-
 // Meta field types as the page-info file lays out their values.
 enum MetaFieldType {
     kMetaNumeric = 0,   // u32, kNoMetaNumber = none
@@ -188,13 +169,6 @@ bool read_meta_value(const uint8_t **cursor, const uint8_t *end, int32_t type, i
 // false when meta values are not loaded or page or field is out of range.
 bool page_meta_value(uint32_t page, int32_t field, PageMetaValue *value);
 
-// Field offsets of the two page-info layouts.
-constexpr int kSmallDataOffsetAt = 2, kBigDataOffsetAt = 4;
-constexpr int kSmallFileSizeAt = 7, kBigFileSizeAt = 9;
-constexpr int kSmallDateAt = 11, kBigDateAt = 13;
-constexpr int kSmallBoostAt = 15, kBigBoostAt = 17;
-constexpr int kSmallFileTypeAt = 16, kBigFileTypeAt = 18;
-constexpr int kPageInfoDateSize = 4;  // u32 date
 // Record of page `page`; null when no pages are loaded or page >= NumPages
 // (in this header, like the two fields below: the term loop reads them for
 // every posting).
@@ -240,21 +214,6 @@ inline uint32_t page_in_category(int32_t c, const uint8_t *bitmap) {
 // The message of an index file that cannot be found (recommended list, word map).
 extern const char kMissingIndexFilesMessage[];
 
-constexpr char kWordmapFileName[] = "vesk_wordmap.vdat";  // below g_base_directory
-constexpr int kPageDataLineSize = 15016;        // page-data line buffer: at most 15015 bytes read
-constexpr size_t kPageLineFirstRead = 1024;     // page-data bytes a line read takes first
-constexpr int kPageDataFieldCount = 4;          // URL, title, description, image URL
-constexpr int kPageDataUrlSize = 2085;          // URL destination: at most 2084 bytes
-constexpr int kPageDataTitleSize = 513;         // title destination: at most 512 bytes
-constexpr int kPageDataDescriptionSize = 2001;  // description destination: at most 2000 bytes
-constexpr int kPageDataImageSize = 2085;        // image URL destination: at most 2084 bytes
-constexpr int kPageTextProbeSize = 8;      // first-line probe of the page-text file (7 bytes read)
-constexpr int kPageTextMinRecordSize = 2;  // smallest usable DictIDLen
-constexpr int kPageTextMaxRecordSize = 5;  // largest usable DictIDLen
-constexpr int kWordmapCountSize = 4;       // u32 record count of a block
-constexpr int kWordmapRecordSize = 10;     // one posting record
-constexpr int kWordmapPageSize = 3;        // u24 page index of a record
-constexpr int kWordmapTextOffsetSize = 5;  // u40 page-text offset of a record
 // Bytes of a word-map block read with its count at once: the count and the
 // records of most words.
 constexpr size_t kWordmapFirstRead = kWordmapCountSize + 400 * kWordmapRecordSize;
@@ -295,9 +254,6 @@ enum WordmapReadResult {
     kWordmapNoData = 2,      // no count, or a nonzero count without a single record present
     kWordmapNoMemory = 3,    // the records could not be held
 };
-
-constexpr uint32_t kLastBoundaryId = 1;  // page-text ids 0 and 1 are page boundaries
-constexpr uint32_t kFirstTokenId = 2;    // reserved tokens follow the boundaries
 
 // One page-text record, decoded.
 struct PageTextRecord {
@@ -355,11 +311,6 @@ void copy_bytes(void *dst, const void *src, size_t n);
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
 // Frees the block's records and window and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
-// Field offsets of a word-map record.
-constexpr int kWordmapScoreAt = 0, kWordmapZonesAt = 1, kWordmapPageAt = 2,
-              kWordmapTextOffsetAt = kWordmapPageAt + kWordmapPageSize;
-static_assert(kWordmapTextOffsetAt + kWordmapTextOffsetSize == kWordmapRecordSize,
-              "a word-map record is its four fields");
 // Decodes one 10-byte word-map record (in this header: the term loop and the
 // phrase check decode every posting).
 inline WordmapPosting decode_wordmap_record(const uint8_t *record) {
@@ -401,12 +352,6 @@ inline PageTextRecord decode_page_text_record(const uint8_t *bytes, int32_t size
 bool read_page_text_record(FILE *file, int32_t size, PageTextRecord *record);
 
 // ---- lists.cpp ----
-
-constexpr char kSpellingFileName[] = "vesk_spelling.vdat";  // below g_base_directory
-constexpr int kSpellingKeySize = 7;            // phonetic key: at most 6 bytes and a NUL
-constexpr int kSpellingIdCount = 3;            // word ids per spelling entry
-constexpr int kRecommendedKeywordsSize = 504;  // keyword text: at most 503 bytes
-constexpr int kMinListLineSize = 2;            // smallest usable MaxKeyWordLineLen
 
 // One line of the spelling list: a phonetic key and up to three word ids.
 struct SpellingEntry {

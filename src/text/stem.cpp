@@ -126,7 +126,10 @@ bool create_stemmer() {
 }
 
 bool stem_word(char *word, int length) {
-    sb_stemmer *stemmer = g_search_context.g_stemmer;
+    return stem_word_with(g_search_context.g_stemmer, word, length);
+}
+
+bool stem_word_with(sb_stemmer *stemmer, char *word, int length) {
     if (word == nullptr || length <= 0 || stemmer == nullptr) return false;
     // The word ends at its NUL even when length claims more, so nothing past
     // the caller's text is read or written.
@@ -148,4 +151,15 @@ bool stem_word(char *word, int length) {
     memmove(word, stem, static_cast<size_t>(stem_size));
     word[stem_size] = '\0';
     return true;
+}
+
+int stemming_algorithm_number(const char *name) {
+    for (uint32_t algo = 0; name != nullptr && algo < kStemmingAlgoCount; algo++)
+        if (strcmp(kAlgorithmNames[algo], name) == 0) return (int)algo;
+    return -1;
+}
+
+sb_stemmer *new_utf8_stemmer(int algo) {
+    if (algo < 0 || (uint32_t)algo >= kStemmingAlgoCount) return nullptr;
+    return sb_stemmer_new(kAlgorithmNames[algo], "UTF_8");
 }

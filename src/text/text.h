@@ -63,6 +63,15 @@ bool create_stemmer();
 // more than 400 UTF-16 units, a failed or empty stem, or a stem longer in
 // bytes than the word. True when the stem was written (it may equal the word).
 bool stem_word(char *word, int length);
+// stem_word with the given stemmer (null: false) instead of the search's. A
+// stemmer is used by one thread at a time.
+struct sb_stemmer;
+bool stem_word_with(sb_stemmer *stemmer, char *word, int length);
+// StemmingAlgo number (0 to 15) of a libstemmer algorithm name, or -1.
+int stemming_algorithm_number(const char *name);
+// A new UTF_8 stemmer of algorithm number algo (free it with
+// sb_stemmer_delete), or null for a number outside 0..15 or no memory.
+sb_stemmer *new_utf8_stemmer(int algo);
 
 // ---- escape.cpp ----
 
