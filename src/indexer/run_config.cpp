@@ -24,6 +24,9 @@ constexpr uint64_t kMegabyte = 1ull << 20;
 constexpr uint64_t kMaxFileMegabytes = 4095;  // a page's size is kept in 32 bits
 const char *const kMetaTypeNames[] = {"numeric", "text", "dropdown", "multiple", "money"};
 constexpr int kMetaTypeCount = sizeof kMetaTypeNames / sizeof *kMetaTypeNames;
+// How a meta field's value is compared with the one searched for, by match_op.
+const char *const kMatchNames[] = {"equal", "less", "at_most", "greater", "at_least", "contains"};
+constexpr int kMatchCount = sizeof kMatchNames / sizeof *kMatchNames;
 
 std::string trimmed(const std::string &text) {
     size_t start = 0, end = text.size();
@@ -131,6 +134,11 @@ bool set_meta(MetaFieldOption &field, const std::string &key, const std::string 
     if (key == "caption") return field.caption = value, true;
     if (key == "label") return field.label = value, true;
     if (key == "options") return field.options = words_of(value, ','), true;
+    if (key == "match") {
+        for (int op = 0; op < kMatchCount; op++)
+            if (value == kMatchNames[op]) return field.match_op = op, true;
+        return *error = "match takes equal, less, at_most, greater, at_least or contains", false;
+    }
     return *error = "unknown key \"" + key + "\" of a meta field", false;
 }
 

@@ -97,7 +97,8 @@ void walk_entry(Walk &walk, const std::string &full_path, const std::string &pat
 void walk_folder(Walk &walk, const std::string &full_path, const std::string &path,
                  const struct stat &status) {
     const FileId id{(uint64_t)status.st_dev, (uint64_t)status.st_ino};
-    if (walk.chain.count(id) != 0) return skip(walk, full_path, "a symlink loop: left out");
+    if (walk.chain.count(id) != 0)
+        return skip(walk, full_path, "symlink loop: the folder holds itself");
     const auto met = walk.seen.emplace(id, full_path);
     if (!met.second)
         return skip(walk, full_path, "the same folder as " + printable_path(met.first->second));
