@@ -12,21 +12,81 @@
 
 #include "indexer/page_extract.h"
 #include "indexer/page_text.h"
+#include "text/text.h"
 
 namespace indexer {
 
 namespace {
 
-// Elements whose content is no page text.
-const char *const kSkippedElements[] = {"script", "style", "noscript", "template"};
-// Elements that end one block of text and start the next.
-const char *const kBlockElements[] = {
-    "address", "article", "aside",    "blockquote", "body",    "br",      "caption",  "center",
-    "dd",      "details", "dialog",   "div",        "dl",      "dt",      "fieldset", "figcaption",
-    "figure",  "footer",  "form",     "header",     "hr",      "li",      "main",     "nav",
-    "ol",      "option",  "p",        "pre",        "section", "summary", "table",    "tbody",
-    "td",      "tfoot",   "th",       "thead",      "tr",      "ul",      "legend",   "frameset",
-    "button",  "select",  "textarea", "label",      "menu",    "hgroup",  "search",   "img"};
+// What an element means to the extraction.
+enum class Element : uint8_t {
+    kInline,   // its text continues the block around it
+    kBlock,    // ends one block of text and starts the next
+    kSkipped,  // its content is no page text
+    kHeading,  // h1 to h6 (kFirstHeading is h1)
+    kFirstHeading,
+    kHead,
+    kBody,
+    kTitle,
+    kMeta,
+    kImage,
+};
+
+struct ElementName {
+    const char *name;
+    Element kind;
+};
+
+// Every element that is not inline, sorted by name (strcmp order) for the
+// binary search; the HTML parser hands element names in lower case.
+const ElementName kElements[] = {
+    {"address", Element::kBlock},    {"article", Element::kBlock},
+    {"aside", Element::kBlock},      {"blockquote", Element::kBlock},
+    {"body", Element::kBody},        {"br", Element::kBlock},
+    {"button", Element::kBlock},     {"caption", Element::kBlock},
+    {"center", Element::kBlock},     {"dd", Element::kBlock},
+    {"details", Element::kBlock},    {"dialog", Element::kBlock},
+    {"div", Element::kBlock},        {"dl", Element::kBlock},
+    {"dt", Element::kBlock},         {"fieldset", Element::kBlock},
+    {"figcaption", Element::kBlock}, {"figure", Element::kBlock},
+    {"footer", Element::kBlock},     {"form", Element::kBlock},
+    {"frameset", Element::kBlock},   {"h1", Element::kFirstHeading},
+    {"h2", Element::kHeading},       {"h3", Element::kHeading},
+    {"h4", Element::kHeading},       {"h5", Element::kHeading},
+    {"h6", Element::kHeading},       {"head", Element::kHead},
+    {"header", Element::kBlock},     {"hgroup", Element::kBlock},
+    {"hr", Element::kBlock},         {"img", Element::kImage},
+    {"label", Element::kBlock},      {"legend", Element::kBlock},
+    {"li", Element::kBlock},         {"main", Element::kBlock},
+    {"menu", Element::kBlock},       {"meta", Element::kMeta},
+    {"nav", Element::kBlock},        {"noscript", Element::kSkipped},
+    {"ol", Element::kBlock},         {"option", Element::kBlock},
+    {"p", Element::kBlock},          {"pre", Element::kBlock},
+    {"script", Element::kSkipped},   {"search", Element::kBlock},
+    {"section", Element::kBlock},    {"select", Element::kBlock},
+    {"style", Element::kSkipped},    {"summary", Element::kBlock},
+    {"table", Element::kBlock},      {"tbody", Element::kBlock},
+    {"td", Element::kBlock},         {"template", Element::kSkipped},
+    {"textarea", Element::kBlock},   {"tfoot", Element::kBlock},
+    {"th", Element::kBlock},         {"thead", Element::kBlock},
+    {"title", Element::kTitle},      {"tr", Element::kBlock},
+    {"ul", Element::kBlock},
+};
+
+Element element_kind(const xmlChar *name) {
+    size_t low = 0, high = sizeof kElements / sizeof *kElements;
+    while (low < high) {
+        const size_t middle = (low + high) / 2;
+        const int order = strcmp((const char *)name, kElements[middle].name);
+        if (order == 0) return kElements[middle].kind;
+        if (order < 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return Element::kInline;
+}
+
 // Meta tags that give a page's date, the first one found is taken.
 const char *const kDateMetaNames[] = {"date",
                                       "dcterms.modified",
@@ -39,13 +99,7 @@ const char *const kDateMetaNames[] = {"date",
                                       "og:updated_time",
                                       "article:published_time"};
 constexpr int kNoDate = std::numeric_limits<int>::max();  // rank of no date found yet
-
-template <size_t N>
-bool name_in(const xmlChar *name, const char *const (&list)[N]) {
-    for (const char *entry : list)
-        if (strcasecmp((const char *)name, entry) == 0) return true;
-    return false;
-}
+constexpr size_t kBodyKept = 2 * kSummaryBytes;  // bytes of body text kept for the description
 
 // The SAX pass's state.
 struct HtmlState {
@@ -75,6 +129,12 @@ HtmlState &state_of(void *context) {
     return *(HtmlState *)((htmlParserCtxtPtr)context)->_private;
 }
 
+// Adds text to the body text kept for a description made from it: only its
+// start is ever used.
+void append_body(HtmlState &s, const char *text, size_t length) {
+    if (s.body.size() <= kBodyKept) append_collapsed(s.body, text, length, s.body_space);
+}
+
 // Ends the block being collected: a non-empty one becomes a run.
 void flush_run(HtmlState &s) {
     trim_end_blank(s.run.text);
@@ -82,7 +142,7 @@ void flush_run(HtmlState &s) {
     s.run = TextRun{};
     s.run.zone = s.heading_depth > 0 ? TextZone::kHeading : TextZone::kBody;
     s.run_space = true;
-    if (!s.body_space) append_collapsed(s.body, " ", 1, s.body_space);
+    append_body(s, " ", 1);
 }
 
 const char *attribute(const xmlChar **atts, const char *name) {
@@ -137,45 +197,72 @@ void take_meta(HtmlState &s, const xmlChar **atts) {
 
 void on_start(void *context, const xmlChar *name, const xmlChar **atts) {
     HtmlState &s = state_of(context);
-    if (name_in(name, kSkippedElements)) {
-        s.skip_depth++;
-        return;
-    }
-    if (strcasecmp((const char *)name, "head") == 0) s.in_head = true;
-    if (strcasecmp((const char *)name, "body") == 0) s.in_head = false;
-    if (strcasecmp((const char *)name, "meta") == 0) take_meta(s, atts);
-    if (strcasecmp((const char *)name, "title") == 0 && !s.title_done) s.in_title = true;
-    const bool heading =
-        (name[0] == 'h' || name[0] == 'H') && name[1] >= '1' && name[1] <= '6' && name[2] == '\0';
-    if (heading || name_in(name, kBlockElements)) flush_run(s);
-    if (heading && ++s.heading_depth == 1) s.run.zone = TextZone::kHeading;
-    if (heading && name[1] == '1' && !s.first_h1_done) s.in_first_h1 = true;
-    const char *alt = strcasecmp((const char *)name, "img") == 0 ? attribute(atts, "alt") : nullptr;
-    if (alt != nullptr && s.skip_depth == 0 && !s.in_head) {
-        append_collapsed(s.run.text, alt, strlen(alt), s.run_space);
-        append_collapsed(s.body, alt, strlen(alt), s.body_space);
-        flush_run(s);
+    const Element kind = element_kind(name);
+    switch (kind) {
+        case Element::kInline:
+            return;
+        case Element::kSkipped:
+            s.skip_depth++;
+            return;
+        case Element::kHead:
+            s.in_head = true;
+            return;
+        case Element::kBody:
+            s.in_head = false;
+            return flush_run(s);
+        case Element::kMeta:
+            return take_meta(s, atts);
+        case Element::kTitle:
+            if (!s.title_done) s.in_title = true;
+            return;
+        case Element::kFirstHeading:
+            if (!s.first_h1_done) s.in_first_h1 = true;
+            [[fallthrough]];
+        case Element::kHeading:
+            flush_run(s);
+            if (++s.heading_depth == 1) s.run.zone = TextZone::kHeading;
+            return;
+        case Element::kImage:
+            flush_run(s);
+            if (const char *alt = attribute(atts, "alt"))
+                if (s.skip_depth == 0 && !s.in_head) {
+                    append_collapsed(s.run.text, alt, strlen(alt), s.run_space);
+                    append_body(s, alt, strlen(alt));
+                    flush_run(s);
+                }
+            return;
+        case Element::kBlock:
+            return flush_run(s);
     }
 }
 
 void on_end(void *context, const xmlChar *name) {
     HtmlState &s = state_of(context);
-    if (name_in(name, kSkippedElements)) {
-        if (s.skip_depth > 0) s.skip_depth--;
-        return;
-    }
-    if (strcasecmp((const char *)name, "head") == 0) s.in_head = false;
-    if (strcasecmp((const char *)name, "title") == 0 && s.in_title) {
-        s.in_title = false;
-        s.title_done = true;
-    }
-    const bool heading =
-        (name[0] == 'h' || name[0] == 'H') && name[1] >= '1' && name[1] <= '6' && name[2] == '\0';
-    if (heading && s.heading_depth > 0) s.heading_depth--;
-    if (heading || name_in(name, kBlockElements)) flush_run(s);
-    if (heading && name[1] == '1' && s.in_first_h1) {
-        s.in_first_h1 = false;
-        s.first_h1_done = true;
+    switch (element_kind(name)) {
+        case Element::kSkipped:
+            if (s.skip_depth > 0) s.skip_depth--;
+            return;
+        case Element::kHead:
+            s.in_head = false;
+            return;
+        case Element::kTitle:
+            if (s.in_title) s.title_done = true;
+            s.in_title = false;
+            return;
+        case Element::kFirstHeading:
+            if (s.in_first_h1) s.first_h1_done = true;
+            s.in_first_h1 = false;
+            [[fallthrough]];
+        case Element::kHeading:
+            if (s.heading_depth > 0) s.heading_depth--;
+            return flush_run(s);
+        case Element::kBlock:
+        case Element::kBody:
+        case Element::kImage:
+            return flush_run(s);
+        case Element::kInline:
+        case Element::kMeta:
+            return;
     }
 }
 
@@ -190,13 +277,13 @@ void on_text(void *context, const xmlChar *text, int length) {
     if (s.in_head) return;
     if (s.in_first_h1) append_collapsed(s.first_h1, bytes, (size_t)length, s.h1_space);
     append_collapsed(s.run.text, bytes, (size_t)length, s.run_space);
-    append_collapsed(s.body, bytes, (size_t)length, s.body_space);
+    append_body(s, bytes, (size_t)length);
 }
 
 // Runs the SAX pass over UTF-8 text.
-void parse(const std::string &text, HtmlState &state) {
-    const int size = (int)std::min<size_t>(text.size(), (size_t)std::numeric_limits<int>::max());
-    htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(text.data(), size);
+void parse(const char *text, size_t length, HtmlState &state) {
+    const int size = (int)std::min<size_t>(length, (size_t)std::numeric_limits<int>::max());
+    htmlParserCtxtPtr context = htmlCreateMemoryParserCtxt(text, size);
     if (context == nullptr) return;
     memset(context->sax, 0, sizeof *context->sax);
     context->sax->startElement = on_start;
@@ -207,6 +294,8 @@ void parse(const std::string &text, HtmlState &state) {
     context->_private = &state;
     htmlCtxtUseOptions(context, HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                                     HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED);
+    // The text is UTF-8 already: with a UTF-8 decoder in place, a charset that
+    // the page's meta tag names is not applied again.
     xmlCharEncodingHandlerPtr utf8 = xmlFindCharEncodingHandler("UTF-8");
     if (utf8 != nullptr) xmlSwitchToEncoding(context, utf8);
     if (context->input->encoding == nullptr) context->input->encoding = xmlStrdup(BAD_CAST "UTF-8");
@@ -242,14 +331,21 @@ void extract_html(const char *bytes, size_t length, const ExtractOptions &option
     if (charset.empty())
         charset = is_valid_utf8(bytes, length) ? "UTF-8" : options.fallback_charset;
     facts->charset = charset;
-    const std::string text = decode_to_utf8(bytes, length, charset, &facts->replaced_bytes);
+    // Valid UTF-8 (a byte-order mark aside) is parsed as it is, without a copy.
+    const bool bom = length >= 3 && memcmp(bytes, "\xEF\xBB\xBF", 3) == 0;
+    const bool as_is = charset_is_utf8(charset.c_str()) && !bom && is_valid_utf8(bytes, length);
+    const std::string text =
+        as_is ? std::string() : decode_to_utf8(bytes, length, charset, &facts->replaced_bytes);
     HtmlState state;
     state.options = &options;
     state.page = page;
     state.facts = facts;
     page->meta.assign(options.meta_names.size(), "");
     state.meta_found.assign(options.meta_names.size(), false);
-    parse(text, state);
+    if (as_is)
+        parse(bytes, length, state);
+    else
+        parse(text.data(), text.size(), state);
     finish(state);
 }
 

@@ -120,8 +120,12 @@ size_t append_valid_utf8(std::string &out, const char *text, size_t length) {
 bool is_valid_utf8(const char *text, size_t length) {
     const unsigned char *bytes = (const unsigned char *)text;
     for (size_t i = 0; i < length;) {
+        if (bytes[i] < 0x80) {
+            i++;
+            continue;
+        }
         uint32_t cp;
-        const int unit = bytes[i] < 0x80 ? 1 : valid_unit(bytes + i, length - i, &cp);
+        const int unit = valid_unit(bytes + i, length - i, &cp);
         if (unit == 0) return false;
         i += (size_t)unit;
     }
@@ -131,6 +135,13 @@ bool is_valid_utf8(const char *text, size_t length) {
 void append_collapsed(std::string &out, const char *text, size_t length, bool &space) {
     const unsigned char *bytes = (const unsigned char *)text;
     for (size_t i = 0; i < length;) {
+        const size_t start = i;  // printable ASCII goes over in one piece
+        while (i < length && bytes[i] > 0x20 && bytes[i] < 0x7F) i++;
+        if (i > start) {
+            out.append(text + start, i - start);
+            space = false;
+            continue;
+        }
         uint32_t cp;
         int unit = valid_unit(bytes + i, length - i, &cp);
         if (unit == 0) {  // the callers hand valid text; a stray byte counts as one blank
