@@ -30,7 +30,9 @@ if ! command -v omindex >/dev/null 2>&1; then
 fi
 echo "installing: pagefind (npm, into a temporary folder)" >&2
 npm install --silent --prefix "$work/npm" pagefind >&2
-pagefind=$(find "$work/npm/node_modules/@pagefind" -type f -name pagefind -perm -u+x | head -1)
+# The package ships its binary as pagefind or pagefind_extended.
+pagefind=$(find "$work/npm/node_modules/@pagefind" -type f -perm -u+x \
+    \( -name pagefind -o -name pagefind_extended \) | LC_ALL=C sort | head -1)
 [ -n "$pagefind" ] || { echo "no pagefind binary in the npm package" >&2; exit 1; }
 
 # Runs one indexer under peak_rss, with the site's files in the page cache (so
