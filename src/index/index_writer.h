@@ -62,6 +62,10 @@ bool append_page_info_record(std::string &out, const PageInfoLayout &layout,
 bool append_page_data_line(std::string &out, const std::string &url, const std::string &title,
                            const std::string &description, const std::string &image,
                            const std::string &tail, std::string *error);
+// The same without checks, for test indexes that must be damaged on purpose.
+void append_page_data_line_unchecked(std::string &out, const std::string &url,
+                                     const std::string &title, const std::string &description,
+                                     const std::string &image, const std::string &tail);
 
 // ---- wordmap_writer.cpp ----
 
@@ -119,15 +123,21 @@ void append_dictionary_entry_unchecked(std::string &out, const std::string &word
 // unchanged: an empty key, a key holding a space, CR or LF, or no id.
 bool append_spelling_line(std::string &out, const std::string &key,
                           const std::vector<long long> &ids, std::string *error);
+// The same without checks (a key-only line too), for damaged test indexes.
+void append_spelling_line_unchecked(std::string &out, const std::string &key,
+                                    const std::vector<long long> &ids);
 // Appends a recommended line "keywords page". false, out unchanged: keywords
 // empty, starting with a space, holding CR or LF, or longer than 503 bytes
 // (the reader keeps no more), or a negative page.
 bool append_recommended_line(std::string &out, const std::string &keywords, long long page,
                              std::string *error);
+void append_recommended_line_unchecked(std::string &out, const std::string &keywords,
+                                       long long page);
 // Appends an autocomplete line. false, out unchanged: an empty text or one
 // holding CR, LF, or a character that the answer cannot carry unescaped in
 // HTML and in a script string inside an attribute (& < > " ' \).
 bool append_autocomplete_line(std::string &out, const std::string &text, std::string *error);
+void append_autocomplete_line_unchecked(std::string &out, const std::string &text);
 // Length of the longest line of text, its LF included (0 for none): the
 // MaxKeyWordLineLen that a list needs is this plus one.
 size_t longest_line_length(const std::string &text);

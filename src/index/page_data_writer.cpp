@@ -26,7 +26,13 @@ bool append_page_data_line(std::string &out, const std::string &url, const std::
         if (error != nullptr) *error = "a page-data field is too long or holds '|' or a line end";
         return false;
     }
+    append_page_data_line_unchecked(out, url, title, description, image, tail);
+    return true;
+}
+
+void append_page_data_line_unchecked(std::string &out, const std::string &url,
+                                     const std::string &title, const std::string &description,
+                                     const std::string &image, const std::string &tail) {
     out.append(url).append(1, '|').append(title).append(1, '|').append(description);
     out.append(1, '|').append(image).append(1, '|').append(tail).append(1, '\n');
-    return true;
 }

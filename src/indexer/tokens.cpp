@@ -247,8 +247,8 @@ void PageScanner::scan_run(const std::string &text, int section, uint16_t weight
             if (ch.kind == kToken)
                 add_token(ch.token, space_before, next.kind == kSpace || next.kind == kDrop,
                           section);
-            else
-                last_word_ = UINT32_MAX;
+            else if (ch.kind == kDrop)
+                last_word_ = UINT32_MAX;  // a symbol between two words: no phrase
             space_before = ch.kind == kSpace || ch.kind == kDrop;
         }
         if (ch.kind == kWord || joins) space_before = false;

@@ -3,15 +3,14 @@
 
 #include <random>
 
+#include "index/index_writer.h"
+
 namespace testsupport {
 
 std::string dictionary_text(const std::vector<DictionaryWord> &words, const std::string &line_end) {
     std::string text;
-    for (const DictionaryWord &w : words) {
-        text += w.word + " " + std::to_string(w.offset) + " " + std::to_string(w.variants.size()) +
-                line_end;
-        for (const std::string &variant : w.variants) text += variant + line_end;
-    }
+    for (const DictionaryWord &w : words)
+        append_dictionary_entry_unchecked(text, w.word, w.offset, w.variants, line_end.c_str());
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "index/index_writer.h"
 #include "support/dictionary_file.h"
 #include "text/text.h"
 
@@ -18,11 +19,6 @@ constexpr uint8_t kBodyScore = 10;   // score of one body occurrence
 constexpr uint8_t kTitleScore = 30;  // score of one title occurrence
 constexpr uint8_t kBodyZone = 1;     // zone bit of the body
 constexpr uint8_t kTitleZone = 2;    // zone bit of the title
-constexpr int kSmallFixed = 17, kBigFixed = 19;
-constexpr int kSmallDataOffsetAt = 2, kBigDataOffsetAt = 4;
-constexpr int kSpellingKeyChars = 6;
-constexpr int kDefaultLineLength = 32;
-constexpr size_t kMaxVariants = 255;
 const char *const kBoundaryWords[] = {"[[page]]", "[[section]]"};
 
 // Reserved tokens by class; the ids follow each other in this order from 2.
@@ -44,10 +40,6 @@ struct Word {
     std::vector<Occurrence> hits;
     bool reserved = false;
 };
-
-void put_le(std::string &out, uint64_t value, int width) {
-    for (int i = 0; i < width; i++) out += (char)(uint8_t)(value >> (8 * i));
-}
 
 void set_le(std::string &bytes, uint64_t at, uint64_t value, int width) {
     if (at + (uint64_t)width > bytes.size()) throw std::runtime_error("patch beyond the file");
@@ -95,11 +87,11 @@ class TextBuilder {
     }
 
     void put_record(uint32_t id, uint8_t variant) {
-        const int id_bytes = spec_.dict_id_len - 1;
-        if (id_bytes < 4 && id >= (1u << (8 * id_bytes)))
+        const int size = spec_.dict_id_len;
+        if (!page_text_id_fits(size, id))
             throw std::runtime_error("word id does not fit DictIDLen");
-        put_le(text_, id, id_bytes);
-        text_ += (char)variant;
+        text_.resize(text_.size() + (size_t)size);
+        encode_page_text_record((uint8_t *)&text_[text_.size() - (size_t)size], size, id, variant);
     }
 
     void add_token(uint32_t page, const std::string &token, bool title) {
@@ -121,7 +113,7 @@ class TextBuilder {
         if (token != base && !word.reserved) {
             auto at = std::find(word.variants.begin(), word.variants.end(), token);
             if (at == word.variants.end()) {
-                if (word.variants.size() == kMaxVariants)
+                if (word.variants.size() == (size_t)kMaxVariantNumber)
                     throw std::runtime_error("too many variants");
                 word.variants.push_back(token);
                 at = word.variants.end() - 1;
@@ -162,70 +154,52 @@ std::string build_wordmap(std::vector<Word> &words, const std::set<std::string> 
         }
         offsets.push_back((int64_t)map.size());
         out.block_offsets[word.base] = (int64_t)map.size();
-        put_le(map, word.hits.size(), 4);
-        std::vector<Occurrence> hits = word.hits;
-        if (reversed.count(word.base)) std::reverse(hits.begin(), hits.end());
-        for (const Occurrence &hit : hits) {
-            map += (char)hit.score;
-            map += (char)hit.zone;
-            put_le(map, hit.page, 3);
-            put_le(map, hit.text_offset, 5);
-        }
+        std::vector<WordmapPostingOut> postings;
+        for (const Occurrence &hit : word.hits)
+            postings.push_back({hit.score, hit.zone, hit.page, hit.text_offset});
+        if (reversed.count(word.base)) std::reverse(postings.begin(), postings.end());
+        std::string error;
+        if (!append_wordmap_block(map, postings, &error)) throw std::runtime_error(error);
     }
     return map;
 }
 
-void put_meta_value(std::string &record, const MetaFieldSpec &field, const MetaValueSpec &value,
-                    bool big) {
-    switch (field.type) {
-        case 1: {
-            const std::string text = value.present ? value.text : "";
-            if (text.size() > (big ? 0xFFFFu : 0xFFu))
-                throw std::runtime_error("meta text too long");
-            put_le(record, text.size(), big ? 2 : 1);
-            record += text;
-            break;
-        }
-        case 2:
-            record += (char)(value.present ? value.option : 0xFF);
-            break;
-        case 3: {
-            const std::vector<int> none;
-            const std::vector<int> &options = value.present ? value.options : none;
-            record += (char)options.size();
-            for (int option : options) record += (char)option;
-            break;
-        }
-        default:
-            put_le(record, value.present ? value.number : 0xFFFFFFFFu, 4);
-            break;
-    }
+// The writer's value for a spec value. Options are written as their low
+// byte, as fuzz inputs ask for: a present option whose byte is the no-value
+// marker is written as no value, which is the same byte.
+MetaValueOut meta_value_out(const MetaValueSpec &value) {
+    MetaValueOut out;
+    out.present = value.present;
+    out.text = value.text;
+    out.option = value.option & 0xFF;
+    if (out.option == kNoMetaOption) out.present = false;
+    for (int option : value.options) out.options.push_back(option & 0xFF);
+    out.number = value.number;
+    return out;
 }
 
 std::string build_pageinfo(const IndexSpec &spec, IndexFiles &out, int cat_bytes) {
+    PageInfoLayout layout;
+    layout.big = spec.big_layout;
+    layout.category_bytes = cat_bytes;
+    for (const MetaFieldSpec &field : spec.meta_fields) layout.meta_types.push_back(field.type);
     std::string info;
     for (size_t i = 0; i < spec.pages.size(); i++) {
         const PageSpec &page = spec.pages[i];
-        std::string record;
-        put_le(record, 0, spec.big_layout ? 4 : 2);  // length, patched below
-        put_le(record, out.line_offsets[i], 5);
-        put_le(record, page.size, 4);
-        put_le(record, page.date, 4);
-        record += (char)page.boost;
-        record += (char)page.file_type;
-        std::string bitmap((size_t)cat_bytes, '\0');
+        PageInfoOut record;
+        record.data_offset = out.line_offsets[i];
+        record.file_size = page.size;
+        record.date = page.date;
+        record.boost = page.boost;
+        record.file_type = page.file_type;
         for (int c : page.categories)
-            if (c >= 0 && c / 8 < cat_bytes) bitmap[(size_t)(c / 8)] |= (char)(1 << (c % 8));
-        record += bitmap;
+            if (c >= 0 && c / 8 < cat_bytes) record.categories.push_back(c);
         for (size_t f = 0; f < spec.meta_fields.size(); f++)
-            put_meta_value(record, spec.meta_fields[f],
-                           f < page.meta.size() ? page.meta[f] : MetaValueSpec::none(),
-                           spec.big_layout);
-        if (!spec.big_layout && record.size() > 0xFFFF)
-            throw std::runtime_error("record too long for the small layout");
-        set_le(record, 0, record.size(), spec.big_layout ? 4 : 2);
+            record.meta.push_back(
+                meta_value_out(f < page.meta.size() ? page.meta[f] : MetaValueSpec::none()));
         out.record_offsets.push_back(info.size());
-        info += record;
+        std::string error;
+        if (!append_page_info_record(info, layout, record, &error)) throw std::runtime_error(error);
     }
     return info;
 }
@@ -242,8 +216,8 @@ std::string build_pagedata(const IndexSpec &spec, IndexFiles &out) {
         if (replaced != spec.corrupt.page_data_line.end())
             data += replaced->second;
         else
-            data += p.url + "|" + p.title + "|" + p.description + "|" + p.image + "|" +
-                    p.line_tail + "\n";
+            append_page_data_line_unchecked(data, p.url, p.title, p.description, p.image,
+                                            p.line_tail);
     }
     return data;
 }
@@ -269,30 +243,19 @@ std::string build_spelling(const std::vector<Word> &words, const IndexCorruption
         std::stable_sort(ids.begin(), ids.end(), [&words](uint32_t a, uint32_t b) {
             return words[a].hits.size() > words[b].hits.size();
         });
-        std::vector<std::string> tokens = {entry.first};
+        std::vector<long long> line_ids;
         auto forced = bad.spelling_ids.find(entry.first);
         if (forced != bad.spelling_ids.end())
-            for (long long id : forced->second) tokens.push_back(std::to_string(id));
+            line_ids = forced->second;
         else
-            for (size_t i = 0; i < ids.size() && i < 3; i++)
-                tokens.push_back(std::to_string(ids[i]));
+            for (size_t i = 0; i < ids.size() && i < (size_t)kSpellingIdCount; i++)
+                line_ids.push_back(ids[i]);
+        std::vector<std::string> tokens = {entry.first};
+        for (long long id : line_ids) tokens.push_back(std::to_string(id));
         out.spelling.push_back(tokens);
-        std::string line;
-        for (const std::string &token : tokens) line += (line.empty() ? "" : " ") + token;
-        text += line + "\n";
+        append_spelling_line_unchecked(text, entry.first, line_ids);
     }
     return text;
-}
-
-size_t longest_line(const std::string &text) {
-    size_t longest = 0, start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        longest = std::max(longest, end - start + 1);
-        start = end + 1;
-    }
-    return longest;
 }
 
 }  // namespace
@@ -389,7 +352,7 @@ IndexFiles build_index(const IndexSpec &spec) {
     std::string spelling = spec.spelling ? build_spelling(words, spec.corrupt, out) : "";
     std::string recommended;
     for (const RecommendedSpec &r : spec.recommended)
-        recommended += r.keywords + " " + std::to_string(r.page) + "\n";
+        append_recommended_line_unchecked(recommended, r.keywords, r.page);
 
     SettingsSpec settings = spec.settings;
     const uint32_t spaced = 2 + (uint32_t)kSpaced.size();
@@ -418,8 +381,9 @@ IndexFiles build_index(const IndexSpec &spec) {
         .set("NumSpellings", (long long)out.spelling.size())
         .set("Recommended", spec.recommended.empty() ? 0 : 1)
         .set("NumRecommended", (long long)spec.recommended.size());
-    const size_t line = std::max(longest_line(spelling), longest_line(recommended)) + 1;
-    settings.set("MaxKeyWordLineLen", (long long)std::max<size_t>(line, kDefaultLineLength));
+    const size_t line =
+        std::max(longest_line_length(spelling), longest_line_length(recommended)) + 1;
+    settings.set("MaxKeyWordLineLen", (long long)std::max<size_t>(line, kDefaultListLineSize));
     settings.categories = spec.categories;
     settings.meta_fields = spec.meta_fields;
 
@@ -428,21 +392,24 @@ IndexFiles build_index(const IndexSpec &spec) {
     for (const auto &key : bad.settings) settings.set(key.first, key.second);
     for (const auto &length : bad.record_length)
         set_le(pageinfo, out.record_offsets.at((size_t)length.first), length.second,
-               spec.big_layout ? 4 : 2);
+               spec.big_layout ? kPageInfoBigLengthSize : kPageInfoSmallLengthSize);
     for (const auto &offset : bad.data_offset)
         set_le(pageinfo,
                out.record_offsets.at((size_t)offset.first) +
                    (spec.big_layout ? kBigDataOffsetAt : kSmallDataOffsetAt),
-               offset.second, 5);
+               offset.second, kPageDataOffsetSize);
     if (bad.pageinfo_size_delta < 0)
         pageinfo.resize(pageinfo.size() -
                         std::min<size_t>(pageinfo.size(), (size_t)-bad.pageinfo_size_delta));
     else
         pageinfo.append((size_t)bad.pageinfo_size_delta, '\0');
     for (const auto &count : bad.wordmap_count)
-        set_le(wordmap, (uint64_t)out.block_offsets.at(count.first), count.second, 4);
+        set_le(wordmap, (uint64_t)out.block_offsets.at(count.first), count.second,
+               kWordmapCountSize);
     for (const auto &page : bad.posting_page)
-        set_le(wordmap, (uint64_t)out.block_offsets.at(page.first) + 4 + 2, page.second, 3);
+        set_le(wordmap,
+               (uint64_t)out.block_offsets.at(page.first) + kWordmapCountSize + kWordmapPageAt,
+               page.second, kWordmapPageSize);
     if (bad.wordmap_size_delta < 0)
         wordmap.resize(wordmap.size() -
                        std::min<size_t>(wordmap.size(), (size_t)-bad.wordmap_size_delta));
@@ -462,7 +429,8 @@ IndexFiles build_index(const IndexSpec &spec) {
     if (!spec.recommended.empty()) out.files["vesk_recommended.vdat"] = recommended;
     if (!spec.autocomplete.empty()) {
         std::string &list = out.files["vesk_autocomplete.vdat"];
-        for (const std::string &line : spec.autocomplete) list += line + "\n";
+        for (const std::string &line : spec.autocomplete)
+            append_autocomplete_line_unchecked(list, line);
     }
     if (!spec.template_text.empty()) out.files["search_template.html"] = spec.template_text;
     for (const auto &file : bad.replaced_files) out.files[file.first] = file.second;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "index/layout.h"
 #include "support/index_writer.h"
 
 namespace testsupport {
@@ -112,8 +113,8 @@ struct IndexFiles {
 
 // Reserved tokens and their classes as the writer numbers them: ids 0 and 1
 // are the boundaries, then the spaced, suffix, prefix and no-space tokens.
-constexpr uint32_t kPageStartId = 0;                // opens a page's text
-constexpr uint32_t kSectionEndId = 1;               // between a page's title and body
+using ::kPageStartId;                               // opens a page's text
+using ::kSectionEndId;                              // between a page's title and body
 const std::vector<std::string> &reserved_tokens();  // index = id - 2
 
 // Splits prose into tokens: words (letters, digits, UTF-8 bytes, and the

@@ -6,16 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "context/settings_writer.h"
+
 namespace testsupport {
 
-// One custom meta field of the metafields block.
-struct MetaFieldSpec {
-    int type = 0;
-    std::string name, caption, label;
-    int match_op = 0;
-    std::vector<std::string> options;  // written for types 2 and 3
-    int option_count = -1;             // -1: options.size()
-};
+// One custom meta field of the metafields block (the settings writer's record).
+using MetaFieldSpec = MetaFieldOut;
 
 // Everything settings.vdat says. Lines are written in this order: the key lines
 // (in insertion order of `keys`), the interface texts, the accent lines, the
