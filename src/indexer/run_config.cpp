@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "text/text.h"
+
 namespace indexer {
 
 const char kUsage[] =
@@ -62,17 +64,19 @@ bool parse_yes_no(const std::string &text, bool *value) {
     return false;
 }
 
+// A language the search program can stem its queries in: one of libstemmer's
+// algorithms that has a StemmingAlgo number, or "none".
 bool known_language(const std::string &name) {
     if (name == "none") return true;
     for (const char **entry = sb_stemmer_list(); *entry != nullptr; entry++)
-        if (name == *entry) return true;
+        if (name == *entry) return stemming_algorithm_number(name.c_str()) >= 0;
     return false;
 }
 
 std::string languages() {
     std::string list = "none";
     for (const char **entry = sb_stemmer_list(); *entry != nullptr; entry++)
-        list += std::string(", ") + *entry;
+        if (stemming_algorithm_number(*entry) >= 0) list += std::string(", ") + *entry;
     return list;
 }
 

@@ -143,6 +143,7 @@ TEST_F(SiteTest, RunsThatCannotIndexSayWhy) {
         {{site_, index}, 2, "no base URL"},
         {{"--base-url", url, "--frob", site_, index}, 2, "unknown option --frob"},
         {{"--base-url", url, "--language", "klingon", site_, index}, 2, "unknown language"},
+        {{"--base-url", url, "--language", "arabic", site_, index}, 2, "known: none, danish"},
         {{"--base-url", url, "--jobs", "x", site_, index}, 2, "jobs takes a number"},
         {{"--base-url", url, index}, 2, "no source folder"},
         {{"--base-url", url, "--config", root_ + "/none.conf", site_, index},
