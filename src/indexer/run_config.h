@@ -16,7 +16,7 @@ namespace indexer {
 
 enum class CategoryMode { kNone, kFolders, kRules };
 
-constexpr uint64_t kDefaultMaxFileBytes = 64ull << 20;  // larger files are read up to this
+constexpr uint64_t kDefaultMaxFileBytes = 32ull << 20;  // larger files are read up to this
 constexpr int kMaxJobs = 256;                           // threads of extraction, at most
 
 struct RunConfig {
