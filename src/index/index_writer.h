@@ -57,7 +57,7 @@ bool append_page_info_record(std::string &out, const PageInfoLayout &layout,
 // ---- page_data_writer.cpp ----
 
 // Appends the line url|title|description|image|tail LF. false, out unchanged:
-// a field holding '|', CR or LF (tail: CR or LF), or a field longer than the
+// a field holding '|', CR, LF or NUL (tail: CR, LF or NUL), or a field longer than the
 // reader delivers (2084, 512, 2000, 2084 bytes).
 bool append_page_data_line(std::string &out, const std::string &url, const std::string &title,
                            const std::string &description, const std::string &image,

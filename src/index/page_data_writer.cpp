@@ -1,7 +1,7 @@
 // Writes page-data lines: URL "|" title "|" description "|" image URL "|",
 // then a tail the reader ignores, then LF. A field cannot hold "|" (there is
-// no escape) and the reader delivers at most 2084, 512, 2000 and 2084 bytes
-// of the four fields.
+// no escape) or a NUL (it would end the line the reader sees) and the reader delivers at most 2084,
+// 512, 2000 and 2084 bytes of the four fields.
 #include "index/index_writer.h"
 
 namespace {
@@ -9,7 +9,7 @@ namespace {
 bool field_fits(const std::string &text, size_t limit, bool bar_allowed) {
     if (text.size() > limit) return false;
     for (char ch : text)
-        if (ch == '\n' || ch == '\r' || (ch == '|' && !bar_allowed)) return false;
+        if (ch == '\n' || ch == '\r' || ch == '\0' || (ch == '|' && !bar_allowed)) return false;
     return true;
 }
 
@@ -23,7 +23,8 @@ bool append_page_data_line(std::string &out, const std::string &url, const std::
         field_fits(description, kPageDataDescriptionMax, false) &&
         field_fits(image, kPageDataImageMax, false) && field_fits(tail, kPageDataLineSize, true);
     if (!fits) {
-        if (error != nullptr) *error = "a page-data field is too long or holds '|' or a line end";
+        if (error != nullptr)
+            *error = "a page-data field is too long or holds '|', NUL or a line end";
         return false;
     }
     append_page_data_line_unchecked(out, url, title, description, image, tail);

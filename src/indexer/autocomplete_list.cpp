@@ -25,20 +25,12 @@ bool usable(const std::string &text) {
     return text.find_first_not_of("0123456789 ") != std::string::npos;
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    const int capacity = utf8_lower_capacity((int)out.size());
-    out.resize((size_t)capacity);
-    out.resize((size_t)utf8_to_lower(&out[0], capacity));
-    return out;
-}
-
 }  // namespace
 
 std::string autocomplete_list(const IndexBuilder::State &state) {
     std::map<std::string, uint32_t> pages;
     for (const SurfaceEntry &surface : state.surfaces) {
-        const std::string text = lower(surface.text);
+        const std::string text = lower_text(surface.text);
         if (usable(text)) pages[text] += surface.pages;
     }
     const uint32_t least = state.pages.size() < kSmallSite ? 1 : 2;

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -42,6 +43,60 @@ const std::vector<std::pair<std::string, std::string>> &accent_pairs();
 void map_accents_into(const char *text, size_t size, std::string &out);
 
 // ---- index_builder.cpp ----
+
+// text in lower case, through the case table.
+std::string lower_text(std::string_view text);
+// Length of the longest start of text of at most limit bytes that ends on a
+// character boundary (a lead byte never stays without its continuation).
+size_t utf8_prefix(const std::string &text, size_t limit);
+
+// A 64-bit hash of a text (the intern tables' key; computed by the per-page step).
+uint64_t text_hash(const char *text, size_t size);
+
+// A growing array in 1 MB chunks: appending never moves or copies what is
+// there, and untouched room costs no memory.
+template <typename T>
+class Chunked {
+   public:
+    static constexpr size_t kChunk = ((size_t)1 << 20) / sizeof(T);
+    void push_back(const T &value) {
+        if (size_ % kChunk == 0) chunks_.emplace_back(new T[kChunk]);
+        chunks_.back()[size_ % kChunk] = value;
+        size_++;
+    }
+    const T &operator[](size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
+    size_t size() const { return size_; }
+
+   private:
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    size_t size_ = 0;
+};
+
+// Ids of interned texts by hash: open addressing over (hash, id) slots; the
+// texts themselves stay with the caller, who compares them.
+class InternTable {
+   public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    // The id whose text `same` accepts among those of this hash, or kNone.
+    template <typename Same>
+    uint32_t find(uint64_t hash, const Same &same) const {
+        if (slots_.empty()) return kNone;
+        for (size_t at = hash & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+            const Slot &slot = slots_[at];
+            if (slot.id == kNone) return kNone;
+            if (slot.hash == hash && same(slot.id)) return slot.id;
+        }
+    }
+    void insert(uint64_t hash, uint32_t id);
+
+   private:
+    struct Slot {
+        uint64_t hash;
+        uint32_t id;
+    };
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
+};
 
 // Interned texts: stable views into chunks.
 class TextPool {
@@ -84,12 +139,12 @@ struct IndexBuilder::State {
     int money_decimals = 0;    // MetaMoneyShowDec
 
     TextPool pool;
-    std::unordered_map<std::string_view, uint32_t> surface_ids, base_ids;
+    InternTable surface_ids, base_ids;
     std::vector<SurfaceEntry> surfaces;
     std::vector<BaseEntry> bases;
-    std::vector<PostingEntry> postings;
+    Chunked<PostingEntry> postings;
     std::vector<PageEntry> pages;
-    std::vector<uint32_t> page_text;  // surface id, or kReservedFlag | reserved id
+    Chunked<uint32_t> page_text;  // surface id, or kReservedFlag | reserved id
     std::vector<std::string> urls;
     std::string page_data, page_info;
     PageInfoLayout info_layout;
@@ -122,8 +177,11 @@ struct ScoreContext {
     double average_words[kSectionCount] = {1, 1, 1};
 };
 ScoreContext score_context(const IndexBuilder::State &state);
-uint8_t posting_score(const ScoreContext &context, const PostingEntry &posting,
-                      uint32_t pages_with_word, uint32_t section_words);
+// How rare a word found on pages_with_word pages is: 1 for a word on one
+// page, towards 0 for a word on every page.
+double word_rarity(const ScoreContext &context, uint32_t pages_with_word);
+uint8_t posting_score(const ScoreContext &context, const PostingEntry &posting, double rarity,
+                      uint32_t section_words);
 // Zone bit of the record at reading position q of a page of `total` records.
 uint8_t zone_bit(uint32_t q, uint32_t total);
 

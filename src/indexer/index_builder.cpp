@@ -17,15 +17,8 @@ namespace {
 
 constexpr size_t kPoolChunk = 1 << 20;  // bytes of one chunk of interned texts
 
-// Longest start of text of at most limit bytes that ends on a character boundary.
-size_t utf8_prefix(const std::string &text, size_t limit) {
-    if (text.size() <= limit) return text.size();
-    size_t end = limit;
-    while (end > 0 && ((unsigned char)text[end] & 0xC0) == 0x80) end--;
-    return end;
-}
-
-// A page-data field: line ends and '|' (the field separator) replaced, cut
+// A page-data field: control characters (line ends, NUL) and '|' (the
+// field separator) replaced, cut
 // to limit bytes on a character boundary with a notice.
 std::string data_field(IndexBuilder::State &state, const ExtractedPage &page,
                        const std::string &text, size_t limit, const char *what, bool url) {
@@ -35,7 +28,7 @@ std::string data_field(IndexBuilder::State &state, const ExtractedPage &page,
         if (ch == '|')
             clean += url ? "%7C" : " ";
         else
-            clean += ch == '\r' || ch == '\n' ? ' ' : ch;
+            clean += (unsigned char)ch < ' ' || ch == 0x7F ? ' ' : ch;  // NUL ends a read line
     }
     const size_t keep = utf8_prefix(clean, limit);
     if (keep < clean.size()) {
@@ -43,23 +36,6 @@ std::string data_field(IndexBuilder::State &state, const ExtractedPage &page,
         clean.resize(keep);
     }
     return clean;
-}
-
-std::string lower_text(std::string_view text) {
-    std::string out(text);
-    const int capacity = utf8_lower_capacity((int)out.size());
-    out.resize((size_t)capacity);
-    out.resize((size_t)utf8_to_lower(&out[0], capacity));
-    return out;
-}
-
-uint32_t intern(std::unordered_map<std::string_view, uint32_t> &ids, TextPool &pool,
-                std::string_view text, uint32_t next, bool *added) {
-    auto found = ids.find(text);
-    *added = found == ids.end();
-    if (!*added) return found->second;
-    ids.emplace(pool.keep(text), next);
-    return next;
 }
 
 // Page-data line and page-info record of the page. false (nothing added,
@@ -93,6 +69,43 @@ bool add_page_files(IndexBuilder::State &s, const ExtractedPage &page) {
 
 }  // namespace
 
+std::string lower_text(std::string_view text) {
+    std::string out(text);
+    const int capacity = utf8_lower_capacity((int)out.size());
+    out.resize((size_t)capacity);
+    out.resize((size_t)utf8_to_lower(&out[0], capacity));
+    return out;
+}
+
+size_t utf8_prefix(const std::string &text, size_t limit) {
+    if (text.size() <= limit) return text.size();
+    size_t end = limit;
+    while (end > 0 && ((unsigned char)text[end] & 0xC0) == 0x80) end--;
+    return end;
+}
+
+uint64_t text_hash(const char *text, size_t size) {
+    uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a, then a final mix
+    for (size_t i = 0; i < size; i++) hash = (hash ^ (unsigned char)text[i]) * 0x100000001b3ull;
+    hash ^= hash >> 29;
+    hash *= 0xbf58476d1ce4e5b9ull;
+    return hash ^ (hash >> 32);
+}
+
+void InternTable::insert(uint64_t hash, uint32_t id) {
+    if (2 * (used_ + 1) > slots_.size()) {
+        std::vector<Slot> old(slots_.size() < 1024 ? 2048 : 2 * slots_.size(), Slot{0, kNone});
+        old.swap(slots_);
+        used_ = 0;
+        for (const Slot &slot : old)
+            if (slot.id != kNone) insert(slot.hash, slot.id);
+    }
+    size_t at = hash & (slots_.size() - 1);
+    while (slots_[at].id != kNone) at = (at + 1) & (slots_.size() - 1);
+    slots_[at] = Slot{hash, id};
+    used_++;
+}
+
 std::string_view TextPool::keep(std::string_view text) {
     if (chunks_.empty() || chunks_.back().capacity() - chunks_.back().size() < text.size()) {
         chunks_.emplace_back();
@@ -110,7 +123,6 @@ void IndexBuilder::State::notice(const std::string &path, const std::string &mes
 
 IndexBuilder::IndexBuilder(const BuildOptions &options) : state_(new State) {
     state_->options = options;
-    load_unicode_tables();  // before any thread lower-cases
     if (options.base_url.empty())
         state_->error = "a base URL is needed";
     else
@@ -134,6 +146,7 @@ PageAnalysis IndexBuilder::analyze(const ExtractedPage &page) const {
 void IndexBuilder::add(const ExtractedPage &page, PageAnalysis &&a) {
     State &s = *state_;
     if (!a.valid) a = analyze(page);
+    load_unicode_tables();  // phrases are lower-cased
     if (s.pages.size() >= kMaxPages) {
         s.notice(page.path, "page left out: an index holds at most 16777216 pages");
         return;
@@ -141,23 +154,29 @@ void IndexBuilder::add(const ExtractedPage &page, PageAnalysis &&a) {
     if (!add_page_files(s, page)) return;
     const uint32_t p = (uint32_t)s.pages.size();
     std::vector<uint32_t> base_ids(a.bases.size()), surface_ids(a.surfaces.size());
-    bool added;
-    for (size_t b = 0; b < a.bases.size(); b++) {
-        const std::string_view text(a.arena.data() + a.bases[b].at, a.bases[b].size);
-        const uint32_t id = intern(s.base_ids, s.pool, text, (uint32_t)s.bases.size(), &added);
-        if (added) s.bases.push_back({s.base_ids.find(text)->first, 0});
-        s.bases[id].pages++;
-        base_ids[b] = id;
-    }
     for (size_t i = 0; i < a.surfaces.size(); i++) {
         const std::string_view text(a.arena.data() + a.surfaces[i].at, a.surfaces[i].size);
-        const uint32_t id =
-            intern(s.surface_ids, s.pool, text, (uint32_t)s.surfaces.size(), &added);
-        if (added)
-            s.surfaces.push_back({s.surface_ids.find(text)->first, base_ids[a.surface_base[i]], 0});
+        uint32_t id = s.surface_ids.find(
+            a.surface_hash[i], [&](uint32_t known) { return s.surfaces[known].text == text; });
+        if (id == InternTable::kNone) {
+            const uint32_t b = a.surface_base[i];
+            const std::string_view base(a.arena.data() + a.bases[b].at, a.bases[b].size);
+            uint32_t base_id = s.base_ids.find(
+                a.base_hash[b], [&](uint32_t known) { return s.bases[known].text == base; });
+            if (base_id == InternTable::kNone) {
+                base_id = (uint32_t)s.bases.size();
+                s.bases.push_back({s.pool.keep(base), 0});
+                s.base_ids.insert(a.base_hash[b], base_id);
+            }
+            id = (uint32_t)s.surfaces.size();
+            s.surfaces.push_back({s.pool.keep(text), base_id, 0});
+            s.surface_ids.insert(a.surface_hash[i], id);
+        }
         s.surfaces[id].pages++;
         surface_ids[i] = id;
+        base_ids[a.surface_base[i]] = s.surfaces[id].base;
     }
+    for (uint32_t id : base_ids) s.bases[id].pages++;
     PageEntry entry;
     entry.text_start = s.page_text.size();
     memcpy(entry.section_words, a.section_words, sizeof entry.section_words);

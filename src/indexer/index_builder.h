@@ -8,9 +8,9 @@
 //   in page order, on one thread:  builder.add(page, std::move(a));
 //   builder.write(dir, &error);
 //   builder.notices(): what was cut or left out, for the front end to print.
-// analyze is pure (reads only the builder's fixed rules) and may run on many
-// threads at once; add and write must not overlap each other or analyze of
-// the same builder... add may run while other threads analyze later pages.
+// analyze is pure (it reads only the builder's fixed rules) and may run on
+// many threads at once, also while add runs; add and write run on one thread,
+// one call at a time.
 // The files depend only on the options and the pages in add order, never on
 // the number of threads.
 //
@@ -64,6 +64,8 @@ struct PageAnalysis {
     };
     std::string arena;                   // texts of surfaces and bases
     std::vector<Text> surfaces;          // distinct spellings, first-seen order
+    std::vector<uint64_t> surface_hash;  // text_hash of each spelling
+    std::vector<uint64_t> base_hash;     // text_hash of each base
     std::vector<uint32_t> surface_base;  // base (index into bases) of each spelling
     std::vector<Text> bases;             // distinct base words
     std::vector<WordStats> stats;        // one per base

@@ -25,14 +25,6 @@ std::string trimmed(const std::string &text) {
     return text.substr(first, last - first + 1);
 }
 
-// Longest start of text of at most limit bytes that ends on a character boundary.
-size_t utf8_cut(const std::string &text, size_t limit) {
-    if (text.size() <= limit) return text.size();
-    size_t end = limit;
-    while (end > 0 && ((unsigned char)text[end] & 0xC0) == 0x80) end--;
-    return end;
-}
-
 bool parse_number(const std::string &text, bool money, bool cents, uint32_t *value) {
     std::string digits;
     bool point = false;
@@ -70,7 +62,7 @@ std::vector<MetaValueOut> meta_values(IndexBuilder::State &state, const Extracte
         MetaValueOut &value = values[f];
         bool fits = true;
         if (field.type == kMetaTypeText) {
-            value.text = raw.substr(0, utf8_cut(raw, kSmallTextMax));
+            value.text = raw.substr(0, utf8_prefix(raw, kSmallTextMax));
             if (value.text.size() < raw.size())
                 state.notice(page.path, "meta " + field.name + " cut to 255 bytes");
         } else if (field.type == kMetaTypeDropDown) {

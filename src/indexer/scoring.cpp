@@ -62,13 +62,16 @@ ScoreContext score_context(const IndexBuilder::State &state) {
     return context;
 }
 
-uint8_t posting_score(const ScoreContext &context, const PostingEntry &posting,
-                      uint32_t pages_with_word, uint32_t section_words) {
+double word_rarity(const ScoreContext &context, uint32_t pages_with_word) {
     const double n = context.page_count > 0 ? context.page_count : 1;
     const double df = pages_with_word > 0 ? pages_with_word : 1;
     const double idf = log(1.0 + (n - df + 0.5) / (df + 0.5));
     const double idf_one = log(1.0 + (n - 0.5) / 1.5);
-    const double rarity = idf_one > 0 ? idf / idf_one : 1.0;
+    return idf_one > 0 ? idf / idf_one : 1.0;
+}
+
+uint8_t posting_score(const ScoreContext &context, const PostingEntry &posting, double rarity,
+                      uint32_t section_words) {
     const double tf = posting.weight;
     const double length = section_words > 0 ? section_words : 1;
     const double norm = 1.0 - kB + kB * length / context.average_words[posting.section];

@@ -153,6 +153,7 @@ uint32_t PageScanner::base_of(const std::string &base) {
     if (found != base_index_.end()) return found->second;
     const uint32_t index = (uint32_t)out_.bases.size();
     out_.bases.push_back({(uint32_t)out_.arena.size(), (uint32_t)base.size()});
+    out_.base_hash.push_back(text_hash(base.data(), base.size()));
     out_.arena += base;
     out_.stats.emplace_back();
     base_index_.emplace(base, index);
@@ -166,6 +167,7 @@ uint32_t PageScanner::surface_of(const char *word, size_t size) {
     const uint32_t index = (uint32_t)out_.surfaces.size();
     surface_index_.emplace(scratch_, index);
     out_.surfaces.push_back({(uint32_t)out_.arena.size(), (uint32_t)size});
+    out_.surface_hash.push_back(text_hash(word, size));
     out_.arena.append(word, size);
     // The base word: what the search makes of the same text typed as a query word.
     if (rules_.map_accents)
@@ -228,7 +230,7 @@ void PageScanner::scan_run(const std::string &text, int section, uint16_t weight
                 const size_t after = i + run;
                 const bool word_follows =
                     after < size && classify(bytes + after, size - after).kind == kWord;
-                if (!word_follows && (c == '#' || run >= 2)) {
+                if (!word_follows && (c == '#' || run >= 2) && word.size() + run <= kMaxWordBytes) {
                     if (!cut) word.append(text, i, run);
                     end_word();
                     i = after;
@@ -301,6 +303,7 @@ uint32_t reserved_id_limit() {
 }
 
 PageAnalysis analyze_page(const TokenRules &rules, const ExtractedPage &page) {
+    load_unicode_tables();  // words are lower-cased through the case table
     PageAnalysis out;
     PageScanner scanner(rules, out);
     bool title_run = false;

@@ -10,6 +10,7 @@
 
 #include "index/index_writer.h"
 #include "indexer/builder_state.h"
+#include "text/text.h"
 
 namespace indexer {
 
@@ -107,7 +108,8 @@ Variants make_variants(const IndexBuilder::State &s) {
 bool write_page_text(const IndexBuilder::State &s, const Variants &v, uint32_t first_word, int size,
                      const std::string &dir, std::string *error) {
     FileOut out(dir, kPageTextFileName);
-    for (uint32_t record : s.page_text) {
+    for (size_t i = 0; i < s.page_text.size(); i++) {
+        const uint32_t record = s.page_text[i];
         uint32_t id = record & ~kReservedFlag;
         uint8_t variant = 0;
         if ((record & kReservedFlag) == 0) {
@@ -125,7 +127,7 @@ bool write_wordmap(const IndexBuilder::State &s, int size, std::vector<int64_t> 
                    const std::string &dir, std::string *error) {
     const size_t bases = s.bases.size();
     std::vector<uint32_t> first(bases + 1, 0);
-    for (const PostingEntry &posting : s.postings) first[posting.base + 1]++;
+    for (size_t i = 0; i < s.postings.size(); i++) first[s.postings[i].base + 1]++;
     offsets.assign(bases, -1);
     uint64_t at = 0;
     for (size_t b = 0; b < bases; b++) {
@@ -139,13 +141,14 @@ bool write_wordmap(const IndexBuilder::State &s, int size, std::vector<int64_t> 
     const ScoreContext context = score_context(s);
     FileOut out(dir, kWordmapFileName);
     for (size_t b = 0; b < bases; b++) {
+        const double rarity = word_rarity(context, s.bases[b].pages);
         encode_wordmap_count(out.grow(kWordmapCountSize), first[b + 1] - first[b]);
         for (uint32_t k = first[b]; k < first[b + 1]; k++) {
             const PostingEntry &p = s.postings[order[k]];
             const uint64_t record = s.pages[p.page].text_start + p.record;
-            WordmapPostingOut posting{posting_score(context, p, s.bases[b].pages,
-                                                    s.pages[p.page].section_words[p.section]),
-                                      p.zones, p.page, record * (uint64_t)size};
+            WordmapPostingOut posting{
+                posting_score(context, p, rarity, s.pages[p.page].section_words[p.section]),
+                p.zones, p.page, record * (uint64_t)size};
             if (!wordmap_posting_fits(posting)) {
                 *error = "the page text is larger than 1 TB, which postings cannot point into";
                 return false;
@@ -212,6 +215,7 @@ bool plain_file_name(const std::string &name) {
 
 bool IndexBuilder::write(const std::string &dir, std::string *error) {
     State &s = *state_;
+    load_unicode_tables();  // the autocomplete list lower-cases
     std::string message;
     if (!s.error.empty()) message = s.error;
     const uint64_t keywords = (uint64_t)reserved_id_limit() + 1 + s.bases.size();
@@ -243,8 +247,10 @@ bool IndexBuilder::write(const std::string &dir, std::string *error) {
                 write_whole(dir, kAutocompleteFileName, autocomplete, &message) &&
                 settings_text(s, totals, settings, &message) &&
                 write_whole(dir, kSettingsFileName, settings, &message);
+    bool has_template = false;
     for (const auto &file : s.options.template_files) {
         if (!done) break;
+        has_template = has_template || file.first == kTemplateFileName;
         if (!plain_file_name(file.first)) {
             message = "template file name \"" + file.first + "\" is not a plain file name";
             done = false;
@@ -252,6 +258,10 @@ bool IndexBuilder::write(const std::string &dir, std::string *error) {
             done = write_whole(dir, file.first.c_str(), file.second, &message);
         }
     }
+    if (done && !has_template)
+        s.notice("",
+                 std::string("no ") + kTemplateFileName +
+                     " among the template files: the search has no page to show its results in");
     if (!done && error != nullptr) *error = message;
     return done;
 }

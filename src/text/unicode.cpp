@@ -9,10 +9,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 #include "text/case_table.h"
 
 // Whether load_unicode_tables has made the table available (until unloaded).
-static bool g_lower_table_loaded = false;
+// Atomic: the indexer's threads switch it on while others lower-case (a
+// relaxed load is a plain load).
+static std::atomic<bool> g_lower_table_loaded{false};
 
 int utf8_unit_length(unsigned char lead) {
     if (lead < 0xC0) return 1;
@@ -48,7 +52,7 @@ bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp) {
 
 // The table entry for a code point, or null (also when the table is not loaded).
 static const LowerCaseEntry *find_entry(uint32_t cp) {
-    if (!g_lower_table_loaded) return nullptr;
+    if (!g_lower_table_loaded.load(std::memory_order_relaxed)) return nullptr;
     const LowerCaseEntry *entries = kLowerCaseTable.entries;
     int low = 0;
     int high = kCaseMappingCount - 1;
@@ -91,12 +95,12 @@ static int available_bytes(const char *text) {
 }
 
 int load_unicode_tables() {
-    g_lower_table_loaded = true;
+    g_lower_table_loaded.store(true, std::memory_order_relaxed);
     return 0;
 }
 
 void unload_unicode_tables() {
-    g_lower_table_loaded = false;
+    g_lower_table_loaded.store(false, std::memory_order_relaxed);
 }
 
 int map_utf8_char(const char *text, const char **replacement) {
