@@ -9,13 +9,17 @@ seconds="${1:-60}"
 out=build/fuzz
 mkdir -p "$out"
 CXX=clang++-14
-FLAGS="-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc"
-SOURCES=$(ls src/*/*.cpp | grep -v src/request/main.cpp)
+FLAGS="-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -Isrc
+    -pthread $(xml2-config --cflags)"
+# Every source but the two programs' main files and the indexer's built-in
+# template files (their bytes are a source that the CMake build generates).
+SOURCES=$(ls src/*/*.cpp | grep -v -e src/request/main.cpp -e src/indexer/main.cpp \
+    -e src/indexer/template_files.cpp)
 # The whole-search target writes its fixture indexes with the test index
 # writer and checks XML answers with libxml2.
-SEARCH_EXTRA="-Itests $(xml2-config --cflags) tests/support/index_files.cpp
+SEARCH_EXTRA="-Itests tests/support/index_files.cpp
     tests/support/index_writer.cpp tests/support/dictionary_file.cpp
-    tests/support/search_fuzz_input.cpp $(xml2-config --libs)"
+    tests/support/search_fuzz_input.cpp"
 failed=""
 for target in tests/fuzz/fuzz_*.cpp; do
     name=$(basename "$target" .cpp)
@@ -23,7 +27,7 @@ for target in tests/fuzz/fuzz_*.cpp; do
     extra=""
     [ "$name" = fuzz_search ] && extra="$SEARCH_EXTRA"
     # shellcheck disable=SC2086
-    $CXX $FLAGS -o "$out/$name" "$target" $SOURCES $extra -lstemmer
+    $CXX $FLAGS -o "$out/$name" "$target" $SOURCES $extra -lstemmer $(xml2-config --libs)
     corpus="tests/fuzz/corpus/${name#fuzz_}"
     work="$out/corpus-$name"
     rm -rf "$work"

@@ -27,5 +27,6 @@ retry $SUDO apt-get install -y -qq --no-install-recommends \
     build-essential g++ g++-multilib cmake make python3 \
     libstemmer-dev libstemmer-dev:i386 libgtest-dev libgtest-dev:i386 \
     clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format-14 \
-    unicode-data libicu-dev libxml2-utils libxml2-dev python3-feedparser chromium \
-    qemu-user lighttpd busybox apache2 nginx fcgiwrap curl ca-certificates >/dev/null
+    unicode-data libicu-dev libxml2-utils libxml2-dev libxml2-dev:i386 poppler-utils \
+    python3-feedparser chromium qemu-user lighttpd busybox apache2 nginx fcgiwrap \
+    curl ca-certificates >/dev/null

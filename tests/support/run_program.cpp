@@ -80,8 +80,8 @@ CgiResponse run_cgi(const CgiRequest &request) {
     if (const char *value = getenv("UBSAN_OPTIONS"))
         env.push_back(std::string("UBSAN_OPTIONS=") + value);
 
-    std::vector<std::string> args;
     const std::string binary = request.program.empty() ? program_path() : request.program;
+    std::vector<std::string> args;
     args.push_back(request.argv0.empty() ? binary : request.argv0);
     for (const auto &a : request.args) args.push_back(a);
 
