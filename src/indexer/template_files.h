@@ -1,7 +1,7 @@
 // The template files an index directory gets beside its index files: the
 // page template with its style sheets and scripts, either built into the
-// program (every file of the example site but its .vdat files) or read from
-// a folder the webmaster names.
+// program (every file of examples/template, the example site's template) or
+// read from a folder the webmaster names.
 #pragma once
 
 #include <stddef.h>

@@ -347,12 +347,12 @@ TEST_F(ExampleSiteBrowser, AutocompleteListWorksFromTheKeyboard) {
         SCOPED_TRACE(frame.name);
         EXPECT_EQ(facts.count(at + "timeout"), 0u) << "the list did not open";
         EXPECT_EQ(facts[at + "ac_box"], "combobox/list");
-        EXPECT_EQ(facts[at + "ac_list"], "listbox/true/option:honey|option:honey_extractor");
+        EXPECT_EQ(facts[at + "ac_list"], "listbox/true/option:honey|option:honey_crystallises");
         EXPECT_EQ(facts[at + "ac_place"], "0,4,0") << "left, gap and width against the box";
         EXPECT_EQ(facts[at + "ac_status"],
                   "2_suggestions,_use_the_up_and_down_arrow_keys_to_choose.");
         EXPECT_EQ(facts[at + "ac_down"], "honey:true");
-        EXPECT_EQ(facts[at + "ac_down_again"], "honey_extractor:true");
+        EXPECT_EQ(facts[at + "ac_down_again"], "honey_crystallises:true");
         EXPECT_EQ(facts[at + "ac_up"], "honey:true");
         EXPECT_EQ(facts[at + "ac_escape"], "true/false/-/hon") << "closed, the typed text kept";
         EXPECT_EQ(facts[at + "ac_enter"], "honey") << "Enter searches for the marked suggestion";
