@@ -72,57 +72,66 @@ constexpr int kResultBytesBase = 12932;      // results buffer: fixed part
 // ---- Interface texts ----
 constexpr int kStrTextCount = 49;
 
+// The interface texts of settings.vdat, in their fixed order, written once:
+// each its key after "STR_" and the English text a new settings.vdat gets.
+// The enum below, the loader's key table (interface_text_key) and the
+// settings writer's defaults (default_interface_text) all come from it.
+#define SITEQUERY_INTERFACE_TEXTS(TEXT)                                              \
+    TEXT(FORM_SEARCHFOR, "Search for:")                                              \
+    TEXT(FORM_SUBMIT_BUTTON, "Search")                                               \
+    TEXT(FORM_RESULTS_PER_PAGE, "Results per page:")                                 \
+    TEXT(FORM_CATEGORY, "Category:")                                                 \
+    TEXT(FORM_CATEGORY_ALL, "Any")                                                   \
+    TEXT(FORM_MATCH, "Match:")                                                       \
+    TEXT(FORM_ANY_SEARCH_WORDS, "any search words")                                  \
+    TEXT(FORM_ALL_SEARCH_WORDS, "all search words")                                  \
+    TEXT(NO_QUERY, "No search query entered.")                                       \
+    TEXT(RESULTS_FOR, "Search results for:")                                         \
+    TEXT(RESULTS_IN_ALL_CATEGORIES, "in all categories")                             \
+    TEXT(RESULTS_IN_CATEGORY, "in category")                                         \
+    TEXT(POWEREDBY, "Search powered by sitequery")                                   \
+    TEXT(NO_RESULTS, "No results")                                                   \
+    TEXT(RESULT, "result")                                                           \
+    TEXT(RESULTS, "results")                                                         \
+    TEXT(PHRASE_CONTAINS_COMMON_WORDS, "Your search phrase contains common words.")  \
+    TEXT(SKIPPED_FOLLOWING_WORDS, "Skipped the following words:")                    \
+    TEXT(SKIPPED_PHRASE, "Skipped phrase")                                           \
+    TEXT(SUMMARY_NO_RESULTS_FOUND, "No results found.")                              \
+    TEXT(SUMMARY_FOUND_CONTAINING_ALL_TERMS, "found containing all search terms.")   \
+    TEXT(SUMMARY_FOUND_CONTAINING_SOME_TERMS, "found containing some search terms.") \
+    TEXT(SUMMARY_FOUND, "found.")                                                    \
+    TEXT(PAGES_OF_RESULTS, "pages of results.")                                      \
+    TEXT(POSSIBLY_GET_MORE_RESULTS, "More results may be found by searching for")    \
+    TEXT(ANY_OF_TERMS, "any of the terms")                                           \
+    TEXT(ALL_CATS, "all categories")                                                 \
+    TEXT(SORTBY_RELEVANCE, "Sort by relevance")                                      \
+    TEXT(SORTEDBY_DATE, "Sorted by date")                                            \
+    TEXT(SORTEDBY_RELEVANCE, "Sorted by relevance")                                  \
+    TEXT(SORTBY_DATE, "Sort by date")                                                \
+    TEXT(RESULT_TERMS_MATCHED, "Terms matched:")                                     \
+    TEXT(RESULT_SCORE, "Score:")                                                     \
+    TEXT(RESULT_URL, "URL:")                                                         \
+    TEXT(RESULT_PAGES, "Result Pages:")                                              \
+    TEXT(RESULT_PAGES_PREVIOUS, "&lt;&lt; Previous")                                 \
+    TEXT(RESULT_PAGES_NEXT, "Next &gt;&gt;")                                         \
+    TEXT(SEARCH_TOOK, "Search took:")                                                \
+    TEXT(SECONDS, "seconds")                                                         \
+    TEXT(DIDYOUMEAN, "Did you mean:")                                                \
+    TEXT(OR, "or")                                                                   \
+    TEXT(RECOMMENDED, "Recommended links")                                           \
+    TEXT(MAX_RESULTS, "Too many results")                                            \
+    TEXT(MORETHAN, "More than")                                                      \
+    TEXT(CAT_SUMMARY, "Category summary:")                                           \
+    TEXT(SORTEDBY_DATE_ASC, "Sorted by date (oldest first)")                         \
+    TEXT(FORM_DATE_FROM, "From:")                                                    \
+    TEXT(FORM_DATE_TO, "To:")                                                        \
+    TEXT(FORM_DATE_BUTTON, "...")
+
 enum StrText {
-    STR_FORM_SEARCHFOR,
-    STR_FORM_SUBMIT_BUTTON,
-    STR_FORM_RESULTS_PER_PAGE,
-    STR_FORM_CATEGORY,
-    STR_FORM_CATEGORY_ALL,
-    STR_FORM_MATCH,
-    STR_FORM_ANY_SEARCH_WORDS,
-    STR_FORM_ALL_SEARCH_WORDS,
-    STR_NO_QUERY,
-    STR_RESULTS_FOR,
-    STR_RESULTS_IN_ALL_CATEGORIES,
-    STR_RESULTS_IN_CATEGORY,
-    STR_POWEREDBY,
-    STR_NO_RESULTS,
-    STR_RESULT,
-    STR_RESULTS,
-    STR_PHRASE_CONTAINS_COMMON_WORDS,
-    STR_SKIPPED_FOLLOWING_WORDS,
-    STR_SKIPPED_PHRASE,
-    STR_SUMMARY_NO_RESULTS_FOUND,
-    STR_SUMMARY_FOUND_CONTAINING_ALL_TERMS,
-    STR_SUMMARY_FOUND_CONTAINING_SOME_TERMS,
-    STR_SUMMARY_FOUND,
-    STR_PAGES_OF_RESULTS,
-    STR_POSSIBLY_GET_MORE_RESULTS,
-    STR_ANY_OF_TERMS,
-    STR_ALL_CATS,
-    STR_SORTBY_RELEVANCE,
-    STR_SORTEDBY_DATE,
-    STR_SORTEDBY_RELEVANCE,
-    STR_SORTBY_DATE,
-    STR_RESULT_TERMS_MATCHED,
-    STR_RESULT_SCORE,
-    STR_RESULT_URL,
-    STR_RESULT_PAGES,
-    STR_RESULT_PAGES_PREVIOUS,
-    STR_RESULT_PAGES_NEXT,
-    STR_SEARCH_TOOK,
-    STR_SECONDS,
-    STR_DIDYOUMEAN,
-    STR_OR,
-    STR_RECOMMENDED,
-    STR_MAX_RESULTS,
-    STR_MORETHAN,
-    STR_CAT_SUMMARY,
-    STR_SORTEDBY_DATE_ASC,
-    STR_FORM_DATE_FROM,
-    STR_FORM_DATE_TO,
-    STR_FORM_DATE_BUTTON,
-    STR_TEXT_END
+#define SITEQUERY_TEXT_ENUM(name, english) STR_##name,
+    SITEQUERY_INTERFACE_TEXTS(SITEQUERY_TEXT_ENUM)
+#undef SITEQUERY_TEXT_ENUM
+        STR_TEXT_END
 };
 static_assert(STR_TEXT_END == kStrTextCount, "the settings file carries 49 interface texts");
 

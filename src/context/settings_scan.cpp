@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/utf8.h"
 
 namespace {
 bool is_space(char c) {
@@ -38,13 +39,6 @@ bool scan_int64(const char *text, int64_t *value) {
     return true;
 }
 
-// Length of the UTF-8 lead byte's sequence, 1 for a continuation or invalid byte.
-int utf8_sequence_length(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF7) return 4;
-    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC0) return 2;
-    return 1;
-}
 }  // namespace
 
 bool read_settings_line(FILE *file, char *buffer, int size) {
@@ -105,21 +99,7 @@ void copy_bounded_utf8(char *out, int size, const char *text) {
     if (size <= 0) return;
     size_t length = strlen(text);
     size_t room = (size_t)size - 1;
-    if (length > room) {
-        length = room;
-        // Find the start of the character holding the last byte kept; drop that
-        // character when its sequence reaches past the cut.
-        size_t start = length;
-        int steps = 0;
-        while (start > 0 && steps < 4) {
-            start--;
-            steps++;
-            if (((unsigned char)text[start] & 0xC0) != 0x80) break;
-        }
-        unsigned char lead = (unsigned char)text[start];
-        if (length > 0 && lead >= 0xC0 && start + (size_t)utf8_sequence_length(lead) > length)
-            length = start;
-    }
+    if (length > room) length = utf8_cut_length(text, room);
     memcpy(out, text, length);
     out[length] = '\0';
 }

@@ -4,6 +4,7 @@
 // way in every word, so that "Café" and "cafe" share one base word.
 #include <string.h>
 
+#include "context/utf8.h"
 #include "indexer/builder_state.h"
 #include "text/text.h"
 
@@ -38,10 +39,8 @@ const std::vector<std::string> &plain_forms() {
 }
 
 std::string utf8_of(uint32_t cp) {
-    std::string out;
-    out += (char)(0xC0 | (cp >> 6));
-    out += (char)(0x80 | (cp & 0x3F));
-    return out;
+    char bytes[kUtf8MaxBytes];
+    return std::string(bytes, (size_t)utf8_encode(cp, bytes));
 }
 
 }  // namespace
@@ -65,8 +64,8 @@ void map_accents_into(const char *text, size_t size, std::string &out) {
     for (size_t i = 0; i < size;) {
         const unsigned char lead = (unsigned char)text[i];
         uint32_t cp = 0;
-        if (lead >= 0xC3 && lead <= 0xC5 && i + 1 < size &&
-            decode_utf8_unit((const unsigned char *)text + i, 2, &cp) && cp >= kFirstMapped &&
+        if (lead >= 0xC3 && lead <= 0xC5 &&
+            utf8_decode((const unsigned char *)text + i, size - i, &cp) > 0 && cp >= kFirstMapped &&
             cp <= kLastMapped && plain[cp - kFirstMapped] != "-") {
             out += plain[cp - kFirstMapped];
             i += 2;

@@ -7,6 +7,7 @@
 
 #include <unordered_set>
 
+#include "context/utf8.h"
 #include "index/index_writer.h"
 #include "indexer/builder_state.h"
 #include "text/text.h"
@@ -79,9 +80,7 @@ std::string lower_text(std::string_view text) {
 
 size_t utf8_prefix(const std::string &text, size_t limit) {
     if (text.size() <= limit) return text.size();
-    size_t end = limit;
-    while (end > 0 && ((unsigned char)text[end] & 0xC0) == 0x80) end--;
-    return end;
+    return utf8_cut_length(text.data(), limit);
 }
 
 uint64_t text_hash(const char *text, size_t size) {

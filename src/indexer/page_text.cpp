@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "context/utf8.h"
 #include "text/text.h"
 
 namespace indexer {
@@ -12,20 +13,6 @@ namespace indexer {
 namespace {
 
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-constexpr int kMaxUnit = 4;                  // bytes of the longest UTF-8 character
-
-// Bytes of the well-formed character at text (at most available bytes), or 0.
-int valid_unit(const unsigned char *text, size_t available, uint32_t *cp) {
-    const int length = utf8_unit_length(text[0]);
-    if (length > kMaxUnit || (size_t)length > available) return 0;
-    if (length == 1) {
-        *cp = text[0];
-        return text[0] < 0x80 ? 1 : 0;
-    }
-    for (int i = 1; i < length; i++)
-        if (!utf8_is_continuation(text[i])) return 0;
-    return decode_utf8_unit(text, length, cp) ? length : 0;
-}
 
 // Whether cp is white space to the collapsing: controls, the ASCII blanks,
 // no-break space, the typographic spaces and the line and paragraph separators.
@@ -104,7 +91,7 @@ size_t append_valid_utf8(std::string &out, const char *text, size_t length) {
     size_t replaced = 0;
     for (size_t i = 0; i < length;) {
         uint32_t cp;
-        const int unit = valid_unit(bytes + i, length - i, &cp);
+        const int unit = utf8_decode(bytes + i, length - i, &cp);
         if (unit == 0) {
             out += kReplacement;
             replaced++;
@@ -125,7 +112,7 @@ bool is_valid_utf8(const char *text, size_t length) {
             continue;
         }
         uint32_t cp;
-        const int unit = valid_unit(bytes + i, length - i, &cp);
+        const int unit = utf8_decode(bytes + i, length - i, &cp);
         if (unit == 0) return false;
         i += (size_t)unit;
     }
@@ -143,7 +130,7 @@ void append_collapsed(std::string &out, const char *text, size_t length, bool &s
             continue;
         }
         uint32_t cp;
-        int unit = valid_unit(bytes + i, length - i, &cp);
+        int unit = utf8_decode(bytes + i, length - i, &cp);
         if (unit == 0) {  // the callers hand valid text; a stray byte counts as one blank
             unit = 1;
             cp = ' ';
@@ -172,8 +159,7 @@ std::string first_sentences(const std::string &text, size_t limit) {
     const size_t room = limit > 3 ? limit - 3 : 0;
     size_t cut = text.rfind(' ', room);
     if (cut == std::string::npos || cut == 0) {
-        cut = room;
-        while (cut > 0 && ((unsigned char)text[cut] & 0xC0) == 0x80) cut--;
+        cut = utf8_cut_length(text.data(), room);
     }
     return text.substr(0, cut) + "...";
 }
@@ -200,7 +186,7 @@ std::string printable_path(const std::string &path) {
     const unsigned char *bytes = (const unsigned char *)path.data();
     for (size_t i = 0; i < path.size();) {
         uint32_t cp;
-        const int unit = valid_unit(bytes + i, path.size() - i, &cp);
+        const int unit = utf8_decode(bytes + i, path.size() - i, &cp);
         if (unit == 0 || cp < 0x20 || cp == 0x7F || cp == '\\') {
             char escaped[8];
             snprintf(escaped, sizeof escaped, "\\x%02X", bytes[i]);

@@ -19,6 +19,7 @@
 
 #include <unordered_map>
 
+#include "context/utf8.h"
 #include "indexer/builder_state.h"
 #include "text/text.h"
 
@@ -88,8 +89,8 @@ Char classify(const unsigned char *text, size_t size) {
         }
         return ch;
     }
-    const int length = utf8_unit_length(text[0]);
-    if (length < 2 || (size_t)length > size || !decode_utf8_unit(text, length, &ch.cp)) return ch;
+    const int length = utf8_decode(text, size, &ch.cp);
+    if (length == 0) return ch;
     ch.size = length;
     if (ch.cp == 0xAD || ch.cp == 0x200C || ch.cp == 0x200D) {
         ch.kind = kIgnore;

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "context/utf8.h"
 #include "index/index.h"
 #include "platform/platform.h"
 #include "search/search.h"
@@ -32,16 +33,14 @@ struct LogLine {
     bool full;
 };
 
-// Bytes of the character at p: a UTF-8 sequence when UseUTF8 is 1, else one
-// byte. Only continuation bytes extend a sequence, so that a control byte
-// after a lone lead byte is still a character of its own (and never copied
-// into the line as it is).
+// Bytes of the character at p: a well-formed UTF-8 character when UseUTF8 is
+// 1, else one byte. A byte that starts no character is one of its own, so that
+// a control byte after a lone lead byte is still a character of its own (and
+// never copied into the line as it is).
 int character_length(const SearchContext &c, const unsigned char *p) {
     if (c.UseUTF8 != 1) return 1;
-    const int announced = utf8_unit_length(*p);
-    int n = 1;
-    while (n < announced && utf8_is_continuation(p[n])) n++;
-    return n;
+    const int length = utf8_decode(p, kUtf8MaxBytes, nullptr);  // stops at the NUL
+    return length > 0 ? length : 1;
 }
 
 // Appends text character by character: control bytes as spaces, and, when

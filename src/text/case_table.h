@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include "context/utf8.h"
+
 // One simple lower-case mapping, as code points.
 struct CaseMapping {
     uint32_t source;  // the upper-case or title-case character
@@ -15,14 +17,11 @@ struct CaseMapping {
 // Characters assigned in Unicode 5.0 with a lower-case form assigned in 5.0 too.
 constexpr int kCaseMappingCount = 922;
 
-// Longest UTF-8 encoding of a character, and so of a table replacement.
-constexpr int kMaxCharBytes = 4;
-
 // A mapping with its lower-case form encoded, as lookups hand it out.
 struct LowerCaseEntry {
-    uint32_t source;              // the character replaced
-    uint8_t length;               // bytes of its lower-case form
-    char bytes[kMaxCharBytes];    // the lower-case form in UTF-8 (not terminated)
+    uint32_t source;            // the character replaced
+    uint8_t length;             // bytes of its lower-case form
+    char bytes[kUtf8MaxBytes];  // the lower-case form in UTF-8 (not terminated)
 };
 
 // kCaseMappingCount entries in ascending order of source.
@@ -30,37 +29,13 @@ struct LowerCaseTable {
     LowerCaseEntry entries[kCaseMappingCount];
 };
 
-// Encodes a scalar value (at most U+10FFFF) and returns its byte count.
-constexpr int encode_utf8(uint32_t cp, char *out) {
-    if (cp < 0x80) {
-        out[0] = (char)cp;
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = (char)(0xC0 | (cp >> 6));
-        out[1] = (char)(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = (char)(0xE0 | (cp >> 12));
-        out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = (char)(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = (char)(0xF0 | (cp >> 18));
-    out[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = (char)(0x80 | (cp & 0x3F));
-    return 4;
-}
-
 // The mappings with their lower-case forms encoded, in the same order.
 constexpr LowerCaseTable encode_case_table(const CaseMapping (&mappings)[kCaseMappingCount]) {
     LowerCaseTable table{};
     for (int i = 0; i < kCaseMappingCount; ++i) {
         LowerCaseEntry &entry = table.entries[i];
         entry.source = mappings[i].source;
-        entry.length = (uint8_t)encode_utf8(mappings[i].target, entry.bytes);
+        entry.length = (uint8_t)utf8_encode(mappings[i].target, entry.bytes);
     }
     return table;
 }

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "context/utf8.h"
 #include "text/text.h"
 
 namespace {
@@ -41,14 +42,6 @@ constexpr int kMaxEncodedEntityLength = 7;
 constexpr int kDecimalBase = 10;
 constexpr int kHexBase = 16;
 
-// UTF-8 lead bytes and continuation bytes.
-constexpr unsigned char kContinuationMask = 0xC0;
-constexpr unsigned char kContinuationBits = 0x80;
-constexpr unsigned char kLead2Mask = 0xE0, kLead2Bits = 0xC0;
-constexpr unsigned char kLead3Mask = 0xF0, kLead3Bits = 0xE0;
-constexpr unsigned char kLead4Mask = 0xF8, kLead4Bits = 0xF0;
-constexpr int kMaxUtf8SequenceLength = 4;
-
 }  // namespace
 
 // Entity of c from the escape table, or null when c needs no escaping.
@@ -57,28 +50,6 @@ static const char *html_entity_of(char c) {
         if (row.character == c) return row.entity;
     }
     return nullptr;
-}
-
-// Bytes of the UTF-8 sequence that lead byte c starts; 0 when c starts none.
-static int utf8_sequence_length(unsigned char c) {
-    if ((c & kLead2Mask) == kLead2Bits) return 2;
-    if ((c & kLead3Mask) == kLead3Bits) return 3;
-    if ((c & kLead4Mask) == kLead4Bits) return kMaxUtf8SequenceLength;
-    return 0;
-}
-
-// Shortens a cut at length so that text[0..length) does not end inside a
-// UTF-8 character whose lead byte lies before the cut.
-static int cut_at_utf8_boundary(const char *text, int length) {
-    int lead = length - 1;
-    while (lead >= 0 && length - lead < kMaxUtf8SequenceLength &&
-           ((unsigned char)text[lead] & kContinuationMask) == kContinuationBits) {
-        lead--;
-    }
-    if (lead < 0) return length;
-    int sequence = utf8_sequence_length((unsigned char)text[lead]);
-    if (sequence > 1 && lead + sequence > length) return lead;
-    return length;
 }
 
 // True when c is one of the characters of set (NUL never is).
@@ -173,7 +144,7 @@ void escape_html(char *buffer, int cap) {
     if (buffer[input_length] != '\0') {
         // The whole text does not fit: cut it before escaping, at a character
         // boundary, rather than leave any special character unescaped.
-        int cut = cut_at_utf8_boundary(buffer, input_length);
+        int cut = (int)utf8_cut_length(buffer, (size_t)input_length);
         for (int i = cut; i < input_length; i++) {
             output_length -= html_entity_of(buffer[i]) ? kHtmlEntityLength : 1;
         }

@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/utf8.h"
 
 namespace {
 
@@ -35,40 +36,6 @@ constexpr const char *kInvalidAlgoMessage =
     "Invalid stemming algorithm specified in settings file.<br />\n";
 constexpr const char *kStemmerFailedMessage = "Failed to initialize stemmer.<br />\n";
 
-bool is_continuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-// Number of bytes of the well-formed UTF-8 sequence at bytes[0], or 0 when the
-// bytes there are not one (a stray or truncated byte, an overlong form, a
-// surrogate or a value above U+10FFFF).
-int utf8_sequence_size(const unsigned char *bytes, int available) {
-    unsigned char lead = bytes[0];
-    if (lead < 0x80) return 1;
-    int size = 0;
-    unsigned char second_min = 0x80;
-    unsigned char second_max = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        size = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        size = 3;
-        if (lead == 0xE0) second_min = 0xA0;
-        if (lead == 0xED) second_max = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        size = 4;
-        if (lead == 0xF0) second_min = 0x90;
-        if (lead == 0xF4) second_max = 0x8F;
-    } else {
-        return 0;
-    }
-    if (size > available) return 0;
-    if (bytes[1] < second_min || bytes[1] > second_max) return 0;
-    for (int i = 2; i < size; ++i) {
-        if (!is_continuation(bytes[i])) return 0;
-    }
-    return size;
-}
-
 // UTF-16 units of the bytes read as UTF-8: one per character below U+10000,
 // two for a character above, and one (a replacement character) for each byte
 // that is not part of a well-formed sequence. Counting stops once it passes
@@ -77,12 +44,12 @@ int count_utf16_units(const unsigned char *bytes, int size, int limit) {
     int units = 0;
     int i = 0;
     while (i < size && units <= limit) {
-        int sequence = utf8_sequence_size(bytes + i, size - i);
+        int sequence = utf8_decode(bytes + i, (size_t)(size - i), nullptr);
         if (sequence == 0) {
             units += 1;
             i += 1;
         } else {
-            units += (sequence == 4) ? 2 : 1;
+            units += (sequence == kUtf8MaxBytes) ? 2 : 1;  // a surrogate pair
             i += sequence;
         }
     }

@@ -121,15 +121,8 @@ bool decode_numeric_entities(const char *source, char *destination, const char *
 // five, 0xFC-0xFF six. A unit changes only when it is the shortest well-formed
 // encoding of a character of the table; malformed, overlong and 5- or 6-byte
 // units, and units cut short by the end of the text, are kept byte for byte.
+// The units and the decoding are those of context/utf8.h.
 
-// Unit length (1 to 6) announced by a unit's first byte.
-int utf8_unit_length(unsigned char lead);
-// Whether byte continues a unit (0x80-0xBF).
-bool utf8_is_continuation(unsigned char byte);
-// Decodes a unit of `length` bytes into *cp. False unless the unit is the
-// shortest encoding of a scalar value (no overlong form, no surrogate, at
-// most U+10FFFF).
-bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp);
 // Makes the case table available; it is built into the program, so this
 // allocates nothing and cannot fail: 0 (also when it already was). Until it
 // has been loaded, and after unloading, every unit maps to itself.

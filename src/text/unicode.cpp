@@ -11,44 +11,13 @@
 
 #include <atomic>
 
+#include "context/utf8.h"
 #include "text/case_table.h"
 
 // Whether load_unicode_tables has made the table available (until unloaded).
 // Atomic: the indexer's threads switch it on while others lower-case (a
 // relaxed load is a plain load).
 static std::atomic<bool> g_lower_table_loaded{false};
-
-int utf8_unit_length(unsigned char lead) {
-    if (lead < 0xC0) return 1;
-    if (lead < 0xE0) return 2;
-    if (lead < 0xF0) return 3;
-    if (lead < 0xF8) return 4;
-    if (lead < 0xFC) return 5;
-    return 6;
-}
-
-bool utf8_is_continuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-bool decode_utf8_unit(const unsigned char *unit, int length, uint32_t *cp) {
-    static const uint32_t kSmallest[kMaxCharBytes + 1] = {0, 0, 0x80, 0x800, 0x10000};
-    if (length > kMaxCharBytes) return false;
-    if (length == 1) {
-        if (unit[0] >= 0x80) return false;
-        *cp = unit[0];
-        return true;
-    }
-    uint32_t value = unit[0] & (0x7F >> length);
-    for (int i = 1; i < length; ++i) {
-        if (!utf8_is_continuation(unit[i])) return false;
-        value = (value << 6) | (unit[i] & 0x3F);
-    }
-    if (value < kSmallest[length] || value > 0x10FFFF) return false;
-    if (value >= 0xD800 && value <= 0xDFFF) return false;
-    *cp = value;
-    return true;
-}
 
 // The table entry for a code point, or null (also when the table is not loaded).
 static const LowerCaseEntry *find_entry(uint32_t cp) {
@@ -72,12 +41,12 @@ static const LowerCaseEntry *find_entry(uint32_t cp) {
 int lower_utf8_unit(const char *text, int available, int *unit_length, const char **out) {
     const unsigned char *unit = (const unsigned char *)text;
     int length = utf8_unit_length(unit[0]);
-    bool whole = length <= available;
-    if (!whole) length = available;
+    if (length > available) length = available;
     *unit_length = length;
+    // A character decodes to the whole unit; a unit cut short decodes to none.
     uint32_t cp;
     const LowerCaseEntry *entry =
-        whole && decode_utf8_unit(unit, length, &cp) ? find_entry(cp) : nullptr;
+        utf8_decode(unit, (size_t)available, &cp) > 0 ? find_entry(cp) : nullptr;
     if (entry == nullptr) {
         *out = text;
         return length;

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/utf8.h"
 
 static unsigned char ascii_lower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? (unsigned char)(c - 'A' + 'a') : c;
@@ -158,50 +159,6 @@ const char *find_text_nocase(const char *text, const char *part, int n) {
     return nullptr;
 }
 
-// The UTF-8 decoding automaton of match_wildcard: 256 character classes,
-// then 9 states of 16 transitions. State 0 accepts a complete character,
-// state 1 rejects for good.
-static const uint8_t kUtf8Decoder[400] = {
-    // Character classes of the bytes 0x00 to 0xFF.
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9,
-    7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7,
-    8, 8, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-    10, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 3, 3, 11, 6, 6, 6, 5, 8, 8, 8, 8, 8, 8, 8, 8, 8, 8,
-    8,
-    // Transitions of the states 0 to 8.
-    0, 1, 2, 3, 5, 8, 7, 1, 1, 1, 4, 6, 1, 1, 1, 1,  //
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  //
-    1, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1, 1, 1, 1, 1, 1,  //
-    1, 2, 1, 1, 1, 1, 1, 2, 1, 2, 1, 1, 1, 1, 1, 1,  //
-    1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1,  //
-    1, 2, 1, 1, 1, 1, 1, 1, 1, 2, 1, 1, 1, 1, 1, 1,  //
-    1, 1, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1,  //
-    1, 3, 1, 1, 1, 1, 1, 3, 1, 3, 1, 1, 1, 1, 1, 1,  //
-    1, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  //
-};
-constexpr int kDecoderClasses = 256;    // offset of the transitions
-constexpr int kDecoderStateWidth = 16;  // transitions per state
-constexpr uint8_t kDecoderAccept = 0;
-constexpr uint8_t kDecoderReject = 1;
-
-// Takes one well-formed character starting at *t. True: *t is left on its
-// last byte. False: the bytes there do not form one before the text ends.
-static bool take_character(const unsigned char **t) {
-    uint8_t state = kDecoderAccept;
-    for (;;) {
-        uint8_t byte_class = kUtf8Decoder[**t];
-        state = kUtf8Decoder[kDecoderClasses + state * kDecoderStateWidth + byte_class];
-        if (state == kDecoderAccept) return true;
-        if (state == kDecoderReject) return false;
-        ++*t;
-        if (**t == '\0') return false;
-    }
-}
-
 // Pattern segments between stars match at their leftmost position; when one
 // fails, the last "*" takes one more byte and the segment after it is tried
 // again. That finds a match whenever there is one, since a segment matches a
@@ -223,9 +180,10 @@ bool match_wildcard(const char *text, const char *pattern, bool case_sensitive) 
         }
         if (*t != '\0') {
             if (pc == '?') {
-                const unsigned char *last = t;
-                if (take_character(&last)) {
-                    t = last + 1;
+                // One well-formed character; the decoder stops at the NUL.
+                const int taken = utf8_decode(t, kUtf8MaxBytes, nullptr);
+                if (taken > 0) {
+                    t += taken;
                     ++p;
                     continue;
                 }

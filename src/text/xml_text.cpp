@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "context/utf8.h"
 #include "text/text.h"
 
 namespace {
@@ -78,8 +79,6 @@ const char *const kPredefinedEntities[] = {"amp", "lt", "gt", "quot", "apos"};
 
 constexpr size_t kMaxEntityNameLength = 8;  // longest HTML 4 name: "thetasym"
 constexpr size_t kMaxReferenceDigits = 8;   // digits of a numeric reference kept at most
-constexpr uint32_t kMaxCodePoint = 0x10FFFF;
-constexpr int kMaxUtf8Length = 4;
 constexpr int kDecimalBase = 10;
 constexpr int kHexBase = 16;
 const char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
@@ -92,7 +91,7 @@ bool is_xml_char(uint32_t cp) {
     if (cp < 0x20) return cp == '\t' || cp == '\n' || cp == '\r';
     if (cp <= 0xD7FF) return true;
     if (cp >= 0xE000 && cp <= 0xFFFD) return true;
-    return cp >= 0x10000 && cp <= kMaxCodePoint;
+    return cp >= 0x10000 && cp <= kUnicodeLast;
 }
 
 int digit_value(char c, int base) {
@@ -185,13 +184,9 @@ size_t write_reference(const char *text, size_t left, char *&out) {
 // Bytes of the well-formed UTF-8 character of XML at text (at most `left`
 // bytes), or 0 when the bytes there form none.
 size_t utf8_character_length(const char *text, size_t left) {
-    const unsigned char *unit = (const unsigned char *)text;
-    int length = utf8_unit_length(unit[0]);
     uint32_t cp;
-    if (length > kMaxUtf8Length || (size_t)length > left || !decode_utf8_unit(unit, length, &cp) ||
-        !is_xml_char(cp))
-        return 0;
-    return (size_t)length;
+    const int length = utf8_decode((const unsigned char *)text, left, &cp);
+    return length > 0 && is_xml_char(cp) ? (size_t)length : 0;
 }
 }  // namespace
 

@@ -34,15 +34,6 @@ SettingsSpec &SettingsSpec::remove(const std::string &key) {
     return *this;
 }
 
-const std::vector<std::string> &interface_text_keys() {
-    static const std::vector<std::string> keys = [] {
-        std::vector<std::string> all;
-        for (int i = 0; i < kStrTextCount; i++) all.push_back(interface_text_key(i));
-        return all;
-    }();
-    return keys;
-}
-
 SettingsSpec default_settings() {
     SettingsSpec spec;
     for (int i = 0; i < kStrTextCount; i++)

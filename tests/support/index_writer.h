@@ -33,8 +33,6 @@ struct SettingsSpec {
     SettingsSpec &remove(const std::string &key);
 };
 
-// The 49 interface-text keys in their fixed order.
-const std::vector<std::string> &interface_text_keys();
 // A SettingsSpec with every interface text set to a short readable default.
 SettingsSpec default_settings();
 // The text of settings.vdat for spec.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "context/utf8.h"
 #include "support/utf8.h"
 #include "text/text.h"
 
