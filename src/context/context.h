@@ -13,7 +13,6 @@ struct ContextMark;
 struct DictionaryEntry;
 struct RecommendedEntry;
 struct SpellingEntry;
-struct RequestParams;
 
 // ---- Fixed widths (bytes, terminating NUL included) ----
 constexpr int kSettingTextSize = 1024;   // Charset, Version, WordJoinChars, interface texts
@@ -425,8 +424,10 @@ int open_data_descriptor(const char *name);
 int seek_data_file(FILE *file, int64_t offset);
 // Frees the query words, per-term arrays, output sections, results buffer and stemmer.
 void release_search_buffers();
-// release_search_buffers, then every loaded table; every owned pointer ends null.
-void release_all();
+// release_search_buffers, then the tables the settings loaded (categories,
+// meta fields, accents, interface texts) and the recommended list; every
+// pointer freed ends null. release_all (index.h) frees the index tables too.
+void release_context_tables();
 
 // ---- output.cpp ----
 
@@ -461,9 +462,10 @@ void write_powered_by_line();
 // make an index file unreadable).
 extern const char kInvalidSettingsFileMessage[];
 
-// Prepares the context, loads settings.vdat and reports a failure after the
+// Prepares the context for the index directory and the program's file name
+// (the base of its links), loads settings.vdat and reports a failure after the
 // Content-type header. 0 loaded, 1 stop (the message has been printed).
-int load_settings(RequestParams *request);
+int load_settings_from(const char *index_directory, const char *script_file_name);
 // Reads settings.vdat. 0 loaded, 1 invalid, 4 out of memory, 5 DictIDLen above 5,
 // 6 cannot be opened. Prints nothing.
 int load_settings_file(SearchContext *context);

@@ -8,9 +8,7 @@
 #include <string.h>
 
 #include "context/context.h"
-#include "index/index.h"
 #include "platform/platform.h"
-#include "text/text.h"
 
 SearchContext g_search_context;
 int64_t g_timer_start = 0;
@@ -200,12 +198,11 @@ void release_search_buffers() {
     }
 }
 
-void release_all() {
+void release_context_tables() {
     SearchContext &c = g_search_context;
     release_search_buffers();
     free_text_table(c.g_category_names, c.g_category_capacity);
     c.g_category_capacity = 0;
-    release_page_info_tables();
     if (c.g_meta_fields != nullptr) {
         for (int32_t i = 0; i < c.g_meta_field_capacity; i++) {
             MetaField &field = c.g_meta_fields[i];
@@ -218,11 +215,9 @@ void release_all() {
     free_text_table(c.g_accent_chars, c.g_accent_capacity);
     free_text_table(c.g_normal_chars, c.g_accent_capacity);
     c.g_accent_capacity = 0;
-    release_dictionary_tables();
     free(c.g_recommended);
     c.g_recommended = nullptr;
     free_text_table(c.g_str_texts, kStrTextCount);
-    if (c.UseUTF8 == 1) unload_unicode_tables();
 }
 
 char *get_system_error_text() {

@@ -6,7 +6,6 @@
 
 #include "context/context.h"
 #include "context/settings_writer.h"
-#include "request/request.h"
 
 namespace {
 enum KeyKind { kKindInt, kKindUnsigned, kKindText, kKindByte };
@@ -249,13 +248,12 @@ int load_settings_file(SearchContext *context) {
     return code;
 }
 
-int load_settings(RequestParams *request) {
+int load_settings_from(const char *index_directory, const char *script_file_name) {
     SearchContext &c = g_search_context;
-    copy_bounded_utf8(c.g_base_directory, sizeof c.g_base_directory, request->index_directory);
+    copy_bounded_utf8(c.g_base_directory, sizeof c.g_base_directory, index_directory);
     // Resolved once: every file of the request comes from this directory.
     open_base_directory();
-    copy_bounded_utf8(c.LinkBackURL, sizeof c.LinkBackURL, request->script_file_name);
-    request->autocomplete = 0;
+    copy_bounded_utf8(c.LinkBackURL, sizeof c.LinkBackURL, script_file_name);
     c.UseBigPageInfoData = 0;
     snprintf(c.g_link_separator, sizeof c.g_link_separator, "?");
 
@@ -269,10 +267,7 @@ int load_settings(RequestParams *request) {
         if (c.g_str_texts == nullptr) code = 4;
     }
     if (code == 0) code = load_settings_file(&c);
-    if (code == 0) {
-        request->default_sort = c.DefaultSort;
-        return 0;
-    }
+    if (code == 0) return 0;
 
     out_printf("Content-type: text/html\n\n");
     switch (code) {

@@ -277,6 +277,10 @@ int open_index_files();
 // print_error_message and closing, closes the index streams, prints the
 // template and releases everything (release_all). Always 0.
 int finish_page_after_error(const char *message, const char *closing);
+// Frees everything a request loaded: release_context_tables, the page-info and
+// dictionary tables, and (UseUTF8 1) the Unicode tables; every owned pointer
+// ends null.
+void release_all();
 // Writes "<g_base_directory>/<name>" into out (size bytes, at least
 // kWorkPathSize, so that neither part is ever cut).
 void index_file_path(char *out, size_t size, const char *name);

@@ -1,5 +1,6 @@
-// Opening the index files of a search request, and the readers of the page
-// data, the word map and the page text.
+// Opening the index files of a search request, releasing every table a
+// request loaded, and the readers of the page data, the word map and the page
+// text.
 //
 // Page data (text): one line per page at the offset its page-info record
 // gives: URL "|" title "|" description "|" image URL "|" and anything up to
@@ -20,6 +21,7 @@
 
 #include "index/index.h"
 #include "platform/platform.h"
+#include "text/text.h"
 
 namespace {
 
@@ -222,6 +224,13 @@ int finish_page_after_error(const char *message, const char *closing) {
     print_template();
     release_all();
     return 0;
+}
+
+void release_all() {
+    release_context_tables();
+    release_page_info_tables();
+    release_dictionary_tables();
+    if (g_search_context.UseUTF8 == 1) unload_unicode_tables();
 }
 
 const char kMissingIndexFilesMessage[] =

@@ -1,5 +1,5 @@
-// Reading every CGI parameter of the request into g_request, and freeing what
-// that reading allocated.
+// Loading the settings for the request, reading every CGI parameter of the
+// request into g_request, and freeing what that reading allocated.
 #include <stdlib.h>
 #include <string.h>
 
@@ -195,4 +195,11 @@ void free_request() {
         cgi_form_free(g_cgi_form);
         g_cgi_form = nullptr;
     }
+}
+
+int load_settings(RequestParams *request) {
+    request->autocomplete = 0;
+    if (load_settings_from(request->index_directory, request->script_file_name) != 0) return 1;
+    request->default_sort = g_search_context.DefaultSort;
+    return 0;
 }

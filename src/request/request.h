@@ -132,6 +132,10 @@ unsigned char hex_pair_value(char c1, char c2);
 void cgi_form_free(CgiForm *form);
 
 // ---- params.cpp ----
+// Loads settings.vdat of the request's index directory (load_settings_from)
+// and takes the default sort order from it. 0 loaded, 1 stop (the message has
+// been printed).
+int load_settings(RequestParams *request);
 // Builds the CGI form and reads every parameter into g_request. false after an
 // allocation failure (its message printed). When the form cannot be built it
 // prints the header and "<H3>reason</H3>" and ends the process with exit code 1.

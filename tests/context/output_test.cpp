@@ -4,6 +4,7 @@
 #include <string>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "support/capture.h"
 
 namespace {

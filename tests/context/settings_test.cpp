@@ -4,6 +4,7 @@
 #include <string>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 #include "support/capture.h"
 #include "support/index_writer.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "support/capture.h"
 #include "support/index_writer.h"
 

@@ -10,6 +10,7 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 #include "text/text.h"
 

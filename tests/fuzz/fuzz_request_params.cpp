@@ -10,6 +10,7 @@
 #include <string>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 
 namespace {

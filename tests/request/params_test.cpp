@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "context/context.h"
+#include "index/index.h"
 #include "request/request.h"
 #include "text/text.h"
 
