@@ -6,10 +6,14 @@
 #   VISIBLE, HIDDEN   "layer=header" pairs ("|"-separated): the layers it may
 #                     include and those it may not
 #   SOURCE_DIR        the layer's source folder; WORK_DIR a scratch folder
+#   NM, LIBRARY       nm and the layer's library
+#   HIDDEN_LIBRARIES  the libraries of the hidden layers ("|"-separated)
 # A file of the layer that includes its own and every visible header compiles;
 # one that includes a hidden header fails with that header not found. A file of
 # the folder may not step out of it with "..", which would pass around the
-# include directories.
+# include directories, and the library may not use a function or object that
+# only a hidden layer defines (a declaration written out by hand would pass
+# around the headers).
 cmake_minimum_required(VERSION 3.25)
 
 string(REPLACE "|" ";" flags "${FLAGS}")
@@ -67,6 +71,37 @@ foreach(source ${sources})
   if(lines)
     string(APPEND failures "${source} includes through \"..\": ${lines}\n")
   endif()
+endforeach()
+
+# The symbols nm lists of library (POSIX format) whose type matches types.
+function(symbols library options types)
+  execute_process(COMMAND ${NM} ${options} -P ${library} OUTPUT_VARIABLE listing
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${NM} cannot read ${library}")
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+  set(names "")
+  foreach(line ${lines})
+    if(line MATCHES "^([^ ]+) (${types})( |$)")
+      list(APPEND names ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  set(names "${names}" PARENT_SCOPE)
+endfunction()
+
+string(REPLACE "|" ";" hidden_libraries "${HIDDEN_LIBRARIES}")
+symbols(${LIBRARY} -u U)
+set(used ${names})
+foreach(library ${hidden_libraries})
+  # Strong definitions only: inline functions and template instances (W, V)
+  # are defined in every library that uses them.
+  symbols(${library} "-g;--defined-only" "T|D|B|R")
+  foreach(name ${names})
+    if(name IN_LIST used)
+      string(APPEND failures "${LIBRARY} uses ${name}, defined in ${library}\n")
+    endif()
+  endforeach()
 endforeach()
 
 if(failures)
