@@ -50,6 +50,7 @@ bool add_page_files(IndexBuilder::State &s, const ExtractedPage &page) {
     info.data_offset = s.page_data.size();
     info.file_size = page.size;
     info.date = page.date;
+    info.boost = page.boost;
     info.file_type = page.file_type;
     for (int c : page.categories) {
         if (c >= 0 && (size_t)c < s.options.categories.size())

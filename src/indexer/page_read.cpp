@@ -13,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "indexer/page_extract.h"
@@ -183,6 +184,7 @@ PageResult read_page(const SourceFile &file, const ReadContext &context) {
         page.date = file.mtime < 0 ? 0 : (uint32_t)std::min<int64_t>(file.mtime, UINT32_MAX);
     page.size = (uint32_t)std::min<uint64_t>(file.size, kMaxPageSize);
     page.file_type = (uint8_t)file.kind;
+    page.boost = boost_of(config, file.path);
     result.indexed = true;
     return result;
 }
@@ -214,12 +216,16 @@ std::vector<std::string> assign_categories(const RunConfig &config,
         for (const auto &rule : config.category_rules)
             if (numbers.emplace(rule.second, (int)names.size()).second)
                 names.push_back(rule.second);
-        for (size_t i = 0; i < files.size(); i++)
+        // Every rule that matches adds its category; the numbers are kept
+        // ascending and once each (two rules may name the same category).
+        for (size_t i = 0; i < files.size(); i++) {
+            std::vector<int> &page = (*categories)[i];
             for (const auto &rule : config.category_rules)
-                if (pattern_matches(rule.first, files[i].path)) {
-                    (*categories)[i] = {numbers[rule.second]};
-                    break;
-                }
+                if (pattern_matches(rule.first, files[i].path))
+                    page.push_back(numbers[rule.second]);
+            std::sort(page.begin(), page.end());
+            page.erase(std::unique(page.begin(), page.end()), page.end());
+        }
     }
     return names;
 }

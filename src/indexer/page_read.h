@@ -38,8 +38,10 @@ PageResult read_page(const SourceFile &file, const ReadContext &context);
 
 // The category names of a run and each file's category numbers, by the
 // config's mode: none; folders (a file's top folder below its source; files
-// at the top have none); rules (the first "pattern = category" that matches
-// the file's path). Category numbers follow the order of the names returned.
+// at the top have none); rules (every "pattern = category" that matches the
+// file's path adds its category; a name is numbered where it first appears
+// in the rules). Category numbers follow the order of the names returned;
+// each file's are ascending, without repeats.
 std::vector<std::string> assign_categories(const RunConfig &config,
                                            const std::vector<SourceFile> &files,
                                            std::vector<std::vector<int>> *categories);

@@ -42,6 +42,7 @@ struct ExtractedPage {
     uint32_t date = 0;              // seconds since 1970: meta date, else the file's time
     uint32_t size = 0;              // bytes of the source file (at most 4 GB - 1)
     uint8_t file_type = 0;          // 0 HTML, 1 plain text, 2 PDF
+    uint8_t boost = 0;              // 0 none; else the page's scores are scaled by boost / 10
     std::vector<int> categories;    // category numbers (indexes into BuildOptions::categories)
     std::vector<std::string> meta;  // one raw value per BuildOptions::meta_fields; "" none
 };

@@ -146,9 +146,21 @@ bool set_meta(MetaFieldOption &field, const std::string &key, const std::string 
     return *error = "unknown key \"" + key + "\" of a meta field", false;
 }
 
+// A [boost] line "pattern = N": N a whole number from 0 (none) to kMaxBoost.
+bool add_boost_rule(const std::string &pattern, const std::string &value, RunConfig *config,
+                    std::string *error) {
+    long long boost;
+    if (!parse_number(value, 0, kMaxBoost, &boost))
+        return *error = "boost of " + pattern + " takes a number from 0 (none) to " +
+                        std::to_string(kMaxBoost) + ", not \"" + value + "\"",
+               false;
+    config->boost_rules.emplace_back(pattern, (uint8_t)boost);
+    return true;
+}
+
 // The section a line of the config file belongs to.
 struct Section {
-    enum Kind { kMain, kCategories, kMeta, kRecommended, kSettings } kind = kMain;
+    enum Kind { kMain, kCategories, kBoost, kMeta, kRecommended, kSettings } kind = kMain;
     size_t meta = 0;  // index into build.meta_fields for kMeta
 };
 
@@ -158,6 +170,8 @@ bool start_section(const std::string &head, RunConfig *config, Section *section,
     if (name == "categories") {
         section->kind = Section::kCategories;
         config->category_mode = CategoryMode::kRules;
+    } else if (name == "boost") {
+        section->kind = Section::kBoost;
     } else if (name == "recommended") {
         section->kind = Section::kRecommended;
     } else if (name == "settings") {
@@ -190,6 +204,8 @@ bool config_line(const std::string &line, RunConfig *config, Section *section, s
         case Section::kCategories:
             config->category_rules.emplace_back(key, value);
             return true;
+        case Section::kBoost:
+            return add_boost_rule(key, value, config, error);
         case Section::kMeta:
             return set_meta(config->build.meta_fields[section->meta], key, value, error);
         case Section::kRecommended:
@@ -276,6 +292,13 @@ bool pattern_matches(const std::string &pattern, const std::string &path) {
     const size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
+}
+
+uint8_t boost_of(const RunConfig &config, const std::string &path) {
+    uint8_t boost = 0;
+    for (const auto &rule : config.boost_rules)
+        if (pattern_matches(rule.first, path)) boost = rule.second;
+    return boost;
 }
 
 bool parse_config_text(const std::string &text, const std::string &path, RunConfig *config,

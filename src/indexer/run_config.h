@@ -18,6 +18,7 @@ enum class CategoryMode { kNone, kFolders, kRules };
 
 constexpr uint64_t kDefaultMaxFileBytes = 32ull << 20;  // larger files are read up to this
 constexpr int kMaxJobs = 256;                           // threads of extraction, at most
+constexpr int kMaxBoost = 255;                          // a page's boost is one byte
 
 struct RunConfig {
     BuildOptions build;                // what the builder is asked to build
@@ -30,6 +31,7 @@ struct RunConfig {
     std::vector<std::string> exclude;  // patterns of files and folders left out
     CategoryMode category_mode = CategoryMode::kNone;
     std::vector<std::pair<std::string, std::string>> category_rules;  // pattern, category
+    std::vector<std::pair<std::string, uint8_t>> boost_rules;         // pattern, boost
     int jobs = 0;                                                     // threads; 0: one per core
     bool quiet = false;                                               // nothing but errors
     bool verbose = false;  // the summary also off a terminal
@@ -55,5 +57,9 @@ bool parse_config_text(const std::string &text, const std::string &path, RunConf
 // holding '/' is matched against the whole path ('*' also crosses folders),
 // any other against the last name of the path.
 bool pattern_matches(const std::string &pattern, const std::string &path);
+
+// The boost of the page at path (below its source root): the number of the
+// last [boost] rule whose pattern matches it, 0 (none) when none does.
+uint8_t boost_of(const RunConfig &config, const std::string &path);
 
 }  // namespace indexer

@@ -179,6 +179,20 @@ TEST(ExampleIndex, SampleSearchShowsResults) {
     EXPECT_NE(page.find("var VeskAutoComplete_URL"), std::string::npos);
 }
 
+// The swarms page is in two categories: it shows both and either filter finds it.
+TEST(ExampleIndex, SwarmsPageIsInTwoCategories) {
+    const std::string swarms = "http://localhost/notes/preventing-swarms.html";
+    for (const char *query :
+         {"vesk_query=swarm", "vesk_query=swarm&vesk_cat=0", "vesk_query=swarm&vesk_cat=2"}) {
+        const std::string page = testsupport::run_clean_get(kExampleDir, query).out;
+        const size_t link = page.find("<a href=\"" + swarms + "\" >");
+        ASSERT_NE(link, std::string::npos) << query;
+        EXPECT_NE(page.find("<span class=\"category\"> [Hive care] [Bee biology]</span>", link),
+                  std::string::npos)
+            << query;
+    }
+}
+
 // Whole answers of the example site: its empty page, a results page, a page
 // with a spelling suggestion and no results, and the RSS answer that names
 // the feed's style sheet.

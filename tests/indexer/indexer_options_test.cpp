@@ -21,6 +21,17 @@ std::string page(const std::string &title, const std::string &meta, const std::s
            "</p></body></html>";
 }
 
+// Expects answer to link to the pages at paths, in this order.
+void expect_in_order(const std::string &answer, const std::vector<std::string> &paths,
+                     const std::string &what) {
+    size_t at = 0;
+    for (const std::string &path : paths) {
+        const size_t found = answer.find(kBaseUrl + path + "\"", at);
+        EXPECT_NE(found, std::string::npos) << what << ": " << path << "\n" << answer;
+        if (found != std::string::npos) at = found;
+    }
+}
+
 class ConfiguredSite : public SiteTest {
    protected:
     void SetUp() override {
@@ -71,12 +82,7 @@ TEST_F(ConfiguredSite, CategoriesMetaFieldsDatesRecommendedAutocomplete) {
     };
     for (const auto &c : cases) {
         const std::string answer = search(index, c.query);
-        size_t at = 0;
-        for (const std::string &path : c.found) {
-            const size_t found = answer.find(kBaseUrl + path + "\"", at);
-            EXPECT_NE(found, std::string::npos) << c.query << ": " << path << "\n" << answer;
-            if (found != std::string::npos) at = found;
-        }
+        expect_in_order(answer, c.found, c.query);
         for (const std::string &path : c.not_found)
             EXPECT_FALSE(links_to(answer, path)) << c.query << ": " << path;
     }
@@ -89,6 +95,84 @@ TEST_F(ConfiguredSite, CategoriesMetaFieldsDatesRecommendedAutocomplete) {
     EXPECT_NE(recommended.find("recommended"), std::string::npos) << recommended;
     const std::string typed = search(index, "vesk_ac=1&vesk_query=hon");
     EXPECT_NE(typed.find("honey"), std::string::npos) << typed;
+}
+
+// A page is in the category of every rule that matches it, once even when
+// two rules name the same category; the filter, the result blocks and the
+// summary count it in each.
+TEST_F(SiteTest, EveryMatchingCategoryRuleApplies) {
+    put("hives/frame.html", page("Hive frame", "", "honey on a frame"));
+    put("shop/frames/deep.html", page("Deep frame", "", "honey in a deep frame"));
+    put("shop/jar.html", page("Jar", "", "honey in a jar"));
+    testsupport::write_file(root_, "site.conf",
+                            "[categories]\n"
+                            "hives/* = Hives\n"
+                            "shop/* = Shop\n"
+                            "shop/frames/* = Hives\n"
+                            "frame.html = Hives\n"
+                            "[settings]\n"
+                            "DisplayCatSummary = 1\n");
+    const std::string index = index_site({"--config", root_ + "/site.conf"});
+    const struct {
+        const char *query;
+        std::vector<std::string> found, not_found;
+    } cases[] = {
+        {"vesk_query=honey&vesk_cat=0",
+         {"hives/frame.html", "shop/frames/deep.html"},
+         {"shop/jar.html"}},
+        {"vesk_query=honey&vesk_cat=1",
+         {"shop/frames/deep.html", "shop/jar.html"},
+         {"hives/frame.html"}},
+    };
+    for (const auto &c : cases) {
+        const std::string answer = search(index, c.query);
+        for (const std::string &path : c.found)
+            EXPECT_TRUE(links_to(answer, path)) << c.query << ": " << path << "\n" << answer;
+        for (const std::string &path : c.not_found)
+            EXPECT_FALSE(links_to(answer, path)) << c.query << ": " << path;
+    }
+    const std::string all = search(index, "vesk_query=honey");
+    for (const char *text : {">Deep frame</a><span class=\"category\"> [Hives] [Shop]</span>",
+                             ">Hive frame</a><span class=\"category\"> [Hives]</span>",
+                             ">Hives</a> (2)", ">Shop</a> (2)"})
+        EXPECT_NE(all.find(text), std::string::npos) << text << "\n" << all;
+}
+
+// [boost] rules scale a page's scores by N / 10 (below 10 lowers it, 0 is
+// none), the last rule that matches a page counting; a boost outside 0 to
+// 255 or not a whole number is a config error naming the line.
+TEST_F(SiteTest, BoostRulesRankPagesAndKeepTheirRange) {
+    for (const char *name : {"a", "b", "c"})
+        put(std::string(name) + ".html", page("Page", "", "honey from the hive"));
+    const struct {
+        const char *rules;
+        std::vector<std::string> order;  // for "honey"
+    } ranks[] = {
+        {"a.html = 5\nc.html = 40\n", {"c.html", "b.html", "a.html"}},
+        {"*.html = 30\nb.html = 20\na.html = 0\n", {"c.html", "b.html", "a.html"}},
+        {"c.html = 255\nb.html = 11\n", {"c.html", "b.html", "a.html"}},
+        {"b.html = 40\n*.html = 20\nc.html = 5\n", {"a.html", "b.html", "c.html"}},
+    };
+    for (size_t i = 0; i < sizeof ranks / sizeof *ranks; i++) {
+        const std::string config = "boost" + std::to_string(i) + ".conf";
+        const std::string index = root_ + "/index" + std::to_string(i);
+        testsupport::write_file(root_, config, std::string("[boost]\n") + ranks[i].rules);
+        const testsupport::CgiResponse run =
+            run_indexer({"--base-url", kBaseUrl, "--config", root_ + "/" + config, site_, index});
+        ASSERT_EQ(run.exit_code, 0) << ranks[i].rules << run.err;
+        expect_in_order(search(index, "vesk_query=honey"), ranks[i].order, ranks[i].rules);
+    }
+    for (const char *value : {"256", "-1", "1000000000000000000000", "1.5", "x", "0x10", ""}) {
+        testsupport::write_file(root_, "bad.conf", std::string("[boost]\na.html = ") + value);
+        const testsupport::CgiResponse run = run_indexer(
+            {"--base-url", kBaseUrl, "--config", root_ + "/bad.conf", site_, root_ + "/bad"});
+        EXPECT_EQ(run.exit_code, 2) << value;
+        const std::string message =
+            "bad.conf:2: boost of a.html takes a number from 0 (none) to "
+            "255, not \"" +
+            std::string(value) + "\"";
+        EXPECT_NE(run.err.find(message), std::string::npos) << value << "\n" << run.err;
+    }
 }
 
 TEST_F(SiteTest, PublishSwitchesTheLinkAndKeepsThePreviousIndex) {
