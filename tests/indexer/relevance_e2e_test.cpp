@@ -5,6 +5,7 @@
 // must put each page first for the rarest words of its title, find every
 // phrase on its page, and propose the word meant for a misspelling.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <strings.h>
 
 #include <string>
@@ -216,3 +217,24 @@ TEST_F(RelevanceSite, DISABLED_MisspellingsAwaitingTheSpellingList) {
 }
 
 }  // namespace
+
+// Pages that all hold a phrase's words but not the phrase: the phrase check
+// reads the page text of each, up to the seek budget the index's settings
+// give a phrase, and must still reach the page that holds it, last of all.
+class CommonWordsSite : public indexer_test::SiteTest {};
+
+TEST_F(CommonWordsSite, PhraseIsFoundBehindManyPagesWithItsWords) {
+    constexpr int kPages = 1200;  // pages with the words, each a page-text seek
+    for (int i = 0; i < kPages; i++) {
+        char name[32];
+        snprintf(name, sizeof name, "notes/%04d.html", i);
+        put(name, "<title>Note " + std::to_string(i) +
+                      "</title><p>The hive holds frames of wax, and the bees fill them.</p>");
+    }
+    put("notes/9999-queen.html",
+        "<title>The queen</title><p>The queen stays in the middle of the hive all winter.</p>");
+    const std::string index = index_site({"--language", "english"});
+    const std::string answer = search(index, "vesk_query=%22of+the+hive%22");
+    EXPECT_TRUE(links_to(answer, "notes/9999-queen.html")) << answer;
+    EXPECT_EQ(answer.find("common words"), std::string::npos);
+}
