@@ -60,7 +60,11 @@ const std::pair<const char *, const char *> kDefaultKeys[] = {
     {"MaxResultsPerQuery", "1000"},
     {"WeightProximity", "0"},
     {"AllowExactPhrase", "1"},
-    {"MaxContextSeeks", "500"},
+    // A phrase of common words is checked against the page text of every page
+    // that holds all of them, one seek each, up to this many: at 500 a site
+    // of a few thousand pages already cuts such phrases short and loses the
+    // pages where they stand; a check reads a few KB from the page cache.
+    {"MaxContextSeeks", "5000"},
     {"MaxMatches", "100000"},
     {"MaxSearchTime", "30"},
     {"UseLinkTarget", "0"},
