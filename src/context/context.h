@@ -164,6 +164,18 @@ struct PageTextReads {
     bool ended;     // a read at offsets came short: the file ends there
 };
 
+// The bytes of the word-map file that a block read at an offset took in, so
+// that a later block lying inside them needs no read. They belong to the open
+// word-map stream and to it alone: closing the stream (close_index_files,
+// close_word_map_file) frees them, so a stream opened later, whatever its
+// descriptor number or address, never finds bytes of an earlier one.
+struct WordmapWindow {
+    uint8_t *bytes;    // kWordmapWindowSize bytes once a read needed them, or null
+    const FILE *file;  // the stream they were read from (the open word map)
+    int64_t offset;    // file offset of bytes[0]
+    uint64_t length;   // bytes of the file held (0: none)
+};
+
 // The whole state of one request. Exactly one instance exists: g_search_context.
 struct SearchContext {
     // ---- Settings, first block ----
@@ -342,6 +354,7 @@ struct SearchContext {
     FILE *g_template_file;                            // template while it is streamed
     FILE *g_page_text_file;                           // open page-text file
     FILE *g_word_map_file;                            // open word-map file
+    WordmapWindow g_word_map_window;                  // its bytes the last block read took in
     FILE *g_spelling_file;                            // open spelling file
     FILE *g_page_data_file;                           // open page-data file
     PageTextReads g_page_text_reads;                  // how the page-text reader reads the file

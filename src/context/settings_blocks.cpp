@@ -4,9 +4,13 @@
 #include <string.h>
 
 #include "context/context.h"
+#include "context/utf8.h"
+#include "context/xml_text.h"
 
 namespace {
 constexpr int kAccentWorkSize = 2048;  // work buffer of an accent line
+constexpr size_t kEchoSlice = 256;     // bytes of a settings text escaped at once
+static_assert(kEchoSlice > kUtf8MaxBytes, "a slice cut on a boundary keeps bytes");
 
 const char *const kInterfaceTextKeys[kStrTextCount] = {
 #define SITEQUERY_TEXT_KEY(name, english) "STR_" #name,
@@ -85,33 +89,19 @@ char **allocate_items(int32_t count, int item_size) {
     return table;
 }
 
-// Writes text with &, <, > and " escaped for an XML attribute or element.
+// Writes a settings text as it stands into an XML attribute or element, in
+// slices that end on character boundaries (xml_escape_literal takes each
+// character by itself, so slices escape as the whole text would).
 void print_xml_escaped(const char *text) {
     if (text == nullptr) return;
-    const char *p = text;
-    while (*p != '\0') {
-        size_t plain = strcspn(p, "&<>\"");
-        if (plain > 0) {
-            fwrite(p, 1, plain, stdout);
-            p += plain;
-        }
-        switch (*p) {
-            case '&':
-                out_puts("&amp;");
-                break;
-            case '<':
-                out_puts("&lt;");
-                break;
-            case '>':
-                out_puts("&gt;");
-                break;
-            case '"':
-                out_puts("&quot;");
-                break;
-            default:
-                return;
-        }
-        p++;
+    const bool utf8 = charset_is_utf8(g_search_context.Charset);
+    char escaped[kXmlLiteralGrowth * kEchoSlice + 1];
+    for (size_t left = strlen(text); left > 0;) {
+        const size_t slice = left <= kEchoSlice ? left : utf8_cut_length(text, kEchoSlice);
+        xml_escape_literal(escaped, text, slice, utf8);
+        out_puts(escaped);
+        text += slice;
+        left -= slice;
     }
 }
 

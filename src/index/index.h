@@ -232,19 +232,14 @@ struct WordmapPosting {
 };
 
 // A word-map block as read: `count` raw records of kWordmapRecordSize bytes.
-// Start it zeroed ({}); the buffer is kept and reused by later reads, and so
-// are the file bytes of the last read at an offset (the window): a later
-// block of the same descriptor that lies inside them needs no read. A block
-// read again after its file was closed is freed first.
+// Start it zeroed ({}); the buffer is kept and reused by later reads. The file
+// bytes a read takes in stay with the open word map (g_word_map_window), not
+// with the block.
 struct WordmapBlock {
     uint8_t *records;         // heap buffer of `capacity` records, or null
     uint32_t count;           // records present in the file (used by the search)
     uint32_t declared_count;  // the block's own record count
     uint32_t capacity;        // records the buffer has room for
-    uint8_t *window;          // kWordmapWindowSize bytes once a read needed it, or null
-    int window_file;          // descriptor of the file the window holds bytes of
-    int64_t window_offset;    // file offset of window[0]
-    uint64_t window_length;   // bytes of the file the window holds (0: none)
 };
 
 // Outcome of read_wordmap_block.
@@ -285,8 +280,10 @@ void release_all();
 // kWorkPathSize, so that neither part is ever cut).
 void index_file_path(char *out, size_t size, const char *name);
 // Closes the page-data, page-text, word-map and spelling streams that are open
-// and sets them to null. Safe to repeat.
+// and sets them to null; the word map's window goes with it. Safe to repeat.
 void close_index_files();
+// Closes the word-map stream, when open, and frees its window. Safe to repeat.
+void close_word_map_file();
 // Reads the page-data line of page `page` and copies its first four
 // "|"-separated fields into the destinations that are not null (sizes
 // kPageDataUrlSize, kPageDataTitleSize, kPageDataDescriptionSize,
@@ -299,13 +296,12 @@ bool read_page_data_fields(uint32_t page, char *url, char *title, char *descript
 // it at its first "|". false as above, and when the URL field is empty or the
 // line holds no "|".
 bool read_page_data_url(uint32_t page, char *url);
-// Copies n bytes from src to dst; the areas may overlap.
-void copy_bytes(void *dst, const void *src, size_t n);
 // Reads the word-map block at offset: the u32 count and the records that are
 // present, at most count of them: the file's size bounds the buffer, so a
 // corrupt count never allocates more than the file holds. The count and the
 // records of most words come with one read at the offset, or with none from
-// the block's window (the stream's position does not move); a file that
+// the window of the open word map when file is that stream (the stream's
+// position does not move; other streams are read without a window); a file that
 // cannot be read at an offset is sought with seek_data_file
 // (kWordmapSeekFailed when that fails). The block's buffer (from an earlier
 // read, or none in a zeroed block) is reused and grown only when too small.
@@ -313,7 +309,7 @@ void copy_bytes(void *dst, const void *src, size_t n);
 // kWordmapRead the block has count 0. Free the buffer with
 // free_wordmap_block. Prints nothing but the seek message.
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block);
-// Frees the block's records and window and empties it. Null-safe.
+// Frees the block's records and empties it. Null-safe.
 void free_wordmap_block(WordmapBlock *block);
 // Decodes one 10-byte word-map record (in this header: the term loop and the
 // phrase check decode every posting).

@@ -164,33 +164,43 @@ bool hold_records(WordmapBlock *block, uint64_t wanted) {
     return true;
 }
 
-// The file bytes from offset on for a block read: those the block's window
+// The window of the open word map when file is that stream, else null: the
+// window is only ever filled from and used for the stream that owns it.
+WordmapWindow *window_of(const FILE *file) {
+    SearchContext &c = g_search_context;
+    WordmapWindow &window = c.g_word_map_window;
+    if (file == nullptr || file != c.g_word_map_file) return nullptr;
+    if (window.file != file) window.length = 0;  // bytes of no other stream are used
+    window.file = file;
+    return &window;
+}
+
+// The file bytes from offset on for a block read: those the word map's window
 // holds when it holds the count there; else they are read into the window
 // (kWordmapFirstRead bytes, or kWordmapWindowSize when offset lies inside the
 // window or at most kWordmapWindowGap behind its end: the reads walk through
-// the file), or into spare (kWordmapFirstRead bytes) when the window cannot
-// be had. *bytes points at them; the count read or held, or -1 when the read
-// fails (the window is then empty).
-int64_t block_bytes(FILE *file, int64_t offset, WordmapBlock *block, uint8_t *spare,
-                    const uint8_t **bytes) {
-    const int fd = fileno(file);
-    const bool behind =
-        block->window_length > 0 && block->window_file == fd && offset >= block->window_offset;
-    const uint64_t into = behind ? (uint64_t)(offset - block->window_offset) : 0;
-    if (behind && into + kWordmapCountSize <= block->window_length) {
-        *bytes = block->window + into;
-        return (int64_t)(block->window_length - into);
+// the file), or into spare (kWordmapFirstRead bytes) when there is no window
+// or it cannot be had. *bytes points at them; the count read or held, or -1
+// when the read fails (the window is then empty).
+int64_t block_bytes(FILE *file, int64_t offset, uint8_t *spare, const uint8_t **bytes) {
+    WordmapWindow *window = window_of(file);
+    const bool behind = window != nullptr && window->length > 0 && offset >= window->offset;
+    const uint64_t into = behind ? (uint64_t)(offset - window->offset) : 0;
+    if (behind && into + kWordmapCountSize <= window->length) {
+        *bytes = window->bytes + into;
+        return (int64_t)(window->length - into);
     }
-    const bool follows = behind && into <= block->window_length + kWordmapWindowGap;
-    if (block->window == nullptr)
-        block->window = (uint8_t *)platform_arena_alloc(kWordmapWindowSize);
-    uint8_t *target = block->window != nullptr ? block->window : spare;
-    const size_t want =
-        follows && block->window != nullptr ? kWordmapWindowSize : kWordmapFirstRead;
-    const int64_t got = platform_read_at(fd, target, want, offset);
-    block->window_file = fd;
-    block->window_offset = offset;
-    block->window_length = got > 0 && block->window != nullptr ? (uint64_t)got : 0;
+    const bool follows = behind && into <= window->length + kWordmapWindowGap;
+    if (window != nullptr && window->bytes == nullptr)
+        window->bytes = (uint8_t *)platform_arena_alloc(kWordmapWindowSize);
+    const bool windowed = window != nullptr && window->bytes != nullptr;
+    uint8_t *target = windowed ? window->bytes : spare;
+    const size_t want = follows && windowed ? kWordmapWindowSize : kWordmapFirstRead;
+    const int64_t got = platform_read_at(fileno(file), target, want, offset);
+    if (windowed) {
+        window->offset = offset;
+        window->length = got > 0 ? (uint64_t)got : 0;
+    }
     *bytes = target;
     return got;
 }
@@ -269,14 +279,22 @@ void index_file_path(char *out, size_t size, const char *name) {
              kFileNameSize - 1, name);
 }
 
+void close_word_map_file() {
+    SearchContext &c = g_search_context;
+    if (c.g_word_map_file != nullptr) fclose(c.g_word_map_file);
+    c.g_word_map_file = nullptr;
+    platform_arena_free(c.g_word_map_window.bytes);
+    c.g_word_map_window = WordmapWindow{};
+}
+
 void close_index_files() {
     SearchContext &c = g_search_context;
-    FILE **streams[] = {&c.g_page_data_file, &c.g_page_text_file, &c.g_word_map_file,
-                        &c.g_spelling_file};
+    FILE **streams[] = {&c.g_page_data_file, &c.g_page_text_file, &c.g_spelling_file};
     for (FILE **stream : streams) {
         if (*stream != nullptr) fclose(*stream);
         *stream = nullptr;
     }
+    close_word_map_file();
     c.g_page_text_reads = PageTextReads{};
 }
 
@@ -321,10 +339,6 @@ bool read_page_data_url(uint32_t page, char *url) {
     return true;
 }
 
-void copy_bytes(void *dst, const void *src, size_t n) {
-    if (n > 0) memmove(dst, src, n);
-}
-
 int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     block->count = block->declared_count = 0;
     if (offset < 0 || file == nullptr) return kWordmapNoData;
@@ -332,7 +346,7 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
     uint8_t spare[kWordmapFirstRead];
     const uint8_t *first;
     const int fd = fileno(file);
-    const int64_t got = block_bytes(file, offset, block, spare, &first);
+    const int64_t got = block_bytes(file, offset, spare, &first);
     if (got < 0) return read_block_by_seeking(file, offset, block);
     if (got < kWordmapCountSize) return kWordmapNoData;
     const uint32_t declared = (uint32_t)read_little_endian(first, kWordmapCountSize);
@@ -366,7 +380,6 @@ int read_wordmap_block(FILE *file, int64_t offset, WordmapBlock *block) {
 void free_wordmap_block(WordmapBlock *block) {
     if (block == nullptr) return;
     platform_arena_free(block->records);
-    platform_arena_free(block->window);
     *block = WordmapBlock{};
 }
 

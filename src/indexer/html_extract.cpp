@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "context/xml_text.h"
 #include "indexer/page_extract.h"
 #include "indexer/page_text.h"
 #include "text/text.h"

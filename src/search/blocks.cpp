@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "context/xml_text.h"
 #include "index/index.h"
 #include "platform/platform.h"
 #include "search/search.h"

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "context/xml_text.h"
 #include "search/search.h"
 #include "text/text.h"
 

@@ -443,10 +443,7 @@ bool look_up_terms(SearchContext &c, SearchRun &run) {
         c.g_rank_max = saturating_product(run.max_hits, run.max_score);
     }
     free_phrase_blocks(run);
-    if (c.g_word_map_file != nullptr) {
-        fclose(c.g_word_map_file);
-        c.g_word_map_file = nullptr;
-    }
+    close_word_map_file();
     // The spelling list, opened with the index files, is read only for a
     // search whose spelling stage will propose words.
     return !spelling_list_wanted(c, run) || read_spelling_list() == 1;

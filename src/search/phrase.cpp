@@ -117,7 +117,7 @@ int read_phrase_block(SearchContext &c, int64_t offset, PhraseWordBlock &out) {
     }
     out.records = block.records;
     out.count = (int32_t)block.count;
-    block.records = nullptr;  // now the word's; the read window goes
+    block.records = nullptr;  // now the word's
     free_wordmap_block(&block);
     return index_block_pages(out) ? kWordmapRead : kWordmapNoMemory;
 }

@@ -129,14 +129,11 @@ bool decode_numeric_entities(const char *source, char *destination, const char *
 int load_unicode_tables();
 // Makes the case table unavailable again.
 void unload_unicode_tables();
-// Lower-case form of the unit at text (NUL-terminated; a unit cut short by
-// the NUL ends before it). Returns the form's byte length and, unless
-// replacement is null, points *replacement at its bytes (not terminated):
-// the table's bytes, or text itself for a unit not in the table. An empty
-// or null text gives 0.
-int map_utf8_char(const char *text, const char **replacement);
-// The same for the unit at text when at most available (>= 1) bytes may be
-// read there; *unit_length receives the bytes the unit takes in text.
+// Lower-case form of the unit at text, of which at most available (>= 1)
+// bytes may be read (a unit cut short there is kept as it is). Returns the
+// form's byte length and points *replacement at its bytes (not terminated):
+// the table's bytes, or text itself for a unit not in the table;
+// *unit_length receives the bytes the unit takes in text.
 int lower_utf8_unit(const char *text, int available, int *unit_length, const char **replacement);
 // Lower-cases text in place within a buffer of capacity bytes and returns the
 // new length. Some characters grow (U+023A and U+023E take 3 bytes instead of
@@ -181,24 +178,3 @@ const char *find_text_nocase(const char *text, const char *part, int n);
 // UseUTF8 says; a malformed or overlong sequence is no character), any other
 // byte for itself, with A-Z folded to a-z when case_sensitive is false.
 bool match_wildcard(const char *text, const char *pattern, bool case_sensitive);
-
-// ---- xml_text.cpp ----
-
-constexpr int kXmlEscapeGrowth = 5;  // xml_escape_text writes at most 5 bytes per input byte
-
-// Copies `length` bytes of text to out as XML character data that is
-// well-formed whatever the text holds: "&amp;", "&lt;", "&gt;", "&quot;",
-// "&apos;" and numeric references to characters of XML are kept; the named
-// entities of HTML 4 become numeric references; every other '&' becomes
-// "&amp;" and every '<' "&lt;" (unless keep_tags: the program's own markup);
-// '>' stays, except after "]]"; control bytes other than tab, LF and CR are
-// dropped; with utf8, each byte that starts no well-formed UTF-8 character of
-// XML becomes U+FFFD. out must have room for kXmlEscapeGrowth * length + 1
-// bytes; it is terminated. Returns the bytes written.
-size_t xml_escape_text(char *out, const char *text, size_t length, bool utf8, bool keep_tags);
-// Whether a charset name means UTF-8 ("UTF-8" or "UTF8", any case).
-bool charset_is_utf8(const char *charset);
-// Whether name can follow a namespace prefix as an XML element name: ASCII
-// letters, '_' and bytes above 127 anywhere, digits, '-' and '.' after the
-// first byte.
-bool is_xml_name_part(const char *name);

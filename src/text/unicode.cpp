@@ -55,14 +55,6 @@ int lower_utf8_unit(const char *text, int available, int *unit_length, const cha
     return entry->length;
 }
 
-// Bytes of the unit at `text` before its end or the first NUL among them.
-static int available_bytes(const char *text) {
-    int length = utf8_unit_length((unsigned char)text[0]);
-    int available = 1;
-    while (available < length && text[available] != '\0') ++available;
-    return available;
-}
-
 int load_unicode_tables() {
     g_lower_table_loaded.store(true, std::memory_order_relaxed);
     return 0;
@@ -70,18 +62,6 @@ int load_unicode_tables() {
 
 void unload_unicode_tables() {
     g_lower_table_loaded.store(false, std::memory_order_relaxed);
-}
-
-int map_utf8_char(const char *text, const char **replacement) {
-    if (text == nullptr || text[0] == '\0') {
-        if (replacement != nullptr) *replacement = text;
-        return 0;
-    }
-    int unit_length;
-    const char *out;
-    int length = lower_utf8_unit(text, available_bytes(text), &unit_length, &out);
-    if (replacement != nullptr) *replacement = out;
-    return length;
 }
 
 int utf8_lower_capacity(int length) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "context/xml_text.h"
 #include "support/index_files.h"
 #include "support/index_writer.h"
 #include "support/run_program.h"
@@ -180,6 +181,23 @@ TEST_F(PageE2E, XmlSettingsEchoWithoutCategoriesOrAccents) {
     spec_.set_text("LinkTarget", "_blank").set_text("Version", "5.0 \"beta\"");
     CgiResponse response = get("vesk_query=&masternode=1");
     EXPECT_EQ(testsupport::compare_golden("xml_echo_plain.out", response.out), "");
+    EXPECT_EQ(xmllint(response.out), "");
+}
+
+// A long category name goes out in slices: characters that straddle a slice's
+// end come out whole, as the whole name escaped at once gives them.
+TEST_F(PageE2E, LongSettingsTextsEchoWhole) {
+    std::string name;
+    while (name.size() < 1500) name += "\xC3\xA9\"";  // a two-byte letter on every slice end
+    name += "\xE2\x82\xAC&<>";
+    spec_.set("UseXML", 1).set("UseCats", 1).set("NumCats", 1);
+    spec_.categories = {name};
+    CgiResponse response = get("vesk_query=&masternode=1");
+    std::string expected(name.size() * kXmlLiteralGrowth + 1, '\0');
+    expected.resize(xml_escape_literal(&expected[0], name.data(), name.size(), true));
+    EXPECT_NE(response.out.find("<vesk:category>" + expected + "</vesk:category>"),
+              std::string::npos)
+        << response.out;
     EXPECT_EQ(xmllint(response.out), "");
 }
 

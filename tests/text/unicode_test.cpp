@@ -164,17 +164,30 @@ TEST_F(UnicodeTest, EveryHighByteBeforeLettersIsSafe) {
     }
 }
 
-TEST_F(UnicodeTest, MapCharReportsTheReplacementOrTheUnit) {
-    const char *out = nullptr;
-    const char *text = "\xC4\xB0x";  // U+0130
-    EXPECT_EQ(map_utf8_char(text, &out), 1);
-    EXPECT_EQ(out[0], 'i');
-    const char *plain = "\xC3\xA9";
-    EXPECT_EQ(map_utf8_char(plain, &out), 2);
-    EXPECT_EQ(out, plain);
-    EXPECT_EQ(map_utf8_char("\xE2\x84", &out), 2);  // cut short by the NUL
-    EXPECT_EQ(map_utf8_char("Q", nullptr), 1);
-    EXPECT_EQ(map_utf8_char("", &out), 0);
+TEST_F(UnicodeTest, UnitReportsTheReplacementOrTheUnit) {
+    const struct {
+        const char *name;
+        const char *text;
+        int available;
+        int unit_length;    // bytes the unit takes in the text
+        int length;         // bytes of its lower-case form
+        const char *lower;  // that form, or null: the text itself
+    } cases[] = {
+        {"shorter replacement", "\xC4\xB0x", 3, 2, 1, "i"},  // U+0130
+        {"not in the table", "\xC3\xA9", 2, 2, 2, nullptr},
+        {"cut short by the bytes allowed", "\xE2\x84\xAA", 2, 2, 2, nullptr},
+        {"ASCII", "Q", 1, 1, 1, "q"},
+    };
+    for (const auto &c : cases) {
+        const char *out = nullptr;
+        int unit_length = 0;
+        EXPECT_EQ(lower_utf8_unit(c.text, c.available, &unit_length, &out), c.length) << c.name;
+        EXPECT_EQ(unit_length, c.unit_length) << c.name;
+        if (c.lower == nullptr)
+            EXPECT_EQ(out, c.text) << c.name;
+        else
+            EXPECT_EQ(std::string(out, (size_t)c.length), c.lower) << c.name;
+    }
 }
 
 TEST_F(UnicodeTest, ResultIsCutAtAWholeCharacterWithinTheCapacity) {

@@ -1,14 +1,19 @@
-// Text for XML answers: character data that is well-formed whatever the index
-// or the request holds. References the document may carry are kept, the named
-// entities of HTML 4 become numeric references, every other '&' and '<' is
-// escaped, control bytes are dropped and, in UTF-8, byte sequences that are no
+// Text for XML answers and the settings echo: character data and attribute
+// values that are well-formed whatever the index, the request or the settings
+// hold. In document text, references the document may carry are kept, the
+// named entities of HTML 4 become numeric references and every other '&' and
+// '<' is escaped; in a literal value every '&', '<', '>' and '"' is. In both,
+// control bytes are dropped and, in UTF-8, byte sequences that are no
 // character become U+FFFD.
+#include "context/xml_text.h"
+
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include "context/utf8.h"
-#include "text/text.h"
 
 namespace {
 // One named entity of HTML 4 and its code point.
@@ -85,6 +90,16 @@ const char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 const char kEscapedAmpersand[] = "&amp;";
 const char kEscapedLess[] = "&lt;";
 const char kEscapedGreater[] = "&gt;";
+const char kEscapedQuote[] = "&quot;";
+static_assert(sizeof kEscapedQuote - 1 == kXmlLiteralGrowth, "the longest literal escape");
+static_assert(sizeof kEscapedAmpersand - 1 == kXmlEscapeGrowth, "the longest text escape");
+
+// What the escaper takes the text for.
+enum class EscapeMode {
+    kDocument,   // document text: references kept, '<' escaped
+    kOwnMarkup,  // the program's own markup in document text: '<' kept
+    kLiteral,    // a value as it stands: every '&', '<', '>' and '"' escaped
+};
 
 // Whether code point cp is a character of XML 1.0.
 bool is_xml_char(uint32_t cp) {
@@ -188,50 +203,67 @@ size_t utf8_character_length(const char *text, size_t left) {
     const int length = utf8_decode((const unsigned char *)text, left, &cp);
     return length > 0 && is_xml_char(cp) ? (size_t)length : 0;
 }
-}  // namespace
 
-size_t xml_escape_text(char *out, const char *text, size_t length, bool utf8, bool keep_tags) {
+// Appends the escape (a string literal) at out.
+template <size_t N>
+void put(char *&out, const char (&escape)[N]) {
+    memcpy(out, escape, N - 1);
+    out += N - 1;
+}
+
+// The one escaper: see xml_escape_text and xml_escape_literal.
+size_t escape_xml(char *out, const char *text, size_t length, bool utf8, EscapeMode mode) {
     char *const start = out;
+    const bool literal = mode == EscapeMode::kLiteral;
     size_t i = 0;
     while (i < length) {
         const char c = text[i];
         const unsigned char byte = (unsigned char)c;
-        if (c == '&') {
-            i += write_reference(text + i, length - i, out);
-        } else if (c == '<' && !keep_tags) {
-            memcpy(out, kEscapedLess, sizeof kEscapedLess - 1);
-            out += sizeof kEscapedLess - 1;
-            i++;
-        } else if (c == '>' && out - start >= 2 && out[-1] == ']' && out[-2] == ']') {
-            // "]]>" may not stand in character data.
-            memcpy(out, kEscapedGreater, sizeof kEscapedGreater - 1);
-            out += sizeof kEscapedGreater - 1;
-            i++;
+        size_t taken = 1;
+        if (c == '&' && !literal) {
+            taken = write_reference(text + i, length - i, out);
+        } else if (c == '&') {
+            put(out, kEscapedAmpersand);
+        } else if (c == '<' && mode != EscapeMode::kOwnMarkup) {
+            put(out, kEscapedLess);
+        } else if (c == '>' &&
+                   (literal || (out - start >= 2 && out[-1] == ']' && out[-2] == ']'))) {
+            put(out, kEscapedGreater);  // "]]>" may not stand in character data
+        } else if (c == '"' && literal) {
+            put(out, kEscapedQuote);
         } else if (byte < 0x20 && !is_xml_char(byte)) {
-            i++;
+            // dropped
         } else if (byte >= 0x80 && utf8) {
-            size_t taken = utf8_character_length(text + i, length - i);
+            taken = utf8_character_length(text + i, length - i);
             if (taken == 0) {
-                memcpy(out, kReplacementCharacter, sizeof kReplacementCharacter - 1);
-                out += sizeof kReplacementCharacter - 1;
-                i++;
+                put(out, kReplacementCharacter);
+                taken = 1;
             } else {
                 memcpy(out, text + i, taken);
                 out += taken;
-                i += taken;
             }
         } else {
             *out++ = c;
-            i++;
         }
+        i += taken;
     }
     *out = '\0';
     return (size_t)(out - start);
 }
+}  // namespace
+
+size_t xml_escape_text(char *out, const char *text, size_t length, bool utf8, bool keep_tags) {
+    return escape_xml(out, text, length, utf8,
+                      keep_tags ? EscapeMode::kOwnMarkup : EscapeMode::kDocument);
+}
+
+size_t xml_escape_literal(char *out, const char *text, size_t length, bool utf8) {
+    return escape_xml(out, text, length, utf8, EscapeMode::kLiteral);
+}
 
 bool charset_is_utf8(const char *charset) {
-    return ascii_compare_nocase(charset, "utf-8") == 0 ||
-           ascii_compare_nocase(charset, "utf8") == 0;
+    // The program selects no locale: strcasecmp folds the ASCII letters only.
+    return strcasecmp(charset, "utf-8") == 0 || strcasecmp(charset, "utf8") == 0;
 }
 
 bool is_xml_name_part(const char *name) {

@@ -9,7 +9,7 @@
 
 #include "support/index_writer.h"
 #include "support/run_program.h"
-#include "text/text.h"
+#include "context/xml_text.h"
 
 namespace {
 
@@ -65,6 +65,33 @@ TEST(XmlText, ReferencesMarkupControlBytesAndUtf8) {
         {"single-byte charset keeps high bytes", "caf\xE9 \xFF", "caf\xE9 \xFF", false, false},
     };
     for (const Case &c : cases) EXPECT_EQ(xml_escaped(c.in, c.utf8, c.keep_tags), c.out) << c.name;
+}
+
+std::string literal_escaped(const std::string &text, bool utf8 = true) {
+    std::vector<char> out(text.size() * kXmlLiteralGrowth + 1, '\x7e');
+    size_t n = xml_escape_literal(out.data(), text.data(), text.size(), utf8);
+    EXPECT_EQ(out[n], '\0');
+    return std::string(out.data(), n);
+}
+
+// A value shown as it stands: nothing in it is a reference or markup, and the
+// result still holds no control byte and no byte that is no character.
+TEST(XmlText, LiteralValuesEscapeEveryMarkupCharacter) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    const struct {
+        const char *name;
+        std::string in, out;
+        bool utf8;
+    } cases[] = {
+        {"the four characters", "&<>\"", "&amp;&lt;&gt;&quot;", true},
+        {"a reference stays text", "&amp;&#38;&nbsp;", "&amp;amp;&amp;#38;&amp;nbsp;", true},
+        {"an apostrophe stays", "it's", "it's", true},
+        {"control bytes", std::string("a\x01\tb\x1F", 5), "a\tb", true},
+        {"UTF-8", "\xC3\xA9\xC3", "\xC3\xA9" + fffd, true},
+        {"single-byte charset", "caf\xE9\"", "caf\xE9&quot;", false},
+    };
+    for (const auto &c : cases) EXPECT_EQ(literal_escaped(c.in, c.utf8), c.out) << c.name;
+    EXPECT_EQ(literal_escaped(std::string(1000, '"')).size(), 1000u * kXmlLiteralGrowth);
 }
 
 TEST(XmlText, WorstCaseGrowthFitsTheStatedRoom) {
