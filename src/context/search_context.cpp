@@ -183,7 +183,7 @@ void release_search_buffers() {
     free_text_table(c.g_query_word_copies, words);
     platform_arena_free(c.g_page_text_buffer);
     c.g_page_text_buffer = nullptr;
-    free(c.g_page_line);
+    platform_arena_free(c.g_page_line);
     c.g_page_line = nullptr;
     free_text_table(c.g_section_texts, kSectionCount);
     free(c.g_section_capacity);

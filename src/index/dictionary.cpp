@@ -74,9 +74,9 @@ DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
 }
 
 // Allocates the text and the entry table in one zero-filled block of the
-// request's arena, and the two pools, which the loader only counts into (the
-// C library maps large ones fresh: pages never touched cost nothing). false
-// after printing the message.
+// request's arena, and the two pools, which the loader only counts into, in
+// zero-filled mappings of their own whose pages never touched cost nothing.
+// false after printing the message.
 bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
     // Neither sum can wrap: the file size is below 2^63, the table below 2^40
     // bytes. A text that word positions cannot reach is refused like memory
@@ -93,7 +93,7 @@ bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
 
     int64_t base_size = c.OutputBasewordBufferSize;
     if (base_size > 0 && (uint64_t)base_size <= SIZE_MAX)
-        c.g_baseword_pool = (char *)calloc(1, (size_t)base_size);
+        c.g_baseword_pool = (char *)platform_map_zeroed((size_t)base_size);
     if (c.g_baseword_pool == nullptr) {
         out_printf("Error: Could not allocate memory for storing base words.<br />");
         return false;
@@ -105,7 +105,7 @@ bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
                                ? (int64_t)c.OutputVariantBufferSize
                                : (int64_t)c.NumVariants * kVariantPoolBytesPerVariant;
     if (variant_size >= 0 && (uint64_t)variant_size < SIZE_MAX)
-        c.g_variant_pool = (char *)calloc(1, (size_t)variant_size + 1);  // never 0
+        c.g_variant_pool = (char *)platform_map_zeroed((size_t)variant_size + 1);  // never 0
     if (c.g_variant_pool == nullptr) {
         print_wrapped_error("Error: Out of memory for storing word variants.");
         return false;
@@ -151,9 +151,9 @@ void release_dictionary_tables() {
     c.g_dictionary_text = nullptr;
     c.g_dictionary_words = nullptr;
     c.g_dictionary_text_size = 0;
-    free(c.g_baseword_pool);
+    platform_unmap_zeroed(c.g_baseword_pool, (size_t)c.g_baseword_pool_size);
     c.g_baseword_pool = nullptr;
-    free(c.g_variant_pool);
+    platform_unmap_zeroed(c.g_variant_pool, (size_t)c.g_variant_pool_size + 1);
     c.g_variant_pool = nullptr;
     c.g_baseword_pool_pos = c.g_baseword_pool_size = c.g_baseword_pool_used = 0;
     c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;

@@ -305,10 +305,12 @@ bool read_page_data_fields(uint32_t page, char *url, char *title, char *descript
     for (char *destination : out)
         if (destination != nullptr) destination[0] = '\0';
 
-    // One heap buffer for every result: 15 KB on the stack would fault in
-    // pages of stack that nothing else uses.
+    // One buffer for every result, in the arena's pages the request has
+    // already mapped: 15 KB on the stack or the heap would fault in pages
+    // that nothing else uses.
     SearchContext &c = g_search_context;
-    if (c.g_page_line == nullptr && (c.g_page_line = (char *)malloc(kPageDataLineSize)) == nullptr)
+    if (c.g_page_line == nullptr &&
+        (c.g_page_line = (char *)platform_arena_alloc(kPageDataLineSize)) == nullptr)
         return false;
     char *const line = c.g_page_line;
     if (!read_page_line(page, line, kPageDataLineSize)) return false;

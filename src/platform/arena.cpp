@@ -122,3 +122,24 @@ void platform_arena_free(void *block) {
     }
 #endif
 }
+
+void *platform_map_zeroed(size_t size) {
+    if (size == 0) return nullptr;
+#ifdef SITEQUERY_ARENA_ON_HEAP
+    return calloc(1, size);
+#else
+    void *mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return mapping == MAP_FAILED ? nullptr : mapping;
+#endif
+}
+
+void platform_unmap_zeroed(void *block, size_t size) {
+    if (block == nullptr) return;
+#ifdef SITEQUERY_ARENA_ON_HEAP
+    (void)size;
+    free(block);
+#else
+    munmap(block, size);
+#endif
+}

@@ -97,6 +97,14 @@ void *platform_arena_alloc(size_t size);
 // mapping is unmapped; the arena's last block is handed out again; any other
 // block's space stays taken until the process ends.
 void platform_arena_free(void *block);
+// Zero-filled pages of their own for a block of size bytes that may stay
+// mostly untouched (a pool sized for the worst case): nothing is written to
+// them here, so pages never used cost neither memory nor a fault. Null when
+// size is 0 or no mapping can be had. Free it with platform_unmap_zeroed and
+// the same size.
+void *platform_map_zeroed(size_t size);
+// Frees a block of platform_map_zeroed of size bytes (null-safe).
+void platform_unmap_zeroed(void *block, size_t size);
 
 // Outcome of platform_read_whole_file.
 enum WholeFileResult {

@@ -291,7 +291,8 @@ bool filter_pages(SearchContext &c, SearchRun &run) {
                          ? 1
                          : float_to_u32(ceilf((float)range / (float)kRankBuckets));
     if (run.rank_width == 0) run.rank_width = 1;
-    uint32_t *histogram = (uint32_t *)calloc(kRankBuckets, sizeof(uint32_t));
+    // From the arena, whose pages the request's tables have already mapped.
+    uint32_t *histogram = (uint32_t *)platform_arena_alloc(kRankBuckets * sizeof(uint32_t));
     if (histogram == nullptr) {
         platform_arena_free(run.page_scores);
         run.page_scores = nullptr;
@@ -309,6 +310,6 @@ bool filter_pages(SearchContext &c, SearchRun &run) {
         run.match_count++;
     }
     choose_cut_off(c, run, histogram);
-    free(histogram);
+    platform_arena_free(histogram);
     return true;
 }

@@ -403,7 +403,8 @@ int verify_phrase_candidate(SearchContext &c, SearchRun &run, uint32_t i, Scored
     // ends the request with the seek's message.
     if ((int64_t)start < 0 && !seek_page_text(c, start)) return kPhraseFailed;
     PageTextWindow &text = run.phrase_text;
-    if (text.bytes == nullptr && (text.bytes = (uint8_t *)malloc(kPhraseLargestPiece)) == nullptr) {
+    if (text.bytes == nullptr &&
+        (text.bytes = (uint8_t *)platform_arena_alloc(kPhraseLargestPiece)) == nullptr) {
         finish_search_error(c, kSearchOutOfMemory, "</vesk:error>");
         return kPhraseFailed;
     }
@@ -441,7 +442,7 @@ void free_phrase_blocks(SearchRun &run) {
 }
 
 void free_phrase_text(SearchRun &run) {
-    free(run.phrase_text.bytes);
+    platform_arena_free(run.phrase_text.bytes);
     run.phrase_text = PageTextWindow{};
 }
 
