@@ -48,6 +48,7 @@ struct RequestCost {
     double seconds;       // from the spawn to the end of the wait (wall clock)
     double cpu_seconds;   // user and system time of the process
     long peak_rss_kb;     // the process's peak resident set (see peak_rss.c)
+    long private_kb;      // its private dirty memory at the request's end, -1 when not reported
     bool exited_cleanly;  // exit code 0
 };
 
@@ -83,6 +84,7 @@ inline RequestCost run_command(const std::vector<std::string> &argv, const std::
     cost.cpu_seconds = (double)(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        (double)(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     cost.peak_rss_kb = usage.ru_maxrss;
+    cost.private_kb = -1;
     cost.exited_cleanly = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return cost;
 }
@@ -102,9 +104,18 @@ inline RequestCost probe_request(const std::string &probe, const std::string &pr
     const int fd = mkstemp(report);
     if (fd >= 0) close(fd);
     RequestCost cost = run_command({probe, program, "/I", index_dir}, query, output_path, report);
+    // The program's own memory report (a SITEQUERY_MEMORY_REPORT build)
+    // comes first, the probe's peak after it.
     FILE *file = fopen(report, "r");
     cost.peak_rss_kb = -1;
-    if (file == nullptr || fscanf(file, "%ld", &cost.peak_rss_kb) != 1) cost.peak_rss_kb = -1;
+    char line[256];
+    while (file != nullptr && fgets(line, sizeof line, file) != nullptr) {
+        long value;
+        if (sscanf(line, "Private_Dirty: %ld", &value) == 1)
+            cost.private_kb = value;
+        else if (sscanf(line, "%ld", &value) == 1)
+            cost.peak_rss_kb = value;
+    }
     if (file != nullptr) fclose(file);
     unlink(report);
     return cost;

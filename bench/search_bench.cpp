@@ -6,7 +6,9 @@
 // median wall time, its ratio to the empty-query request and to the trivial program, the median CPU
 // time, the peak RSS (measured once, through peak_rss) and the answer's size; then, in this
 // process, the median load time of each index file and a line-by-line fgets pass over the
-// dictionary for comparison.
+// dictionary for comparison. A program built with SITEQUERY_MEMORY_REPORT
+// reports its private dirty memory at the end of each request, and the
+// table of those follows.
 //
 // What a read costs depends on how the page cache holds the file. Read in
 // 4 KB pieces (as after being dropped and read back a page at a time), the
@@ -82,6 +84,7 @@ long file_size(const std::string &path) {
 struct Samples {
     std::vector<double> seconds, cpu;
     long peak_rss_kb = 0;
+    long private_kb = -1;  // Private_Dirty at the request's end, -1 when not reported
     long answer_bytes = 0;
     bool failed = false;
 };
@@ -122,9 +125,28 @@ void probe(Samples &samples, const std::string &program, const std::string &inde
     const bench::RequestCost cost =
         bench::probe_request(PEAK_RSS_BINARY, program, index_dir, query, answer);
     samples.peak_rss_kb = cost.peak_rss_kb;
+    samples.private_kb = cost.private_kb;
     samples.answer_bytes = file_size(answer);
     if (!cost.exited_cleanly) samples.failed = true;
     unlink(answer);
+}
+
+// The private dirty memory each query type's probe left at its end, for the
+// builds that report it (cmake -DSITEQUERY_MEMORY_REPORT=ON); nothing when
+// neither does.
+void print_private_memory(const std::vector<Samples> &samples, bool compare) {
+    bool any = false;
+    for (const Samples &s : samples) any = any || s.private_kb >= 0;
+    if (!any) return;
+    printf("\nprivate memory at the end of a request (Private_Dirty)\n%-22s %9s", "query type",
+           "this");
+    if (compare) printf(" %9s", "other");
+    printf("\n");
+    for (int q = 0; q < kQueryCount; q++) {
+        printf("%-22s %6.1f MB", kQueries[q].name, samples[q].private_kb / 1024.0);
+        if (compare) printf(" %6.1f MB", samples[kQueryCount + q].private_kb / 1024.0);
+        printf("\n");
+    }
 }
 
 // Times every query type on this build's program and, when `against` is
@@ -180,6 +202,7 @@ void time_requests(const std::string &index_dir, int rounds, const std::string &
                            ? "  (exit code not 0)"
                            : "");
     }
+    print_private_memory(samples, compare);
 }
 
 // Median seconds of `runs` calls of load; release runs after each, untimed.

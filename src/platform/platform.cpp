@@ -11,7 +11,8 @@
 
 namespace {
 constexpr int64_t kNanosecondsPerSecond = 1000000000;
-constexpr char kTextEndOfFile = 0x1A;  // Ctrl-Z: ends a file read in text mode
+constexpr char kTextEndOfFile = 0x1A;       // Ctrl-Z: ends a file read in text mode
+constexpr int kMemoryReportLineSize = 256;  // a line of smaps_rollup: "Name:" and a number
 int g_saved_errno = 0;  // errno of the last failing call, kept by platform_save_error
 char g_empty_text[1] = {0};
 
@@ -199,4 +200,14 @@ int platform_read_whole_file(int fd, char **text, size_t *size) {
 void platform_end_process(int code) {
     fflush(stdout);
     exit(code);
+}
+
+void platform_report_private_memory() {
+#ifdef SITEQUERY_MEMORY_REPORT
+    FILE *rollup = fopen("/proc/self/smaps_rollup", "r");
+    char line[kMemoryReportLineSize];
+    while (rollup != nullptr && fgets(line, sizeof line, rollup) != nullptr)
+        if (strncmp(line, "Private_Dirty:", 14) == 0) fputs(line, stderr);
+    if (rollup != nullptr) fclose(rollup);
+#endif
 }

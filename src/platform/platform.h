@@ -52,6 +52,10 @@ char *platform_read_text_line(char *buffer, int size, FILE *file);
 // is flushed: for the answers that end the request where they stand. The one
 // place the program ends itself; every other failure returns up the stack.
 [[noreturn]] void platform_end_process(int code);
+// In a build for measuring memory (SITEQUERY_MEMORY_REPORT), writes the
+// process's private dirty memory, the Private_Dirty line of
+// /proc/self/smaps_rollup, to standard error; in any other build does nothing.
+void platform_report_private_memory();
 
 // ---- Files below a directory opened once (directory_files.cpp) ----
 // A directory for platform_open_file that takes the name as given: a relative

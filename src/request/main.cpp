@@ -30,6 +30,7 @@ int main(int argc, char **argv) {
             run_search_request();
         }
     }
+    platform_report_private_memory();  // a measuring build's report, with the tables still held
     free_request();
     fflush(stdout);
     return 0;
