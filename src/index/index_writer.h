@@ -17,6 +17,12 @@
 // ---- page_info_writer.cpp ----
 
 // Meta field types as the page-info file lays out their values.
+// Whether a count fits the 32 bits a layout stores it in. A function, so that
+// a size_t of 32 bits (where every count fits) compares without a warning.
+inline bool fits_in_32_bits(uint64_t count) {
+    return count <= 0xFFFFFFFFull;
+}
+
 constexpr int kMetaTypeText = 1, kMetaTypeDropDown = 2, kMetaTypeMultiple = 3;
 
 // One page's value of one meta field.

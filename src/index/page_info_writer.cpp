@@ -87,8 +87,7 @@ bool append_page_info_record(std::string &out, const PageInfoLayout &layout,
     }
     if (!layout.big && record.size() > 0xFFFF)
         return refuse(error, "a page-info record is longer than the small layout holds");
-    if ((uint64_t)record.size() > 0xFFFFFFFFull)
-        return refuse(error, "a page-info record is too long");
+    if (!fits_in_32_bits(record.size())) return refuse(error, "a page-info record is too long");
     for (int i = 0; i < length_size; i++)
         record[(size_t)i] = (char)(uint8_t)(record.size() >> (8 * i));
     out += record;

@@ -32,7 +32,7 @@ bool append_wordmap_block(std::string &out, const std::vector<WordmapPostingOut>
             if (error != nullptr) *error = "a posting's page or page-text offset does not fit";
             return false;
         }
-    if ((uint64_t)postings.size() > 0xFFFFFFFFull) {
+    if (!fits_in_32_bits(postings.size())) {
         if (error != nullptr) *error = "a word has 2^32 postings or more";
         return false;
     }
