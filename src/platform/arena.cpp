@@ -21,6 +21,7 @@
 #endif
 #endif
 
+#ifndef SITEQUERY_ARENA_ON_HEAP
 namespace {
 
 constexpr size_t kHugePageSize = 2 * 1024 * 1024;
@@ -78,12 +79,13 @@ char *own_block(size_t size) {
 }
 
 }  // namespace
+#endif
 
 void *platform_arena_alloc(size_t size) {
-    if (size == 0 || size > SIZE_MAX - 2 * kHugePageSize - kHeaderSize) return nullptr;
 #ifdef SITEQUERY_ARENA_ON_HEAP
-    return calloc(1, size);
+    return size == 0 ? nullptr : calloc(1, size);
 #else
+    if (size == 0 || size > SIZE_MAX - 2 * kHugePageSize - kHeaderSize) return nullptr;
     if (g_arena == nullptr && !g_arena_refused) {
         g_arena = map_huge_aligned(kArenaReserve);
         g_arena_refused = g_arena == nullptr;
