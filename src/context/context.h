@@ -365,8 +365,7 @@ struct SearchContext {
     uint32_t g_skipped_word_count;                    // words skipped
     DictionaryEntry *g_dictionary;                    // NumKeywords + 1 entries, or null
     uint32_t g_dictionary_count;                      // entries the file filled (0..count-1)
-    char *g_dictionary_text;                          // dictionary file, its words in place
-    char *g_dictionary_words;                         // base of the entries' word positions
+    const char *g_dictionary_text;                    // dictionary file as read; never written
     uint64_t g_dictionary_text_size;                  // its bytes (zero bytes follow them)
     uint32_t *g_term_first_word_id;                   // first matched word id per term
     uint32_t **g_phrase_word_ids;                     // word ids of each phrase term, or null

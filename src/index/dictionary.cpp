@@ -19,16 +19,15 @@
 // any space there is a corrupted entry. A line, LF included, holds at most
 // kDictionaryMaxLineSize bytes. A last line without LF is not read.
 //
-// The loader reads the file with one read into a block that also holds the
-// entry table, and leaves every word where it is: a NUL goes behind each base
-// word and each stored variant, and every other byte of a variant line or a
-// base line becomes a NUL too, so that a word's texts, its own first, follow
-// each other separated only by NUL, space and CR bytes. The two pools
-// keep their sizes and fill counts as if the words were copied into them, so
-// that a pool too small for the file fails at exactly the same word; the
-// loader itself never writes to them (add_base_word and add_word_variant
-// store single lines there). In the variant pool each variant counts as one
-// byte L (text length + 1), the text and its NUL.
+// The loader reads the file with one read into a block of the request's
+// arena (zero bytes behind it for the scan groups) and never writes to it:
+// each entry names where its word starts in the file's bytes, and a word's
+// variants are found again from the lines after it. A base word ends at the
+// first NUL, ' ' or LF, a variant at the first NUL, ' ', CR or LF. The two
+// pools keep their sizes and fill counts as if the words were copied into
+// them, so that a pool too small for the file fails at exactly the same
+// word; nothing is written to them. In the variant pool each variant counts
+// as one byte L (text length + 1), the text and its NUL.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -54,43 +53,28 @@ const char kMissingFileMessage[] =
     "index files are uploaded to the same path as this search script.<br />Also check file "
     "permissions have been set to allow reading.<br />\n";
 
-// ---- The block and the load ----
+// ---- The tables and the load ----
 
-// The dictionary's one block: the file text with a NUL and a zeroed scan
-// group behind it, then the entry table. Sizes in 64 bits, so that nothing
-// wraps on a 32-bit system.
-struct DictionaryBlock {
-    uint64_t text_bytes;   // file text, NUL and padding, rounded to the table's alignment
-    uint64_t table_bytes;  // NumKeywords + 1 entries
-};
+// Bytes the walk may read behind the text: its NUL and the zero bytes of the
+// scan groups.
+constexpr size_t kTextTail = 1 + kTextPadding;
 
-DictionaryBlock plan_block(const SearchContext &c, uint64_t file_size) {
-    DictionaryBlock plan;
-    const uint64_t align = alignof(DictionaryEntry);
-    plan.text_bytes = (file_size + 1 + kTextPadding + align - 1) / align * align;
-    const uint64_t entries = (uint64_t)c.NumKeywords + 1;
-    plan.table_bytes = entries * sizeof(DictionaryEntry);
-    return plan;
-}
-
-// Allocates the text and the entry table in one zero-filled block of the
-// request's arena, and the two pools, which the loader only counts into, in
+// Allocates the entry table (NumKeywords + 1 zero-filled entries) and the
+// zero-filled block the text is read into from the request's arena, and the
+// two pools, which the loader only counts into, in
 // zero-filled mappings of their own whose pages never touched cost nothing.
-// false after printing the message.
-bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
-    // Neither sum can wrap: the file size is below 2^63, the table below 2^40
-    // bytes. A text that word positions cannot reach is refused like memory
-    // that cannot be had.
-    if (plan.text_bytes + plan.table_bytes <= SIZE_MAX && plan.text_bytes < kDictionaryWordsLimit)
-        c.g_dictionary_text =
-            (char *)platform_arena_alloc((size_t)(plan.text_bytes + plan.table_bytes));
-    if (c.g_dictionary_text == nullptr) {
+// A text of file_size bytes that word positions cannot reach is refused like
+// memory that cannot be had. false after printing the message.
+bool allocate_tables(SearchContext &c, uint64_t file_size) {
+    const uint64_t table_bytes = ((uint64_t)c.NumKeywords + 1) * sizeof(DictionaryEntry);
+    if (table_bytes <= SIZE_MAX && file_size + kTextTail < kDictionaryWordsLimit) {
+        c.g_dictionary = (DictionaryEntry *)platform_arena_alloc((size_t)table_bytes);
+        c.g_dictionary_text = (const char *)platform_arena_alloc((size_t)(file_size + kTextTail));
+    }
+    if (c.g_dictionary == nullptr || c.g_dictionary_text == nullptr) {
         print_wrapped_error("Error: out of memory");
         return false;
     }
-    c.g_dictionary = (DictionaryEntry *)(c.g_dictionary_text + plan.text_bytes);
-    c.g_dictionary_words = c.g_dictionary_text;
-
     int64_t base_size = c.OutputBasewordBufferSize;
     if (base_size > 0 && (uint64_t)base_size <= SIZE_MAX)
         c.g_baseword_pool = (char *)platform_map_zeroed((size_t)base_size);
@@ -114,6 +98,18 @@ bool allocate_tables(SearchContext &c, const DictionaryBlock &plan) {
     return true;
 }
 
+// Reads the file (file_size bytes by its size) with one read into the text's
+// block, which has zero bytes behind it. false when it cannot be read
+// (nothing printed).
+bool read_text(SearchContext &c, int fd, uint64_t file_size) {
+    size_t size = 0;
+    if (platform_read_file_into(fd, (char *)c.g_dictionary_text, (size_t)file_size, &size) !=
+        kWholeFileRead)
+        return false;
+    c.g_dictionary_text_size = size;
+    return true;
+}
+
 // The filled entry of word id, or null.
 const DictionaryEntry *filled_entry(uint32_t id) {
     const SearchContext &c = g_search_context;
@@ -125,31 +121,28 @@ const DictionaryEntry *filled_entry(uint32_t id) {
 bool read_and_load(SearchContext &c, int fd) {
     uint64_t file_size = 0;
     const bool sized = platform_file_size(fd, &file_size);
-    const DictionaryBlock plan = plan_block(c, file_size);
-    if (!allocate_tables(c, plan)) return false;
-    size_t size = 0;
-    const bool read = sized && platform_read_file_into(fd, c.g_dictionary_text, (size_t)file_size,
-                                                       &size) == kWholeFileRead;
-    // The NUL and the zero bytes the walk may read behind the text.
-    memset(c.g_dictionary_text + size, 0, (size_t)(plan.text_bytes - size));
-    bool loaded = false;
-    if (read) {
-        c.g_dictionary_text_size = size;
-        loaded = load_lines(c, c.g_dictionary_text, size);
-    }
-    return read ? loaded : print_read_error();
+    if (!allocate_tables(c, sized ? file_size : 0)) return false;
+    if (!sized || !read_text(c, fd, file_size)) return print_read_error();
+    return load_lines(c, c.g_dictionary_text, (size_t)c.g_dictionary_text_size);
+}
+
+// The length of the text at `text` that ends at the first byte `ends` accepts.
+template <typename Ends>
+size_t text_length(const char *text, Ends ends) {
+    size_t length = 0;
+    while (!ends(text[length])) length++;
+    return length;
 }
 
 }  // namespace
 
 void release_dictionary_tables() {
     SearchContext &c = g_search_context;
-    // The entry table lives in the text's block.
+    platform_arena_free(c.g_dictionary);
     c.g_dictionary = nullptr;
     c.g_dictionary_count = 0;
-    platform_arena_free(c.g_dictionary_text);
+    platform_arena_free((void *)c.g_dictionary_text);
     c.g_dictionary_text = nullptr;
-    c.g_dictionary_words = nullptr;
     c.g_dictionary_text_size = 0;
     platform_unmap_zeroed(c.g_baseword_pool, (size_t)c.g_baseword_pool_size);
     c.g_baseword_pool = nullptr;
@@ -159,77 +152,47 @@ void release_dictionary_tables() {
     c.g_variant_pool_pos = c.g_variant_pool_size = c.g_variant_pool_used = 0;
 }
 
-int add_base_word(const char *line, uint32_t n) {
-    SearchContext &c = g_search_context;
-    BaseLine base;
-    scan_base_line(line, false, &base);
-    if (base.word == nullptr) return kDictionaryNothing;
-    char *word = c.g_baseword_pool + c.g_baseword_pool_pos;
-    PoolFill pool = base_pool(c);
-    // Word positions are 32 bits: a pool beyond their reach is full there.
-    if ((uint64_t)pool.size > kDictionaryWordsLimit) pool.size = (int64_t)kDictionaryWordsLimit;
-    const bool counted = count_base_word(pool, base.length + 1);
-    keep_pools(c, pool, variant_pool(c));
-    if (!counted) return kDictionaryFailed;
-    memcpy(word, base.word, (size_t)base.length);
-    word[base.length] = '\0';
-    // The entries made here name words in the pool, those of a load the file text.
-    c.g_dictionary_words = c.g_baseword_pool;
-    set_entry(c.g_dictionary[n], word, base);
-    return kDictionaryStored;
+WordText dictionary_base_text(const DictionaryEntry &entry) {
+    const char *word = dictionary_word(entry);
+    if (word == nullptr) return WordText{"", 0};
+    return WordText{word, text_length(word, ends_base_word)};
 }
 
-int add_word_variant(const char *line, uint8_t **stored) {
-    SearchContext &c = g_search_context;
-    *stored = nullptr;
-    int64_t length = 0;
-    const char *token = scan_variant(line, false, &length);
-    if (token == nullptr) return kDictionaryNothing;
-    uint8_t *entry = (uint8_t *)c.g_variant_pool + c.g_variant_pool_pos;
-    PoolFill pool = variant_pool(c);
-    const bool counted = count_variant(pool, length + 1);
-    keep_pools(c, base_pool(c), pool);
-    if (!counted) return kDictionaryFailed;
-    entry[0] = (uint8_t)(length + 1);  // low 8 bits: longer variants wrap it
-    memcpy(entry + 1, token, (size_t)length);
-    entry[1 + length] = '\0';
-    *stored = entry;
-    return kDictionaryStored;
+WordText next_word_text(const WordText &text) {
+    const SearchContext &c = g_search_context;
+    const char *end = c.g_dictionary_text + c.g_dictionary_text_size;
+    const char *line = text.bytes + text.length;
+    while (line < end) {
+        const char *lf = (const char *)memchr(line, '\n', (size_t)(end - line));
+        if (lf == nullptr) break;
+        line = lf + 1;
+        int64_t length = 0;
+        const char *token = scan_variant(line, true, &length);
+        if (token != nullptr) return WordText{token, (size_t)length};
+    }
+    return WordText{"", 0};
 }
 
-const char *next_word_text(const char *text) {
-    text += strlen(text) + 1;
-    // The loader leaves runs of NULs (the rest of a base line): eight at a
-    // time, all inside the block since a text follows them.
-    uint64_t group;
-    for (memcpy(&group, text, sizeof group); group == 0; memcpy(&group, text, sizeof group))
-        text += sizeof group;
-    while (*text == '\0' || *text == ' ' || *text == '\r') text++;
-    return text;
-}
-
-const char *find_word_variant(const char *word, uint32_t n, uint32_t count) {
-    if (n < 1 || word == nullptr || count == 0) return nullptr;
-    const uint32_t steps = n < count ? n : count;
-    const char *text = word;
+WordText find_word_variant(const DictionaryEntry &entry, uint32_t n) {
+    WordText text = dictionary_base_text(entry);
+    const uint32_t steps = n < entry.stored_variants ? n : entry.stored_variants;
     for (uint32_t i = 0; i < steps; i++) text = next_word_text(text);
     return text;
 }
 
-const char *get_word_variant(uint32_t id, uint32_t n) {
+WordText get_word_variant(uint32_t id, uint32_t n) {
     const DictionaryEntry *entry = filled_entry(id);
-    if (entry == nullptr) return "";
+    if (entry == nullptr) return WordText{"", 0};
     // No more variants are stored than variant lines followed, so this also
     // covers an n beyond the word's variant count.
-    if (n == 0 || n > entry->stored_variants) return dictionary_word(*entry);
-    return find_word_variant(dictionary_word(*entry), n, entry->stored_variants);
+    if (n > entry->stored_variants) n = 0;
+    return find_word_variant(*entry, n);
 }
 
-const char *get_word_display_form(uint32_t id) {
+WordText get_word_display_form(uint32_t id) {
     const DictionaryEntry *entry = filled_entry(id);
-    if (entry == nullptr) return "";
-    if (entry->stored_variants == 0) return dictionary_word(*entry);
-    return find_word_variant(dictionary_word(*entry), 1, entry->stored_variants);
+    if (entry == nullptr) return WordText{"", 0};
+    return find_word_variant(*entry, entry->stored_variants == 0 ? 0 : 1);
 }
 
 int load_dictionary_file() {

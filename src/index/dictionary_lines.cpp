@@ -1,7 +1,7 @@
 // One line of the dictionary text taken apart token by token, the number
 // rule of the index text files, and the loader's messages. A line given on
-// its own ends at its NUL; a line of the loaded file text is read in place
-// before its LF becomes a NUL, so it ends at a NUL or at its LF.
+// its own ends at its NUL; a line of the loaded file text is read in place,
+// so it ends at a NUL or at its LF.
 #include <stdio.h>
 #include <string.h>
 
@@ -30,7 +30,7 @@ void print_number_error(const char *format, int first, int second) {
 // Byte classes of the tokenizer. Base-line words and offsets end at ' ';
 // variants and counts end at ' ', CR or LF; the end of the line ends every
 // token. A line given on its own ends at its NUL; a line of the loaded file
-// text, parsed in place before its LF becomes a NUL, ends at a NUL or its LF.
+// text, parsed in place, ends at a NUL or its LF.
 constexpr uint8_t kEndsWord = 1, kEndsVariant = 2, kEndsLine = 4;
 struct ByteClasses {
     uint8_t of[256] = {};

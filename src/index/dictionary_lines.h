@@ -90,7 +90,7 @@ inline void keep_pools(SearchContext &c, const PoolFill &base, const PoolFill &v
     c.g_variant_pool_used = variants.used;
 }
 
-// Fills an entry from its word (in g_dictionary_words) and base line; no
+// Fills an entry from its word (in g_dictionary_text) and base line; no
 // variants stored yet.
 inline void set_entry(DictionaryEntry &entry, const char *word, const BaseLine &line) {
     entry.offset = line.offset;
@@ -113,14 +113,14 @@ constexpr uint32_t kPlainDigits = 8;  // digits of one group
 // A chunk of a text, from a line's start, with the positions of its
 // structure bytes.
 struct TextChunk {
-    char *base = nullptr;  // the chunk's first byte (null: nothing listed yet)
-    uint32_t count = 0;    // positions listed
-    uint32_t next = 0;     // the first position not yet passed
+    const char *base = nullptr;  // the chunk's first byte (null: nothing listed yet)
+    uint32_t count = 0;          // positions listed
+    uint32_t next = 0;           // the first position not yet passed
     uint16_t positions[kChunkPositions];
 };
 // Lists the positions of the chunk that starts at line (up to
 // kTextChunkSize bytes of [line, end), which kTextPadding zero bytes follow).
-void list_chunk(char *line, const char *end, TextChunk &chunk);
+void list_chunk(const char *line, const char *end, TextChunk &chunk);
 // Passes the chunk's positions that lie before line.
 void pass_positions_before(const char *line, TextChunk &chunk);
 
@@ -129,7 +129,7 @@ void pass_positions_before(const char *line, TextChunk &chunk);
 // into g_dictionary (sets g_dictionary_count and the pool counts). true at
 // the end (a last line without LF is not read); false after a failure
 // (message printed).
-bool load_lines(SearchContext &c, char *text, size_t size);
+bool load_lines(SearchContext &c, const char *text, size_t size);
 
 // Lists in positions (from `at`, ascending) every byte at or below ' ' among
 // the `length` (at most kTextChunkSize) bytes at at. Reads whole blocks: up to

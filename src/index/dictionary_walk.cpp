@@ -131,7 +131,7 @@ struct LoadState {
     uint32_t variants_due = 0;           // variant lines still expected (R)
     bool first_variant = false;          // the next variant line is the entry's first
     DictionaryEntry *current = nullptr;  // entry the variant lines belong to
-    char *line;                          // the next line's first byte
+    const char *line;                    // the next line's first byte
 };
 
 // A line too long for the format: the corrupted-entry message (a long variant
@@ -156,31 +156,13 @@ inline bool count_variant_line(LoadState &state, const char *token, int64_t leng
     return true;
 }
 
-// Zeroes the bytes from `from` to `last`, both included.
-inline void zero_bytes(char *from, char *last) {
-    const size_t n = (size_t)(last + 1 - from);
-    const uint64_t zero = 0;
-    if (n >= sizeof zero && n <= 2 * sizeof zero) {
-        // Two stores that overlap in the middle: no call for the usual run.
-        memcpy(from, &zero, sizeof zero);
-        memcpy(last + 1 - sizeof zero, &zero, sizeof zero);
-    } else {
-        memset(from, 0, n);
-    }
-}
-
-// Stores the base line at state.line as the next entry: the rest of the line
-// behind the word, its LF included, becomes NULs, so that a word's texts
-// follow each other separated only by NUL, space and CR bytes (also where no
-// variant lines follow: one way for every line, without a guess per line).
-// false after a failure (message printed).
-inline bool store_base_line(LoadState &state, char *lf, const BaseLine &base) {
+// Stores the base line at state.line (its word in place, ending at a byte
+// ends_base_word accepts) as the next entry. false after a failure (message
+// printed).
+inline bool store_base_line(LoadState &state, const BaseLine &base) {
     if (!count_base_word(state.base, base.length + 1)) return false;
-    char *word = state.line + (base.word - state.line);
-    char *word_end = word + base.length;
-    zero_bytes(word_end, lf);
     state.current = state.table + state.entries;
-    set_entry(*state.current, word, base);
+    set_entry(*state.current, base.word, base);
     state.variants_due = base.count;
     state.first_variant = true;
     state.entries++;
@@ -191,27 +173,24 @@ inline bool store_base_line(LoadState &state, char *lf, const BaseLine &base) {
     return true;
 }
 
-// Any line from state.line to its LF, read token by token. A variant line
-// keeps its stored token and every other byte, the LF included, becomes a
-// NUL. false after a failure (message printed).
-bool load_line(LoadState &state, char *lf) {
-    char *const line = state.line;
+// Any line from state.line to its LF, read token by token: a variant line
+// stores its first token, a base line its word. false after a failure
+// (message printed).
+bool load_line(LoadState &state, const char *lf) {
+    const char *const line = state.line;
     if (lf - line + 1 > kDictionaryMaxLineSize) return refuse_long_line(state);
     if (state.variants_due > 0) {
         int64_t length = 0;
-        char *token = (char *)scan_variant(line, true, &length);
-        char *blank_from = token != nullptr ? token + length : line;
-        memset(blank_from, 0, (size_t)(lf + 1 - blank_from));
+        const char *token = scan_variant(line, true, &length);
         return count_variant_line(state, token, length);
     }
     BaseLine base;
     const int kind = scan_base_line(line, true, &base);
-    *lf = '\0';
     if (kind == kBaseLineWithoutSpace) {
         print_corrupted_entry(state.entries);
         return false;
     }
-    return kind == kBaseLineEmpty || store_base_line(state, lf, base);
+    return kind == kBaseLineEmpty || store_base_line(state, base);
 }
 
 // What reading a line in its plain shape gave.
@@ -226,10 +205,9 @@ enum PlainRead {
 // is its LF), short enough to be stored: the whole line is stored.
 inline int load_plain_variant_line(LoadState &state, TextChunk &chunk) {
     if (chunk.next >= chunk.count) return kChunkEnds;
-    char *lf = chunk.base + chunk.positions[chunk.next];
+    const char *lf = chunk.base + chunk.positions[chunk.next];
     const int64_t length = lf - state.line;
     if (*lf != '\n' || length == 0 || length + 1 > kMaxVariantEntrySize) return kNotPlain;
-    *lf = '\0';
     const bool loaded = count_variant_line(state, state.line, length);
     chunk.next++;
     state.line = lf + 1;
@@ -256,7 +234,7 @@ inline int load_plain_base_line(LoadState &state, TextChunk &chunk) {
     constexpr uint32_t kMostOffsetDigits = 2 * kPlainDigits;
     if (chunk.next + 3 > chunk.count) return kChunkEnds;
     const uint16_t *at = chunk.positions + chunk.next;
-    char *first = chunk.base + at[0], *second = chunk.base + at[1], *lf = chunk.base + at[2];
+    const char *first = chunk.base + at[0], *second = chunk.base + at[1], *lf = chunk.base + at[2];
     const uint32_t digits = (uint32_t)(second - first - 1);
     const uint32_t count = (uint32_t)(uint8_t)(second[1] - '0');
     uint64_t offset;
@@ -269,7 +247,7 @@ inline int load_plain_base_line(LoadState &state, TextChunk &chunk) {
     base.length = first - state.line;
     base.offset = (int64_t)offset;
     base.count = count;
-    const bool loaded = store_base_line(state, lf, base);
+    const bool loaded = store_base_line(state, base);
     chunk.next += 3;
     state.line = lf + 1;
     return loaded ? kPlainDone : kPlainFailed;
@@ -300,11 +278,11 @@ uint32_t list_structure_bytes(const char *at, uint32_t length, uint16_t *positio
     return list_structure_bytes_with(best, at, length, positions);
 }
 
-bool load_lines(SearchContext &c, char *text, size_t size) {
+bool load_lines(SearchContext &c, const char *text, size_t size) {
     LoadState state{c.g_dictionary, c.NumKeywords, base_pool(c), variant_pool(c), 0, 0,
                     false,          nullptr,       text};
     TextChunk chunk;
-    char *const end = text + size;
+    const char *const end = text + size;
     int read = kPlainDone;
     while (state.line < end && read != kPlainFailed) {
         read = state.variants_due > 0 ? load_plain_variant_line(state, chunk)
@@ -315,7 +293,7 @@ bool load_lines(SearchContext &c, char *text, size_t size) {
             list_chunk(state.line, end, chunk);
             continue;
         }
-        char *lf = (char *)memchr(state.line, '\n', (size_t)(end - state.line));
+        const char *lf = (const char *)memchr(state.line, '\n', (size_t)(end - state.line));
         if (lf == nullptr) break;
         read = load_line(state, lf) ? kPlainDone : kPlainFailed;
         state.line = lf + 1;
@@ -326,7 +304,7 @@ bool load_lines(SearchContext &c, char *text, size_t size) {
     return read != kPlainFailed;
 }
 
-void list_chunk(char *line, const char *end, TextChunk &chunk) {
+void list_chunk(const char *line, const char *end, TextChunk &chunk) {
     chunk.base = line;
     const size_t left = (size_t)(end - line);
     chunk.count = list_structure_bytes(

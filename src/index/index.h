@@ -24,13 +24,12 @@ void release_dictionary_tables();
 // One word of the dictionary: g_dictionary[id] for word id `id`. The table has
 // NumKeywords + 1 zero-filled entries; only entries 0 .. g_dictionary_count - 1
 // were filled by the file, the others have no word and no variants. Sixteen
-// bytes: the word is a position rather than a pointer, so that the table of a
-// site's dictionary stays small enough to share one huge page with its text
-// and the search's heap.
+// bytes: the word is a position rather than a pointer, so that the table, the
+// largest private block of a search, stays small.
 struct DictionaryEntry {
     int64_t offset;            // word-map offset of the word's postings; -1: none
-    uint32_t word;             // 1 + where the word starts in g_dictionary_words; 0: not filled
-    uint32_t stored_variants;  // variants that follow the word in the loaded file text
+    uint32_t word;             // 1 + where the word starts in g_dictionary_text; 0: not filled
+    uint32_t stored_variants;  // variants stored from the lines that follow the word
 };
 static_assert(sizeof(DictionaryEntry) == 16, "an entry is 16 bytes");
 
@@ -38,20 +37,29 @@ static_assert(sizeof(DictionaryEntry) == 16, "an entry is 16 bytes");
 // below this position.
 constexpr uint64_t kDictionaryWordsLimit = UINT32_MAX - 1;
 
-// The entry's NUL-terminated word, or null when the entry was not filled.
-inline char *dictionary_word(const DictionaryEntry &entry) {
-    return entry.word != 0 ? g_search_context.g_dictionary_words + (entry.word - 1) : nullptr;
+// Where the entry's word starts in the dictionary text, or null when the
+// entry was not filled. The word is not NUL-terminated: it ends at the first
+// byte ends_base_word accepts.
+inline const char *dictionary_word(const DictionaryEntry &entry) {
+    return entry.word != 0 ? g_search_context.g_dictionary_text + (entry.word - 1) : nullptr;
 }
 // The position that dictionary_word gives back as word.
 inline uint32_t dictionary_word_position(const char *word) {
-    return (uint32_t)(word - g_search_context.g_dictionary_words) + 1;
+    return (uint32_t)(word - g_search_context.g_dictionary_text) + 1;
+}
+// The bytes that end a base word and a variant in the dictionary text.
+inline bool ends_base_word(char ch) {
+    return ch == '\0' || ch == ' ' || ch == '\n';
+}
+inline bool ends_variant(char ch) {
+    return ends_base_word(ch) || ch == '\r';
 }
 
-// What add_base_word and add_word_variant did with a line.
-enum DictionaryAddResult {
-    kDictionaryStored = 0,   // stored in its pool
-    kDictionaryNothing = 1,  // nothing stored: the line has no token (or the variant is too long)
-    kDictionaryFailed = 2,   // its pool is full: the message has been printed, the load fails
+// A text of the dictionary (a base word or a variant) where it lies in the
+// file's bytes: not NUL-terminated.
+struct WordText {
+    const char *bytes;  // its first byte ("" for none)
+    size_t length;      // its bytes
 };
 
 // Loads the dictionary. 1 loaded; 0 failed: the loader's message and "Failed
@@ -59,49 +67,33 @@ enum DictionaryAddResult {
 // printed and the page finished with finish_page_after_error.
 int load_dictionary();
 // Reads g_base_directory/vesk_dictionary.vdat with one read into
-// g_dictionary_text and fills g_dictionary (in the same block, behind the
-// text) with pointers to the words there;
-// the two pools (sized by NumKeywords, OutputBasewordBufferSize,
-// OutputVariantBufferSize or NumVariants) are allocated and their fill counts
-// kept as if the words were copied into them. Sets g_dictionary_count to the
-// entries filled. 0 loaded;
-// 1 failed after printing its message (tables already allocated stay for
-// release_all). A file with fewer entries than NumKeywords loads; more entries,
-// a line without a space where a word is due, a line (LF included) longer
-// than kDictionaryMaxLineSize (the corrupted-entry message), a full pool or a
-// read error ("Error: Could not read dictionary file.<br />") fail.
+// g_dictionary_text and fills g_dictionary with the positions of the words
+// there, leaving the text as it is; the two pools (sized by NumKeywords,
+// OutputBasewordBufferSize, OutputVariantBufferSize or NumVariants) are
+// allocated and their fill counts kept as if the words were copied into
+// them. Sets g_dictionary_count to the entries filled. 0 loaded; 1 failed
+// after printing its message (tables already allocated stay for
+// release_all). A file with fewer entries than NumKeywords loads; more
+// entries, a line without a space where a word is due, a line (LF included)
+// longer than kDictionaryMaxLineSize (the corrupted-entry message), a full
+// pool or a read error ("Error: Could not read dictionary file.<br />") fail.
 int load_dictionary_file();
-// Stores a base line ("word offset count") as entry n: the word goes into the
-// base-word pool, the offset is read by parse_int64_decimal (0 when missing)
-// and the variant count by parse_int_decimal (0 when missing). The line is
-// not changed. Needs the loaded tables and n <= NumKeywords.
-// kDictionaryNothing when the line holds only spaces; kDictionaryFailed when
-// the word does not fit the pool (message printed).
-int add_base_word(const char *line, uint32_t n);
-// Stores the first token of a variant line (ending at ' ', CR or LF) in the
-// variant pool as one byte (length + 1, low 8 bits), the text and its NUL, and
-// sets *stored to the entry's length byte (null when nothing was stored). The
-// line is not changed. kDictionaryNothing for a line without a token or a
-// variant of 400 bytes or more; kDictionaryFailed when the variant does not
-// fit the pool (message printed).
-int add_word_variant(const char *line, uint8_t **stored);
-// Text of variant n (from 1) of a word with `count` stored variants as the
-// loader leaves them in the file text (each text, starting with the word's,
-// is followed by its NUL and then by NUL, space and CR bytes up to the next),
-// or of its last variant when n is larger; null when n is 0, word is null or
-// count is 0.
-const char *find_word_variant(const char *word, uint32_t n, uint32_t count);
-// The text after `text` in a word's list as the loader leaves it (the base
-// word, then its stored variants): past its NUL and the NUL, space and CR
-// bytes that follow. Only for a text that has a next one.
-const char *next_word_text(const char *text);
+// The entry's base word ("" for an entry not filled).
+WordText dictionary_base_text(const DictionaryEntry &entry);
+// The stored variant after `text` (a base word or a stored variant of the
+// loaded text): the first token of the next line that has one. Only for a
+// text that has a next one; "" past the text's end.
+WordText next_word_text(const WordText &text);
+// Stored variant n (from 1) of the entry, its last one when n is larger, its
+// base word when n is 0.
+WordText find_word_variant(const DictionaryEntry &entry, uint32_t n);
 // Variant n (from 1) of word id, or its base word when n is 0, the word has no
 // variant list or n exceeds its stored variants. "" for an id the file never
 // filled or when no dictionary is loaded.
-const char *get_word_variant(uint32_t id, uint32_t n);
+WordText get_word_variant(uint32_t id, uint32_t n);
 // The word's first variant when it has one, else its base word; "" for an id
 // the file never filled or when no dictionary is loaded.
-const char *get_word_display_form(uint32_t id);
+WordText get_word_display_form(uint32_t id);
 // The number rule of the index text files: skips spaces (only ' '), takes an
 // optional '-', then decimal digits up to the first other byte. No digit gives
 // 0 ('+' and tabs are not accepted); the value wraps modulo 2^32 without

@@ -180,8 +180,8 @@ enum PlainSpellingRead {
 // of the line reader (most bytes, the LF included), so it reads exactly as
 // parse_spelling_line reads it. Fills entry, *filled telling whether it gave
 // a key and a first id; *next gets the next line.
-int read_plain_spelling_line(char *line, TextChunk &chunk, size_t most, SpellingEntry *entry,
-                             bool *filled, char **next) {
+int read_plain_spelling_line(const char *line, TextChunk &chunk, size_t most, SpellingEntry *entry,
+                             bool *filled, const char **next) {
     uint32_t k = chunk.next;
     const char *token = line;
     uint32_t ids[kSpellingIdCount] = {0, 0, 0};
@@ -190,7 +190,7 @@ int read_plain_spelling_line(char *line, TextChunk &chunk, size_t most, Spelling
     int tokens = 0;
     for (;; k++) {
         if (k >= chunk.count) return kSpellingChunkEnds;
-        char *at = chunk.base + chunk.positions[k];
+        const char *at = chunk.base + chunk.positions[k];
         if (at == token || (*at != ' ' && *at != '\n')) return kOtherSpellingLine;
         if (tokens == 0) {
             key = token;
@@ -240,9 +240,9 @@ bool fill_spelling_table(SearchContext &c, char *text, size_t size) {
         (SpellingEntry *)platform_arena_alloc((size_t)bound * sizeof(SpellingEntry));
     if (c.g_spelling_entries == nullptr) return false;
     const size_t most = (size_t)c.MaxKeyWordLineLen - 1;
-    char *const end = text + size;
+    const char *const end = text + size;
     TextChunk chunk;
-    for (char *line = text; line < end && c.g_spelling_count < bound;) {
+    for (const char *line = text; line < end && c.g_spelling_count < bound;) {
         bool filled = false;
         const int read = read_plain_spelling_line(
             line, chunk, most, &c.g_spelling_entries[c.g_spelling_count], &filled, &line);
@@ -253,7 +253,7 @@ bool fill_spelling_table(SearchContext &c, char *text, size_t size) {
         } else {
             TextPieces pieces{line, end, most};
             if (!read_line_in_pieces(c, bound, pieces)) break;
-            line = (char *)pieces.at;
+            line = pieces.at;
             pass_positions_before(line, chunk);
         }
     }

@@ -165,9 +165,12 @@ bool build_run_text(const SearchContext &c, GrowText &text) {
         const ContextMark none{0, 0, 0};
         const ContextMark &mark = c.g_context_marks != nullptr ? c.g_context_marks[i] : none;
         for (uint32_t n = 0; n < mark.term + mark.opens; n++) grow_text_append(text, open);
-        const char *word = get_word_variant(id, c.g_context_slots[i * kSlotFields + 1]);
+        const WordText word = get_word_variant(id, c.g_context_slots[i * kSlotFields + 1]);
         // XML carries the index's words as character data that is always well-formed.
-        grow_text_append(text, c.g_xml_output ? xml_text(c, word) : word);
+        if (c.g_xml_output)
+            grow_text_append(text, xml_text(c, word.bytes, word.length));
+        else
+            grow_text_append(text, word.bytes, word.length);
         for (uint32_t n = 0; n < mark.term + mark.closes; n++) grow_text_append(text, close);
     }
     return words;
@@ -257,10 +260,12 @@ bool phrase_at_slot(const SearchContext &c, const uint32_t *ids, uint32_t i, uin
 
 // Whether the (single-word) term t matches the word of slot id.
 bool term_matches_word(const SearchContext &c, uint32_t t, uint32_t id) {
-    if (c.g_term_is_wildcard != nullptr && c.g_term_is_wildcard[t] == 1)
+    if (c.g_term_is_wildcard != nullptr && c.g_term_is_wildcard[t] == 1) {
+        const WordText word = get_word_variant(id, 0);
         return c.g_query_words != nullptr && c.g_query_words[t] != nullptr &&
-               match_wildcard(get_word_variant(id, 0), c.g_query_words[t],
+               match_wildcard(word.bytes, word.length, c.g_query_words[t],
                               c.ToLowerSearchWords == 0);
+    }
     return c.g_term_first_word_id != nullptr && id == c.g_term_first_word_id[t];
 }
 

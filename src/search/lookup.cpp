@@ -141,10 +141,14 @@ int score_block(SearchContext &c, SearchRun &run, const TermWord &term) {
     return 1;
 }
 
-// Whether word equals a dictionary word byte for byte (the first bytes
-// compared at once: the scan passes most words at their first byte).
+// Whether the NUL-terminated word equals the base word at entry (which ends
+// at a byte ends_base_word accepts) byte for byte; the first bytes are
+// compared at once: the scan passes most words at their first byte.
 inline bool same_word(const char *word, const char *entry) {
-    return entry[0] == word[0] && strcmp(entry, word) == 0;
+    if (entry[0] != word[0]) return false;
+    size_t i = 0;
+    while (word[i] != '\0' && word[i] == entry[i] && !ends_base_word(entry[i])) i++;
+    return word[i] == '\0' && ends_base_word(entry[i]);
 }
 
 // How a wildcard pattern is tried against the texts of the words.
@@ -164,10 +168,10 @@ WildcardTest wildcard_test(const SearchContext &c, const char *pattern) {
 // Whether the base word or one of its variants, in this order, matches: a
 // text that cannot match is passed over at its first byte.
 bool word_texts_match(const DictionaryEntry &entry, const WildcardTest &test) {
-    const char *text = dictionary_word(entry);
+    WordText text = dictionary_base_text(entry);
     for (uint32_t v = 0;; v++) {
-        if ((!test.plain_lead || folded(text[0], test.head.case_sensitive) == test.lead) &&
-            match_wildcard(text, test.head.bytes, test.head.case_sensitive))
+        if ((!test.plain_lead || folded(text.bytes[0], test.head.case_sensitive) == test.lead) &&
+            match_wildcard(text.bytes, text.length, test.head.bytes, test.head.case_sensitive))
             return true;
         if (v == entry.stored_variants) return false;
         text = next_word_text(text);
@@ -181,7 +185,7 @@ bool in_file_text(const SearchContext &c, uint64_t from, uint64_t end) {
     if (text == nullptr || from >= end || end > c.g_dictionary_count) return false;
     const DictionaryEntry *table = c.g_dictionary;
     const uint64_t last = end < c.g_dictionary_count ? end : end - 1;
-    return c.g_dictionary_words == text && dictionary_word(table[from]) > text &&
+    return dictionary_word(table[from]) >= text &&
            dictionary_word(table[last]) < text + c.g_dictionary_text_size;
 }
 
@@ -205,7 +209,9 @@ uint64_t next_match(const SearchContext &c, const TermWord &term, uint64_t from,
         if (test.plain_lead && in_file_text(c, from, end)) {
             // Only entries whose texts may start with the pattern's head are
             // tried: its positions are found in the file text, which holds
-            // every entry's texts between its word and the next entry's.
+            // every entry's texts between its word and the next entry's
+            // (and the lines' numbers and unstored tokens, which a head may
+            // also start: word_texts_match then refuses the entry).
             const char *text_end = c.g_dictionary_text + c.g_dictionary_text_size;
             const char *span_end =
                 end < c.g_dictionary_count ? dictionary_word(table[end]) : text_end;

@@ -195,7 +195,7 @@ struct WildcardHead {
 // byte before is a separator (at or below ' ': NUL, space, CR, LF), or `at`
 // itself. Null when there is none. Reads nothing before `at`, and nothing at
 // or past end but the head's comparison, which stops at the first differing
-// byte (at the latest the text's NUL).
+// byte (at the latest the zero bytes behind the text).
 const char *next_head_start(const char *at, const char *end, const WildcardHead &head);
 // The ways next_head_start can seek; it takes the fastest available.
 enum HeadScan {

@@ -19,9 +19,10 @@ constexpr int kBytesPerEncode = 3;  // url_encode writes "%XX" for one byte
 
 // What the spelling list offers for one rare word.
 struct Candidates {
-    const char *first;                     // the replacement, or null
-    const char *more[kProposalCount - 1];  // further proposals of a one-word query, or null
+    WordText first;                     // the replacement; null bytes: none
+    WordText more[kProposalCount - 1];  // further proposals of a one-word query; null bytes: none
 };
+constexpr WordText kNoCandidate = {nullptr, 0};
 
 // Whether the count of word-map records makes a query word rare.
 bool is_rare(const SearchContext &c, uint32_t records) {
@@ -52,22 +53,22 @@ bool primary_key(const char *word, std::string &key) {
 
 // The display form of dictionary word id when it is a usable candidate for the
 // query word w: a word the dictionary holds whose normalised form is not w.
-const char *usable_candidate(SearchContext &c, uint32_t id, const char *w, std::string &scratch) {
-    if (id == 0 || id >= c.g_dictionary_count) return nullptr;
-    const char *display = get_word_display_form(id);
-    if (display[0] == '\0') return nullptr;
-    const size_t length = strlen(display);
-    scratch.assign(display);
-    scratch.resize((size_t)utf8_lower_capacity((int)length));
+// kNoCandidate otherwise.
+WordText usable_candidate(SearchContext &c, uint32_t id, const char *w, std::string &scratch) {
+    if (id == 0 || id >= c.g_dictionary_count) return kNoCandidate;
+    const WordText display = get_word_display_form(id);
+    if (display.length == 0) return kNoCandidate;
+    scratch.assign(display.bytes, display.length);
+    scratch.resize((size_t)utf8_lower_capacity((int)display.length));
     normalise_spelling_word(c, &scratch[0], (int)scratch.size());
-    return strcmp(scratch.c_str(), w) == 0 ? nullptr : display;
+    return strcmp(scratch.c_str(), w) == 0 ? kNoCandidate : display;
 }
 
 // Scans the spelling list, sorted by key, for the first record of key that
 // holds a usable candidate; a one-word query also takes the record's later
 // candidates as further proposals.
 Candidates find_candidates(SearchContext &c, const std::string &key, const char *w) {
-    Candidates found = {nullptr, {nullptr, nullptr}};
+    Candidates found = {kNoCandidate, {kNoCandidate, kNoCandidate}};
     std::string scratch;
     for (uint32_t i = 0; i < c.g_spelling_count; i++) {
         const SpellingEntry &entry = c.g_spelling_entries[i];
@@ -76,7 +77,7 @@ Candidates find_candidates(SearchContext &c, const std::string &key, const char 
         if (order > 0) break;
         for (int j = 0; j < kSpellingIdCount; j++) {
             found.first = usable_candidate(c, entry.ids[j], w, scratch);
-            if (found.first == nullptr) continue;
+            if (found.first.bytes == nullptr) continue;
             if (c.g_query_word_count == 1)
                 for (int k = j + 1; k < kSpellingIdCount; k++)
                     found.more[k - 1] = usable_candidate(c, entry.ids[k], w, scratch);
@@ -93,10 +94,11 @@ bool term_is_excluded(const SearchRun &run, uint32_t t) {
 
 // Appends word t (or its replacement) to the suggestion, after a space for
 // every word but the first; an exclusion keeps its "-".
-void append_word(std::string &text, const SearchRun &run, uint32_t t, const char *word) {
+void append_word(std::string &text, const SearchRun &run, uint32_t t, const char *word,
+                 size_t length) {
     if (t > 0) text += ' ';
-    if (word[0] != '\0' && term_is_excluded(run, t)) text += '-';
-    text += word;
+    if (length > 0 && term_is_excluded(run, t)) text += '-';
+    text.append(word, length);
 }
 
 // A link suffix that may not have been built.
@@ -147,7 +149,8 @@ void write_proposals(const SearchContext &c, const SearchRun &run, const std::st
                      const Candidates &words) {
     std::string more[kProposalCount - 1];
     for (int i = 0; i < kProposalCount - 1; i++)
-        if (words.more[i] != nullptr) append_word(more[i], run, 0, words.more[i]);
+        if (words.more[i].bytes != nullptr)
+            append_word(more[i], run, 0, words.more[i].bytes, words.more[i].length);
     if (c.g_xml_output) {
         write_xml_proposal(c, text);
         for (const std::string &proposal : more)
@@ -184,20 +187,20 @@ void normalise_spelling_word(SearchContext &c, char *word, int capacity) {
 static bool propose_spellings(SearchContext &c, SearchRun &run) {
     if (c.Spelling == 1 && c.g_spelling_entries != nullptr) {
         std::string text;
-        Candidates proposals = {nullptr, {nullptr, nullptr}};
+        Candidates proposals = {kNoCandidate, {kNoCandidate, kNoCandidate}};
         int replaced = 0;
         for (uint32_t t = 0; t < c.g_query_word_count; t++) {
             const char *w = c.g_query_words[t];
             if (!is_rare(c, run.term_record_counts[t])) {
-                append_word(text, run, t, w);
+                append_word(text, run, t, w, strlen(w));
                 continue;
             }
             std::string key;
             if (!primary_key(w, key)) return false;
             if (key.empty()) continue;
             const Candidates found = find_candidates(c, key.substr(0, kSpellingKeySize - 1), w);
-            if (found.first == nullptr) continue;
-            append_word(text, run, t, found.first);
+            if (found.first.bytes == nullptr) continue;
+            append_word(text, run, t, found.first.bytes, found.first.length);
             if (replaced++ == 0) proposals = found;
         }
         if (replaced > 0) write_proposals(c, run, text, proposals);

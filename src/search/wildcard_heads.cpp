@@ -18,7 +18,7 @@ struct HeadSeek {
 };
 
 // Whether the head's bytes stand at p (the comparison stops at the first
-// differing byte: at the latest the text's NUL).
+// differing byte: at the latest the zero bytes behind the text).
 inline bool head_at(const char *p, const WildcardHead &head) {
     for (size_t i = 0; i < head.length; i++)
         if (folded(p[i], head.case_sensitive) != folded(head.bytes[i], head.case_sensitive))

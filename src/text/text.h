@@ -178,3 +178,5 @@ const char *find_text_nocase(const char *text, const char *part, int n);
 // UseUTF8 says; a malformed or overlong sequence is no character), any other
 // byte for itself, with A-Z folded to a-z when case_sensitive is false.
 bool match_wildcard(const char *text, const char *pattern, bool case_sensitive);
+// The same for the `length` bytes at text (which need no NUL).
+bool match_wildcard(const char *text, size_t length, const char *pattern, bool case_sensitive);

@@ -164,8 +164,9 @@ const char *find_text_nocase(const char *text, const char *part, int n) {
 // again. That finds a match whenever there is one, since a segment matches a
 // fixed text from a given position in one way only ("?" takes the single
 // well-formed character there).
-bool match_wildcard(const char *text, const char *pattern, bool case_sensitive) {
+bool match_wildcard(const char *text, size_t length, const char *pattern, bool case_sensitive) {
     const unsigned char *t = (const unsigned char *)text;
+    const unsigned char *const end = t + length;
     const unsigned char *p = (const unsigned char *)pattern;
     const unsigned char *star_p = nullptr;  // pattern after the last "*"
     const unsigned char *star_t = nullptr;  // text where the bytes of that "*" end
@@ -178,10 +179,12 @@ bool match_wildcard(const char *text, const char *pattern, bool case_sensitive) 
             star_t = t;
             continue;
         }
-        if (*t != '\0') {
+        if (t != end) {
             if (pc == '?') {
-                // One well-formed character; the decoder stops at the NUL.
-                const int taken = utf8_decode(t, kUtf8MaxBytes, nullptr);
+                // One well-formed character within the text.
+                const size_t left = (size_t)(end - t);
+                const size_t most = (size_t)kUtf8MaxBytes;
+                const int taken = utf8_decode(t, left < most ? left : most, nullptr);
                 if (taken > 0) {
                     t += taken;
                     ++p;
@@ -202,8 +205,12 @@ bool match_wildcard(const char *text, const char *pattern, bool case_sensitive) 
         } else if (pc == '\0') {
             return true;
         }
-        if (star_p == nullptr || *star_t == '\0') return false;
+        if (star_p == nullptr || star_t == end) return false;
         t = ++star_t;
         p = star_p;
     }
+}
+
+bool match_wildcard(const char *text, const char *pattern, bool case_sensitive) {
+    return match_wildcard(text, strlen(text), pattern, case_sensitive);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -12,6 +13,7 @@
 
 #include "index/dictionary_lines.h"
 #include "index/index.h"
+#include "search/search.h"
 #include "support/capture.h"
 #include "support/dictionary_file.h"
 #include "support/index_writer.h"
@@ -19,6 +21,32 @@
 using testsupport::DictionaryWord;
 
 namespace {
+
+std::string text_of(const WordText &text) {
+    return std::string(text.bytes, text.length);
+}
+std::string variant(uint32_t id, uint32_t n) {
+    return text_of(get_word_variant(id, n));
+}
+std::string display(uint32_t id) {
+    return text_of(get_word_display_form(id));
+}
+std::string base_word(const DictionaryEntry &entry) {
+    return text_of(dictionary_base_text(entry));
+}
+// The word and the first variant token of a line as the one-line readers
+// take it apart ("" when it has none).
+std::string line_word(const std::string &line, BaseLine *base) {
+    *base = BaseLine{};
+    scan_base_line(line.c_str(), false, base);
+    return base->word != nullptr ? std::string(base->word, (size_t)base->length) : "";
+}
+std::string line_variant(const std::string &line, bool *stored) {
+    int64_t length = 0;
+    const char *token = scan_variant(line.c_str(), false, &length);
+    *stored = token != nullptr;
+    return token != nullptr ? std::string(token, (size_t)length) : "";
+}
 
 class DictionaryTest : public ::testing::Test {
    protected:
@@ -49,11 +77,11 @@ class DictionaryTest : public ::testing::Test {
         ASSERT_EQ(c.g_dictionary_count, words.size());
         for (uint32_t id = 0; id < words.size(); id++) {
             const DictionaryWord &w = words[id];
-            ASSERT_STREQ(dictionary_word(c.g_dictionary[id]), w.word.c_str()) << id;
+            ASSERT_EQ(base_word(c.g_dictionary[id]), w.word) << id;
             ASSERT_EQ(c.g_dictionary[id].offset, w.offset) << id;
             ASSERT_EQ(c.g_dictionary[id].stored_variants, w.variants.size()) << id;
             for (uint32_t v = 0; v < w.variants.size(); v++)
-                ASSERT_STREQ(get_word_variant(id, v + 1), w.variants[v].c_str()) << id;
+                ASSERT_EQ(variant(id, v + 1), w.variants[v]) << id;
         }
     }
     SearchContext &c = g_search_context;
@@ -82,29 +110,28 @@ TEST_F(DictionaryTest, BaseAndVariantLines) {
     EXPECT_EQ(out_, "");
     ASSERT_EQ(c.g_dictionary_count, 5u);  // the line of spaces is skipped
     EXPECT_EQ(c.g_dictionary[0].offset, 120);
-    EXPECT_STREQ(get_word_variant(0, 1), "Apple");
-    EXPECT_STREQ(get_word_variant(0, 2), "APPLES");
-    EXPECT_STREQ(get_word_variant(0, 0), "apple");
-    EXPECT_STREQ(get_word_variant(0, 3), "apple");
-    EXPECT_STREQ(get_word_display_form(0), "Apple");
+    EXPECT_EQ(variant(0, 1), "Apple");
+    EXPECT_EQ(variant(0, 2), "APPLES");
+    EXPECT_EQ(variant(0, 0), "apple");
+    EXPECT_EQ(variant(0, 3), "apple");
+    EXPECT_EQ(display(0), "Apple");
     EXPECT_EQ(c.g_dictionary[1].offset, -1);
-    EXPECT_STREQ(get_word_display_form(1), "the");
+    EXPECT_EQ(display(1), "the");
     EXPECT_EQ(c.g_dictionary[2].offset, 55);
     EXPECT_EQ(c.g_dictionary[2].stored_variants, 0u);  // no count: no variant lines
-    EXPECT_STREQ(get_word_variant(3, 1), "NV");
+    EXPECT_EQ(variant(3, 1), "NV");
     // A count far beyond the file takes every line left as a variant; the
     // lookup stays within what was stored.
     EXPECT_EQ(c.g_dictionary[4].stored_variants, 1u);
-    EXPECT_STREQ(get_word_variant(4, 1), "only");
-    EXPECT_STREQ(get_word_variant(4, 2), "big");
+    EXPECT_EQ(variant(4, 1), "only");
+    EXPECT_EQ(variant(4, 2), "big");
     // Entries the short file never filled, and ids beyond the table.
     EXPECT_EQ(dictionary_word(c.g_dictionary[5]), nullptr);
-    EXPECT_STREQ(get_word_variant(5, 0), "");
-    EXPECT_STREQ(get_word_display_form(4000000000u), "");
+    EXPECT_EQ(variant(5, 0), "");
+    EXPECT_EQ(display(4000000000u), "");
 }
 
 TEST_F(DictionaryTest, TokensAgreeWithAPlainStrtokReading) {
-    ASSERT_EQ(load(""), 0);  // allocates the tables
     std::mt19937 random(5);
     const char alphabet[] = "a1- \r\n";
     for (int i = 0; i < 3000; i++) {
@@ -115,20 +142,20 @@ TEST_F(DictionaryTest, TokensAgreeWithAPlainStrtokReading) {
         const char *word = strtok_r(&copy[0], " ", &save);
         const char *offset = word != nullptr ? strtok_r(nullptr, " ", &save) : nullptr;
         const char *count = offset != nullptr ? strtok_r(nullptr, " \r\n", &save) : nullptr;
-        c.g_dictionary[0] = DictionaryEntry{};
-        ASSERT_EQ(add_base_word(line.c_str(), 0), word ? kDictionaryStored : kDictionaryNothing);
+        BaseLine base;
+        const std::string got = line_word(line, &base);
+        ASSERT_EQ(base.word != nullptr, word != nullptr) << line;
         if (word != nullptr) {
-            EXPECT_STREQ(dictionary_word(c.g_dictionary[0]), word) << line;
-            EXPECT_EQ(c.g_dictionary[0].offset, offset ? parse_int64_decimal(offset) : 0) << line;
-            BaseLine base;
-            scan_base_line(line.c_str(), false, &base);
+            EXPECT_EQ(got, word) << line;
+            EXPECT_EQ(base.offset, offset ? parse_int64_decimal(offset) : 0) << line;
             EXPECT_EQ(base.count, count ? (uint32_t)parse_int_decimal(count) : 0u) << line;
         }
         copy = line;
-        const char *variant = strtok_r(&copy[0], " \r\n", &save);
-        uint8_t *stored;
-        add_word_variant(line.c_str(), &stored);
-        EXPECT_STREQ(stored ? (const char *)stored + 1 : nullptr, variant) << line;
+        const char *token = strtok_r(&copy[0], " \r\n", &save);
+        bool stored;
+        const std::string got_variant = line_variant(line, &stored);
+        ASSERT_EQ(stored, token != nullptr) << line;
+        EXPECT_EQ(got_variant, token != nullptr ? token : "") << line;
     }
 }
 
@@ -137,15 +164,15 @@ TEST_F(DictionaryTest, LongVariantsAreSteppedOverAndOverlongOnesSkipped) {
     ASSERT_EQ(load("w 5 6\n" + v254 + "\n" + v255 + "\nx\n" + v400 + "\n" + v399 + "\ny\n" +
                    "z 0 2\n" + v400 + "\nq\n"),
               0);
-    EXPECT_EQ(get_word_variant(0, 1), v254);
-    EXPECT_EQ(get_word_variant(0, 2), v255);  // its length byte wrapped to 0
-    EXPECT_STREQ(get_word_variant(0, 3), "x");
-    EXPECT_EQ(get_word_variant(0, 4), v399);  // the 400-byte one moved the rest up
-    EXPECT_STREQ(get_word_variant(0, 5), "y");
-    EXPECT_STREQ(get_word_variant(0, 6), "w");
+    EXPECT_EQ(variant(0, 1), v254);
+    EXPECT_EQ(variant(0, 2), v255);  // its length byte wrapped to 0
+    EXPECT_EQ(variant(0, 3), "x");
+    EXPECT_EQ(variant(0, 4), v399);  // the 400-byte one moved the rest up
+    EXPECT_EQ(variant(0, 5), "y");
+    EXPECT_EQ(variant(0, 6), "w");
     // A first variant that is not stored leaves the word without a list.
-    EXPECT_STREQ(get_word_variant(1, 1), "z");
-    EXPECT_STREQ(get_word_display_form(1), "z");
+    EXPECT_EQ(variant(1, 1), "z");
+    EXPECT_EQ(display(1), "z");
 }
 
 // Variant lines of every shape, as the loader leaves them in the file text:
@@ -173,14 +200,14 @@ TEST_F(DictionaryTest, VariantListsOfOddLinesReadBack) {
         ASSERT_EQ(c.g_dictionary_count, 2u);
         EXPECT_EQ(c.g_dictionary[0].stored_variants, test.variants.size()) << test.lines;
         for (uint32_t v = 0; v < test.variants.size(); v++)
-            EXPECT_STREQ(get_word_variant(0, v + 1), test.variants[v].c_str()) << test.lines;
-        EXPECT_STREQ(get_word_variant(0, (uint32_t)test.variants.size() + 1), "w");
-        EXPECT_STREQ(get_word_variant(1, 0), "next");
+            EXPECT_EQ(variant(0, v + 1), test.variants[v]) << test.lines;
+        EXPECT_EQ(variant(0, (uint32_t)test.variants.size() + 1), "w");
+        EXPECT_EQ(variant(1, 0), "next");
     }
 }
 
-// Files of plain and odd lines load as the one-line readers (add_base_word,
-// add_word_variant) take each line apart: the loader's quick reading of the
+// Files of plain and odd lines load as the one-line readers (scan_base_line,
+// scan_variant on a line of its own) take each line apart: the loader's quick reading of the
 // plain shapes changes nothing.
 TEST_F(DictionaryTest, PlainAndOddLinesLoadAsTheOneLineReadersReadThem) {
     const std::string nul("\0", 1);
@@ -232,20 +259,18 @@ TEST_F(DictionaryTest, PlainAndOddLinesLoadAsTheOneLineReadersReadThem) {
         for (int i = 0; i < 60; i++) {
             const std::string &line = base_lines[random() % base_lines.size()];
             text += line + "\n";
-            c.g_dictionary[0] = DictionaryEntry{};
-            if (add_base_word(line.c_str(), 0) != kDictionaryStored) continue;
-            const DictionaryEntry &entry = c.g_dictionary[0];
-            words.push_back({dictionary_word(entry), entry.offset, {}});
-            stored.push_back(0);
             BaseLine base;
-            scan_base_line(line.c_str(), false, &base);
+            const std::string word = line_word(line, &base);
+            if (base.word == nullptr) continue;
+            words.push_back({word, base.offset, {}});
+            stored.push_back(0);
             for (uint32_t v = 0; v < base.count; v++) {
-                const std::string &variant = variant_lines[random() % variant_lines.size()];
-                text += variant + "\n";
-                uint8_t *token;
-                add_word_variant(variant.c_str(), &token);
-                if (token != nullptr && (v == 0 || stored.back() > 0)) {
-                    words.back().variants.push_back((const char *)token + 1);
+                const std::string &variant_line = variant_lines[random() % variant_lines.size()];
+                text += variant_line + "\n";
+                bool token;
+                const std::string token_text = line_variant(variant_line, &token);
+                if (token && (v == 0 || stored.back() > 0)) {
+                    words.back().variants.push_back(token_text);
                     stored.back()++;
                 }
             }
@@ -254,12 +279,12 @@ TEST_F(DictionaryTest, PlainAndOddLinesLoadAsTheOneLineReadersReadThem) {
         ASSERT_EQ(c.g_dictionary_count, words.size());
         for (uint32_t id = 0; id < words.size(); id++) {
             const DictionaryWord &w = words[id];
-            ASSERT_STREQ(dictionary_word(c.g_dictionary[id]), w.word.c_str()) << id;
+            ASSERT_EQ(base_word(c.g_dictionary[id]), w.word) << id;
             ASSERT_EQ(c.g_dictionary[id].offset, w.offset) << w.word;
             ASSERT_EQ(c.g_dictionary[id].stored_variants, stored[id]) << w.word;
             for (uint32_t v = 0; v < w.variants.size(); v++)
-                ASSERT_STREQ(get_word_variant(id, v + 1), w.variants[v].c_str()) << w.word;
-            ASSERT_STREQ(get_word_variant(id, stored[id] + 1), w.word.c_str());
+                ASSERT_EQ(variant(id, v + 1), w.variants[v]) << w.word;
+            ASSERT_EQ(variant(id, stored[id] + 1), w.word);
         }
     }
 }
@@ -296,10 +321,48 @@ TEST_F(DictionaryTest, LongestLineAndUnterminatedLastLines) {
     EXPECT_EQ(load(longest + "l 1 0\n"), 1);
     // Last lines without LF are not read, however long.
     ASSERT_EQ(load("a 1 1\nv"), 0);
-    EXPECT_STREQ(get_word_variant(0, 1), "a");
+    EXPECT_EQ(variant(0, 1), "a");
     ASSERT_EQ(load("a 1 0\n" + std::string(40000, 'x')), 0);
     EXPECT_EQ(c.g_dictionary_count, 1u);
     EXPECT_EQ(out_, "");
+}
+
+// Files that end at a page's end, on a line's LF or inside an unterminated
+// last line: the walk reads its scan groups behind the last byte without
+// faulting, the text stays byte for byte the file, and a word ends where its
+// line says (a plain-word lookup never runs on into the numbers behind it).
+TEST_F(DictionaryTest, FilesEndingAtPageEdgesAndWordEnds) {
+    const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    const std::string head = "apple 120 1\nApples\npear -1 0\n", last = "zz 7 0";
+    for (size_t size : {page - 1, page, page + 1, 2 * page}) {
+        for (bool terminated : {true, false}) {
+            // Filler lines of 100 bytes, then one that makes up the size.
+            std::string text = head;
+            const size_t tail = last.size() + (terminated ? 1 : 0);
+            while (text.size() + 100 + 50 + tail <= size)
+                text += "f" + std::string(93, 'f') + " 1 0\n";
+            const std::string filled_up(size - text.size() - tail - 5, 'g');
+            text += filled_up + " 2 0\n" + last;
+            if (terminated) text += "\n";
+            ASSERT_EQ(text.size(), size);
+            ASSERT_EQ(load(text), 0) << out_;
+            EXPECT_TRUE(std::string(c.g_dictionary_text, c.g_dictionary_text_size) == text);
+            EXPECT_EQ(variant(0, 1), "Apples");
+            EXPECT_EQ(base_word(c.g_dictionary[c.g_dictionary_count - 1]),
+                      terminated ? "zz" : filled_up);
+            const struct {
+                const char *word;
+                uint32_t id;  // kNoDictionaryWord: none
+            } lookups[] = {{"apple", 0},
+                           {"appl", kNoDictionaryWord},
+                           {"apple 120", kNoDictionaryWord},
+                           {"pear", 1},
+                           {"Apples", kNoDictionaryWord},
+                           {"zz", terminated ? c.g_dictionary_count - 1 : kNoDictionaryWord}};
+            for (const auto &lookup : lookups)
+                EXPECT_EQ(find_dictionary_word(lookup.word), lookup.id) << lookup.word << size;
+        }
+    }
 }
 
 TEST_F(DictionaryTest, PoolsOfExactSize) {

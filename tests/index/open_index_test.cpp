@@ -73,7 +73,8 @@ TEST_F(OpenIndexTest, PostingsPageTextAndPageDataAgree) {
             PageTextRecord record;
             ASSERT_TRUE(read_page_text_record(c.g_page_text_file, c.DictIDLen, &record));
             EXPECT_EQ(record.word_id, id) << word;
-            EXPECT_STREQ(get_word_variant(record.word_id, 0), word.c_str());
+            const WordText text = get_word_variant(record.word_id, 0);
+            EXPECT_EQ(std::string(text.bytes, text.length), word);
         }
         free_wordmap_block(&block);
     }
