@@ -126,14 +126,6 @@ bool read_and_load(SearchContext &c, int fd) {
     return load_lines(c, c.g_dictionary_text, (size_t)c.g_dictionary_text_size);
 }
 
-// The length of the text at `text` that ends at the first byte `ends` accepts.
-template <typename Ends>
-size_t text_length(const char *text, Ends ends) {
-    size_t length = 0;
-    while (!ends(text[length])) length++;
-    return length;
-}
-
 }  // namespace
 
 void release_dictionary_tables() {
@@ -155,7 +147,9 @@ void release_dictionary_tables() {
 WordText dictionary_base_text(const DictionaryEntry &entry) {
     const char *word = dictionary_word(entry);
     if (word == nullptr) return WordText{"", 0};
-    return WordText{word, text_length(word, ends_base_word)};
+    size_t length = 0;
+    while (!ends_base_word(word[length])) length++;
+    return WordText{word, length};
 }
 
 WordText next_word_text(const WordText &text) {

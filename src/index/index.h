@@ -47,12 +47,10 @@ inline const char *dictionary_word(const DictionaryEntry &entry) {
 inline uint32_t dictionary_word_position(const char *word) {
     return (uint32_t)(word - g_search_context.g_dictionary_text) + 1;
 }
-// The bytes that end a base word and a variant in the dictionary text.
+// The bytes that end a base word in the dictionary text (a variant ends at
+// these and at CR: scan_variant finds it).
 inline bool ends_base_word(char ch) {
     return ch == '\0' || ch == ' ' || ch == '\n';
-}
-inline bool ends_variant(char ch) {
-    return ends_base_word(ch) || ch == '\r';
 }
 
 // A text of the dictionary (a base word or a variant) where it lies in the

@@ -178,15 +178,10 @@ bool word_texts_match(const DictionaryEntry &entry, const WildcardTest &test) {
     }
 }
 
-// Whether the entries from `from` to end (and the one at end, when filled)
-// have their words in the loaded file text, in order: the loader's table.
+// Whether the entries from `from` to end are filled ones of the loaded text,
+// whose words lie in it in order.
 bool in_file_text(const SearchContext &c, uint64_t from, uint64_t end) {
-    const char *text = c.g_dictionary_text;
-    if (text == nullptr || from >= end || end > c.g_dictionary_count) return false;
-    const DictionaryEntry *table = c.g_dictionary;
-    const uint64_t last = end < c.g_dictionary_count ? end : end - 1;
-    return dictionary_word(table[from]) >= text &&
-           dictionary_word(table[last]) < text + c.g_dictionary_text_size;
+    return c.g_dictionary_text != nullptr && from < end && end <= c.g_dictionary_count;
 }
 
 // The entry among [from, end) whose texts hold position `at` (the last whose
